@@ -1,0 +1,229 @@
+#include "seatconf/seat_rewrite.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "common/constants.h"
+
+namespace {
+
+const char kBlock[] = "autologin-user=alice\nautologin-user-timeout=0\n";
+
+/// Rewrites |text| with a buffer of |cap| bytes. Returns the new text, or "<overflow>".
+std::string rewrite(const std::string& text, bool enable, size_t cap = CONF_BUFFER_SIZE) {
+  std::vector<char> out(cap + 16, '~');
+  size_t len = 0;
+  AutologinRequest request{enable, enable ? "alice" : nullptr};
+  int result = rewrite_seat_section(text.data(), text.size(), request, out.data(), cap, &len);
+  for (size_t i = cap; i < out.size(); ++i) EXPECT_EQ(out[i], '~') << "wrote past the buffer";
+  if (result != 0) return "<overflow>";
+  return std::string(out.data(), len);
+}
+
+struct Case {
+  const char* what;
+  std::string input;
+  std::string enabled;
+  std::string disabled;
+};
+
+void check(const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
+    EXPECT_EQ(rewrite(c.input, true), c.enabled) << c.what << " (enable)";
+    EXPECT_EQ(rewrite(c.input, false), c.disabled) << c.what << " (disable)";
+  }
+}
+
+}  // namespace
+
+TEST(RewriteSeatSection, WorkedExample) {
+  const std::string before = "[General]\nautologin-user=x\n";
+  const std::string after = "\n[Other]\nautologin-user-timeout=9\n";
+  check({{"worked example",
+          before + "[Seat:*]\nsome-key=1\n#autologin-user=\n#autologin-user-timeout=0\n"
+                   "#other-key=\n" + after,
+          before + "[Seat:*]\nsome-key=1\nautologin-user=alice\nautologin-user-timeout=0\n"
+                   "#other-key=\n" + after,
+          before + "[Seat:*]\nsome-key=1\n#autologin-user=\n#autologin-user-timeout=0\n"
+                   "#other-key=\n" + after},
+         {"both lines missing",
+          "[Seat:*]\nsome-key=1\n#other-key=\n\n[Other]\n",
+          std::string("[Seat:*]\nsome-key=1\n#other-key=\n\n") + kBlock + "[Other]\n",
+          "[Seat:*]\nsome-key=1\n#other-key=\n\n[Other]\n"}});
+}
+
+// Each row puts one line inside a [Seat:*] section. A line that is not an autologin line is
+// kept, and enabling then appends the block at the end of the section.
+TEST(RewriteSeatSection, ClassifiesLinesInsideTheSection) {
+  struct Row {
+    const char* line;
+    enum { kUser, kTimeout, kOther } kind;
+  };
+  const Row rows[] = {
+      {"autologin-user=bob", Row::kUser},
+      {"autologin-user=", Row::kUser},
+      {"  \t autologin-user=bob", Row::kUser},
+      {"#autologin-user=", Row::kUser},
+      {"# autologin-user=bob", Row::kUser},
+      {" \t#\t autologin-user=bob", Row::kUser},
+      {"autologin-user = bob", Row::kUser},
+      {"autologin-user\t=bob", Row::kUser},
+      {"autologin-user-timeout=5", Row::kTimeout},
+      {"\t# autologin-user-timeout=0", Row::kTimeout},
+      {"autologin-user-timeout =7", Row::kTimeout},
+      {"##autologin-user=bob", Row::kOther},
+      {"# #autologin-user=bob", Row::kOther},
+      {";autologin-user=bob", Row::kOther},
+      {"autologin-user-session=x", Row::kOther},
+      {"autologin-user-timeoutx=1", Row::kOther},
+      {"autologin-user", Row::kOther},
+      {"autologin-users=bob", Row::kOther},
+      {"autologin-guest=false", Row::kOther},
+      {"xautologin-user=bob", Row::kOther},
+      {"", Row::kOther},
+  };
+  for (const Row& row : rows) {
+    const std::string input = std::string("[Seat:*]\n") + row.line + "\n";
+    std::string enabled;
+    std::string disabled;
+    switch (row.kind) {
+      case Row::kUser:
+        enabled = "[Seat:*]\nautologin-user=alice\n";
+        disabled = "[Seat:*]\n#autologin-user=\n";
+        break;
+      case Row::kTimeout:
+        enabled = std::string("[Seat:*]\nautologin-user-timeout=0\n") + kBlock;
+        disabled = "[Seat:*]\n#autologin-user-timeout=0\n";
+        break;
+      case Row::kOther:
+        enabled = input + kBlock;
+        disabled = input;
+        break;
+    }
+    EXPECT_EQ(rewrite(input, true), enabled) << "line: " << row.line;
+    EXPECT_EQ(rewrite(input, false), disabled) << "line: " << row.line;
+  }
+}
+
+TEST(RewriteSeatSection, FindsSectionsTheWayLightdmDoes) {
+  check({
+      {"no seat section gets one when enabling",
+       "[General]\nautologin-user=bob\n",
+       std::string("[General]\nautologin-user=bob\n[Seat:*]\n") + kBlock,
+       "[General]\nautologin-user=bob\n"},
+      {"empty text", "", std::string("[Seat:*]\n") + kBlock, ""},
+      {"text ends with the header", "[Seat:*]\n", std::string("[Seat:*]\n") + kBlock,
+       "[Seat:*]\n"},
+      {"header without line feed", "[Seat:*]", std::string("[Seat:*]\n") + kBlock, "[Seat:*]"},
+      {"blanks around the header",
+       " \t[Seat:*] \t\nautologin-user=bob\n",
+       " \t[Seat:*] \t\nautologin-user=alice\n",
+       " \t[Seat:*] \t\n#autologin-user=\n"},
+      {"old section name", "[SeatDefaults]\nautologin-user=bob\n",
+       "[SeatDefaults]\nautologin-user=alice\n", "[SeatDefaults]\n#autologin-user=\n"},
+      {"lower-case and named seats are other sections",
+       "[seat:*]\nautologin-user=bob\n[Seat:seat0]\nautologin-user=bob\n",
+       std::string("[seat:*]\nautologin-user=bob\n[Seat:seat0]\nautologin-user=bob\n[Seat:*]\n") +
+           kBlock,
+       "[seat:*]\nautologin-user=bob\n[Seat:seat0]\nautologin-user=bob\n"},
+      {"another header closes the section",
+       "[Seat:*]\nx=1\n# end\n\n[Other]\nautologin-user=bob\n",
+       std::string("[Seat:*]\nx=1\n# end\n\n") + kBlock + "[Other]\nautologin-user=bob\n",
+       "[Seat:*]\nx=1\n# end\n\n[Other]\nautologin-user=bob\n"},
+      {"a header with text after it is another header",
+       "[Seat:*]x\nautologin-user=bob\n",
+       std::string("[Seat:*]x\nautologin-user=bob\n[Seat:*]\n") + kBlock,
+       "[Seat:*]x\nautologin-user=bob\n"},
+  });
+}
+
+TEST(RewriteSeatSection, KeepsOneUserLineAcrossSections) {
+  check({
+      {"later user and timeout lines are dropped",
+       "[Seat:*]\nautologin-user=a\nautologin-user-timeout=1\nautologin-user=b\n"
+       "#autologin-user-timeout=2\n",
+       "[Seat:*]\nautologin-user=alice\nautologin-user-timeout=0\n",
+       "[Seat:*]\n#autologin-user=\n#autologin-user-timeout=0\n#autologin-user=\n"
+       "#autologin-user-timeout=0\n"},
+      {"two sections: the first user line wins",
+       "[Seat:*]\n#autologin-user=\n[Other]\nk=v\n[Seat:*]\nautologin-user=bob\n"
+       "autologin-user-timeout=3\n",
+       "[Seat:*]\nautologin-user=alice\n[Other]\nk=v\n[Seat:*]\nautologin-user-timeout=0\n",
+       "[Seat:*]\n#autologin-user=\n[Other]\nk=v\n[Seat:*]\n#autologin-user=\n"
+       "#autologin-user-timeout=0\n"},
+      {"nothing goes between two headers in a row", "[Seat:*]\n[Seat:*]\nx=1\n",
+       std::string("[Seat:*]\n[Seat:*]\nx=1\n") + kBlock, "[Seat:*]\n[Seat:*]\nx=1\n"},
+      {"the block counts as the timeout line",
+       "[Seat:*]\n[Other]\n[Seat:*]\nautologin-user-timeout=5\n",
+       std::string("[Seat:*]\n") + kBlock + "[Other]\n[Seat:*]\n",
+       "[Seat:*]\n[Other]\n[Seat:*]\n#autologin-user-timeout=0\n"},
+      {"a timeout line but no user line gives the timeout twice",
+       "[Seat:*]\nautologin-user-timeout=5\n[Other]\n",
+       std::string("[Seat:*]\nautologin-user-timeout=0\n") + kBlock + "[Other]\n",
+       "[Seat:*]\n#autologin-user-timeout=0\n[Other]\n"},
+  });
+}
+
+TEST(RewriteSeatSection, KeepsLineTerminators) {
+  check({
+      {"CRLF", "[Seat:*]\r\nautologin-user=bob\r\nfoo=1\r\n",
+       "[Seat:*]\r\nautologin-user=alice\nfoo=1\r\n",
+       "[Seat:*]\r\n#autologin-user=\nfoo=1\r\n"},
+      {"several carriage returns", "[Seat:*]\r\r\nautologin-user=bob\r\r\n",
+       "[Seat:*]\r\r\nautologin-user=alice\n", "[Seat:*]\r\r\n#autologin-user=\n"},
+      {"last line without line feed", "[Seat:*]\nx=1",
+       std::string("[Seat:*]\nx=1\n") + kBlock, "[Seat:*]\nx=1"},
+      {"last line is a user line without line feed", "[Seat:*]\nautologin-user=bob",
+       "[Seat:*]\nautologin-user=alice\n", "[Seat:*]\n#autologin-user=\n"},
+      {"last line ends in a carriage return", "[Seat:*]\nx=1\r",
+       std::string("[Seat:*]\nx=1\r\n") + kBlock, "[Seat:*]\nx=1\r"},
+  });
+}
+
+TEST(RewriteSeatSection, HandlesLongLinesWhole) {
+  const std::string long_value(5000, 'v');
+  const std::string tail_header = "k=" + std::string(LINE_PIECE_MAX - 2, 'a') + "[Other]\n";
+  check({
+      {"long line outside", "#" + long_value + "\n[Seat:*]\nautologin-user=bob\n",
+       "#" + long_value + "\n[Seat:*]\nautologin-user=alice\n",
+       "#" + long_value + "\n[Seat:*]\n#autologin-user=\n"},
+      {"long other line inside", "[Seat:*]\nk=" + long_value + "\n",
+       "[Seat:*]\nk=" + long_value + "\n" + kBlock, "[Seat:*]\nk=" + long_value + "\n"},
+      {"long user line goes whole", "[Seat:*]\nautologin-user=" + long_value + "\nx=1\n",
+       "[Seat:*]\nautologin-user=alice\nx=1\n", "[Seat:*]\n#autologin-user=\nx=1\n"},
+      {"a header in the middle of a line is not one",
+       "[Seat:*]\n" + tail_header + "autologin-user=bob\n",
+       "[Seat:*]\n" + tail_header + "autologin-user=alice\n",
+       "[Seat:*]\n" + tail_header + "#autologin-user=\n"},
+      {"a key in the middle of a line is not one",
+       "[Seat:*]\nk=" + std::string(LINE_PIECE_MAX - 2, 'a') + "autologin-user=bob\n",
+       "[Seat:*]\nk=" + std::string(LINE_PIECE_MAX - 2, 'a') + "autologin-user=bob\n" + kBlock,
+       "[Seat:*]\nk=" + std::string(LINE_PIECE_MAX - 2, 'a') + "autologin-user=bob\n"},
+  });
+}
+
+TEST(RewriteSeatSection, NeverWritesPastItsBuffer) {
+  const std::string input = "[Seat:*]\nautologin-user=\n";
+  const std::string enabled = "[Seat:*]\nautologin-user=alice\n";
+  EXPECT_EQ(rewrite(input, true, enabled.size()), enabled);
+  EXPECT_EQ(rewrite(input, true, enabled.size() - 1), "<overflow>");
+  EXPECT_EQ(rewrite("[Seat:*]\n", true, 12), "<overflow>");
+  EXPECT_EQ(rewrite("[Other]\nx=1\n", false, 11), "<overflow>");
+  EXPECT_EQ(rewrite("", false, 0), "");
+}
+
+// Every truncation of a realistic file rewrites to a text that a second run leaves alone.
+TEST(RewriteSeatSection, EveryTruncationStaysConsistent) {
+  const std::string full =
+      "[LightDM]\nminimum-vt=7\n\n[Seat:*]\r\ngreeter-session=x\n# autologin-user=\n"
+      "autologin-user-timeout=5\nautologin-user=bob\n[Other]\nautologin-user=carol\n";
+  for (size_t n = 0; n <= full.size(); ++n) {
+    const std::string input = full.substr(0, n);
+    const std::string once = rewrite(input, true);
+    EXPECT_EQ(rewrite(once, true), once) << "enable is not stable for length " << n;
+    const std::string off = rewrite(input, false);
+    EXPECT_EQ(rewrite(off, false), off) << "disable is not stable for length " << n;
+  }
+}
