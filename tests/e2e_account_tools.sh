@@ -1,0 +1,127 @@
+#!/bin/bash
+# The autologin group through the real groupadd, usermod and gpasswd on the sandbox's /etc, and
+# through recording stand-ins where a tool must fail or must not run at all.
+source "$(dirname "$0")/lib/sandbox.sh" "$@"
+
+SEAT=$'[Seat:*]\n#autologin-user=\n#autologin-user-timeout=0\n'
+ENABLED=$'Auto login enabled for user: alice\n'
+DISABLED=$'Auto login disabled\n'
+TOOL_LOG=$WORK/tools.log
+FAKES=()
+
+# Starts a case: fresh /etc with alice, the seat section, the real tools and an empty log.
+start_case() {
+  local fake
+  for fake in "${FAKES[@]}"; do umount "$fake"; done
+  FAKES=()
+  fresh_etc
+  add_user alice 2001
+  printf '%s' "$SEAT" > "$CONF"
+  : > "$TOOL_LOG"
+}
+
+# fake_tool NAME STATUS [TEXT]: NAME only logs its arguments, prints TEXT, and exits STATUS.
+fake_tool() {
+  local real fake=$WORK/fake-$1
+  real=$(command -v "$1")
+  printf '#!/bin/sh\necho "%s $*" >> %s\n%s\nexit %s\n' "$1" "$TOOL_LOG" \
+    "${3:+echo \"$3\"}" "$2" > "$fake"
+  chmod 755 "$fake"
+  mount --bind "$fake" "$real"
+  FAKES+=("$real")
+}
+
+fake_all_tools() {
+  fake_tool groupadd 0
+  fake_tool usermod 0
+  fake_tool gpasswd 0
+}
+
+add_group() {
+  echo "autologin:x:${2:-990}:$1" >> /etc/group
+  echo "autologin:!::$1" >> /etc/gshadow
+}
+
+expect_tools() {
+  expect_bytes "$1 (commands run)" "$TOOL_LOG" "$2"
+}
+
+members() { getent group autologin | cut -d: -f4; }
+
+start_case
+run enable alice
+expect_run "group missing" 0 "$ENABLED" ""
+[ "$(members)" = alice ] || fail "group missing: members are '$(members)', expected alice"
+gid=$(getent group autologin | cut -d: -f3)
+[ "${gid:-1000}" -lt 1000 ] || fail "group missing: created with gid $gid, not a system gid"
+run enable alice
+expect_run "enable again" 0 "$ENABLED" ""
+[ "$(members)" = alice ] || fail "enable again: members are '$(members)'"
+
+start_case
+add_group "bob,alice"
+fake_all_tools
+run enable alice
+expect_run "already listed" 0 "$ENABLED" ""
+expect_tools "already listed" ""
+
+start_case
+add_group "bob"
+run enable alice
+expect_run "group exists without alice" 0 "$ENABLED" ""
+[ "$(members)" = bob,alice ] || fail "group exists: members are '$(members)'"
+
+start_case
+fake_tool groupadd 10
+fake_tool usermod 0
+run enable alice
+expect_run "groupadd fails" 0 "$ENABLED" $'Warning: could not create group \'autologin\'\n'
+expect_tools "groupadd fails" $'groupadd -r autologin\n'
+expect_bytes "groupadd fails (configuration)" "$CONF" \
+  $'[Seat:*]\nautologin-user=alice\nautologin-user-timeout=0\n'
+
+start_case
+add_group ""
+fake_tool usermod 6 "usermod speaks"
+run enable alice
+expect_run "usermod fails" 0 "usermod speaks"$'\n'"$ENABLED" \
+  $'Warning: could not add user \'alice\' to group \'autologin\'\n'
+expect_tools "usermod fails" $'usermod -aG autologin alice\n'
+
+# Group changes stay when the configuration update then fails.
+start_case
+rm "$CONF"
+run enable alice
+expect_status "configuration missing" 1
+[ "$(members)" = alice ] || fail "configuration missing: the group change was undone"
+
+start_case
+add_group "bob,alice"
+run disable alice
+expect_run "disable alice" 0 $'Removing user alice from group autologin\n'"$DISABLED" ""
+[ "$(members)" = bob ] || fail "disable alice: members are '$(members)', expected bob"
+
+start_case
+add_group "bob"
+fake_tool gpasswd 3
+run disable alice
+expect_run "disable, not a member" 0 "$DISABLED" ""
+expect_tools "disable, not a member" $'gpasswd -d alice autologin\n'
+
+start_case
+fake_all_tools
+run disable alice
+expect_run "disable, no group" 0 "$DISABLED" ""
+expect_tools "disable, no group" ""
+
+# Disabling without a name never even reads the group database.
+start_case
+add_group "alice"
+fake_all_tools
+strace -f -qq -e trace=openat -o "$WORK/strace.log" "$HELPER" disable > "$OUT" 2> "$ERR"
+STATUS=$?
+expect_run "disable without a name" 0 "$DISABLED" ""
+expect_tools "disable without a name" ""
+! grep -q '/etc/group' "$WORK/strace.log" || fail "disable without a name: /etc/group was read"
+
+finish

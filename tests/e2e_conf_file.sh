@@ -1,0 +1,51 @@
+#!/bin/bash
+# The configuration on disk: missing, empty and private files, a full disk and a read-only
+# directory. A failure must leave the old file whole and no temporary file behind.
+source "$(dirname "$0")/lib/sandbox.sh" "$@"
+
+SEAT=$'[Seat:*]\n#autologin-user=\n#autologin-user-timeout=0\n'
+ENABLED=$'[Seat:*]\nautologin-user=alice\nautologin-user-timeout=0\n'
+fresh_etc
+add_user alice 2001
+
+rm -f "$CONF"
+run enable alice
+expect_run "missing file" 1 "" $'Cannot open /etc/lightdm/lightdm.conf: No such file or directory\n'
+[ ! -e "$CONF" ] || fail "missing file: a configuration was created"
+expect_no_litter "missing file"
+
+: > "$CONF"
+chmod 0600 "$CONF"
+run disable
+expect_run "empty file" 0 $'Auto login disabled\n' ""
+expect_bytes "empty file (content)" "$CONF" ""
+expect_mode "empty file" "$CONF" 644
+
+printf '%s' "$SEAT" > "$CONF"
+chmod 0600 "$CONF"
+chown 12345:12345 "$CONF"
+run enable alice
+expect_run "0600 file" 0 $'Auto login enabled for user: alice\n' ""
+expect_bytes "0600 file (content)" "$CONF" "$ENABLED"
+expect_mode "0600 file" "$CONF" 644
+[ "$(stat -c %u:%g "$CONF")" = 0:0 ] || fail "0600 file: not owned by root"
+expect_no_litter "0600 file"
+
+# A full disk: a small tmpfs over /etc/lightdm, filled up but for the configuration.
+mount -t tmpfs -o size=64k tmpfs /etc/lightdm
+printf '%s' "$SEAT" > "$CONF"
+head -c 1M /dev/zero > /etc/lightdm/filler 2>/dev/null
+run enable alice
+expect_run "full disk" 1 "" $'Write error: No space left on device\n'
+expect_bytes "full disk (content)" "$CONF" "$SEAT"
+expect_no_litter "full disk"
+
+# A read-only directory.
+rm /etc/lightdm/filler
+mount -o remount,ro /etc/lightdm
+run enable alice
+expect_run "read-only directory" 1 "" $'Cannot create temp file: Read-only file system\n'
+expect_bytes "read-only directory (content)" "$CONF" "$SEAT"
+umount /etc/lightdm
+
+finish

@@ -1,0 +1,117 @@
+# Sourced by the end-to-end tests: runs the calling test as root inside a private mount
+# namespace with a throwaway copy of /etc bind-mounted over /etc, so that the helper works on
+# its real path with the real account tools while this machine's own /etc stays untouched.
+#
+# Usage at the top of a test:  source "$(dirname "$0")/lib/sandbox.sh" "$@"
+# The first argument is the built helper. Exits 77 (skipped) where the sandbox cannot be had.
+
+set -u
+
+if [ -z "${BRINDLEWAY_SANDBOXED:-}" ]; then
+  if [ "$(id -u)" != 0 ]; then
+    echo "SKIP: needs root to make a private mount namespace"
+    exit 77
+  fi
+  if ! unshare --mount --propagation private true 2>/dev/null; then
+    echo "SKIP: cannot create a private mount namespace here (unshare --mount failed)"
+    exit 77
+  fi
+  BRINDLEWAY_SANDBOXED=1 exec unshare --mount --propagation private bash "$0" "$@"
+fi
+
+# Never go on unless this really is a namespace of our own.
+if [ "$(readlink /proc/self/ns/mnt)" = "$(readlink /proc/1/ns/mnt)" ]; then
+  echo "FATAL: not in a private mount namespace; refusing to touch /etc" >&2
+  exit 1
+fi
+
+WORK=$(mktemp -d /tmp/brindleway-e2e.XXXXXX)
+chmod 755 "$WORK"
+trap 'cd /; rm -rf "$WORK"' EXIT
+mkdir "$WORK/bin"
+install -m 0755 "$1" "$WORK/bin/brindleway-helper"
+HELPER=$WORK/bin/brindleway-helper
+CONF=/etc/lightdm/lightdm.conf
+cp -a /etc "$WORK/etc.pristine"
+ETC_COPIES=0
+FAILURES=0
+
+# Gives the test a fresh copy of /etc, with a marker that proves the bind mount took.
+fresh_etc() {
+  if [ "$ETC_COPIES" -gt 0 ]; then
+    umount -l /etc
+  fi
+  ETC_COPIES=$((ETC_COPIES + 1))
+  local copy=$WORK/etc.$ETC_COPIES
+  cp -a "$WORK/etc.pristine" "$copy"
+  : > "$copy/.brindleway-sandbox"
+  mount --bind "$copy" /etc
+  if [ ! -e /etc/.brindleway-sandbox ]; then
+    echo "FATAL: /etc is not the sandbox copy" >&2
+    exit 1
+  fi
+  mkdir -p /etc/lightdm
+}
+
+# Adds an account to the sandbox's databases without useradd, which would also write /var/log.
+add_user() {
+  local name=$1 id=$2
+  echo "$name:x:$id:$id::/nonexistent:/usr/sbin/nologin" >> /etc/passwd
+  echo "$name:!:19000:0:99999:7:::" >> /etc/shadow
+  echo "$name:x:$id:" >> /etc/group
+  echo "$name:!::" >> /etc/gshadow
+}
+
+# run ARGS...: runs the helper; sets STATUS and leaves its output in $OUT and $ERR (files).
+OUT=$WORK/stdout
+ERR=$WORK/stderr
+run() {
+  "$HELPER" "$@" > "$OUT" 2> "$ERR"
+  STATUS=$?
+}
+
+fail() {
+  echo "FAIL: $*" >&2
+  FAILURES=$((FAILURES + 1))
+}
+
+# expect_status WHAT N
+expect_status() {
+  [ "$STATUS" = "$2" ] || fail "$1: exit status $STATUS, expected $2 (stderr: $(cat "$ERR"))"
+}
+
+# expect_bytes WHAT FILE TEXT: FILE holds exactly TEXT (printf escapes are not expanded).
+expect_bytes() {
+  if ! printf '%s' "$3" | cmp -s - "$2"; then
+    fail "$1: $2 differs from what was expected"
+    printf '%s' "$3" | diff -u - "$2" | sed 's/^/    /' | head -20 >&2
+  fi
+}
+
+# expect_run WHAT STATUS STDOUT STDERR: checks the last run exactly.
+expect_run() {
+  expect_status "$1" "$2"
+  expect_bytes "$1 (stdout)" "$OUT" "$3"
+  expect_bytes "$1 (stderr)" "$ERR" "$4"
+}
+
+expect_no_litter() {
+  local left
+  left=$(find /etc/lightdm -name 'lightdm.conf.tmp.*' 2>/dev/null)
+  [ -z "$left" ] || fail "$1: temporary files left behind: $left"
+}
+
+expect_mode() {
+  local mode
+  mode=$(stat -c %a "$2")
+  [ "$mode" = "$3" ] || fail "$1: $2 has mode $mode, expected $3"
+}
+
+finish() {
+  if [ "$FAILURES" -gt 0 ]; then
+    echo "$FAILURES check(s) failed" >&2
+    exit 1
+  fi
+  echo "all checks passed"
+  exit 0
+}
