@@ -1,13 +1,13 @@
 #include "group/autologin_group.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include <grp.h>
 
 #include "common/constants.h"
 #include "group/group_command.h"
+#include "group/tool_runner.h"
 
 namespace {
 
@@ -20,16 +20,13 @@ bool is_listed_member(const group& group, const char* user) {
   return false;
 }
 
-/// Runs |command| through the shell. Returns true if it ran and exited with status 0.
-bool run_tool(const char* command) { return std::system(command) == 0; }
-
 }  // namespace
 
 void ensure_autologin_member(const char* user) {
   char command[COMMAND_BUFFER_SIZE];
   const group* entry = getgrnam(AUTOLOGIN_GROUP);
   if (entry == nullptr) {
-    if (format_create_command(command, sizeof command) != 0 || !run_tool(command)) {
+    if (format_create_command(command, sizeof command) != 0 || !run_tool_command(command)) {
       std::fprintf(stderr, "Warning: could not create group '%s'\n", AUTOLOGIN_GROUP);
       return;
     }
@@ -37,7 +34,7 @@ void ensure_autologin_member(const char* user) {
     if (entry == nullptr) return;
   }
   if (is_listed_member(*entry, user)) return;
-  if (format_add_command(user, command, sizeof command) != 0 || !run_tool(command)) {
+  if (format_add_command(user, command, sizeof command) != 0 || !run_tool_command(command)) {
     std::fprintf(stderr, "Warning: could not add user '%s' to group '%s'\n", user,
                  AUTOLOGIN_GROUP);
   }
@@ -47,5 +44,5 @@ void remove_autologin_member(const char* user) {
   char command[COMMAND_BUFFER_SIZE];
   if (getgrnam(AUTOLOGIN_GROUP) == nullptr) return;
   if (format_remove_command(user, command, sizeof command) != 0) return;
-  (void)run_tool(command);  // Its status does not matter: the user may not be listed.
+  (void)run_tool_command(command);  // Its status does not matter: the user may not be listed.
 }

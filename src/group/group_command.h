@@ -11,11 +11,12 @@ inline constexpr std::size_t COMMAND_BUFFER_SIZE = 512;
 int format_create_command(char* buf, std::size_t size);
 
 /// Returns 0 after writing the command that adds |user| to the autologin group into |buf|, or
-/// 1 when it does not fit. Such a command must not be run.
+/// 1 when it does not fit or |user| would read as an option. Such a command must not be run.
 int format_add_command(const char* user, char* buf, std::size_t size);
 
 /// Returns 0 after writing the command that takes |user| out of the autologin group into
-/// |buf|, or 1 when it does not fit. Such a command must not be run.
+/// |buf|, or 1 when it does not fit or |user| would read as an option. Such a command must not
+/// be run.
 int format_remove_command(const char* user, char* buf, std::size_t size);
 
 #endif  // BRINDLEWAY_GROUP_GROUP_COMMAND_H_

@@ -37,3 +37,12 @@ TEST(GroupCommand, RefusesCommandsThatDoNotFitTheBuffer) {
     }
   }
 }
+
+TEST(GroupCommand, NeverHandsAToolANameThatReadsAsAnOption) {
+  char buf[COMMAND_BUFFER_SIZE];
+  for (const char* name : {"-evil", "--help", "-"}) {
+    EXPECT_EQ(format_add_command(name, buf, sizeof buf), 1) << name;
+    EXPECT_EQ(format_remove_command(name, buf, sizeof buf), 1) << name;
+  }
+  EXPECT_EQ(format_add_command("a-", buf, sizeof buf), 0);
+}

@@ -1,0 +1,58 @@
+#include "group/tool_runner.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;  // NOLINT: the process environment has no other name.
+
+// The tools run as root with an environment built from scratch, as doas does: whatever the
+// caller set (PATH, IFS, ENV, BASH_ENV, LD_*) could otherwise choose which program runs or
+// what the shell does first. Only the locale survives, so the tools still speak the caller's
+// language, and never a value with a '/', which could point at a file of the caller's.
+
+namespace {
+
+constexpr char kToolPath[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
+constexpr char kShell[] = "/bin/sh";
+
+bool has_prefix(const char* text, const char* prefix) {
+  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+bool is_locale_entry(const char* entry) {
+  if (std::strchr(entry, '=') == nullptr || std::strchr(entry, '/') != nullptr) return false;
+  return has_prefix(entry, "LANG=") || has_prefix(entry, "LANGUAGE=") || has_prefix(entry, "LC_");
+}
+
+}  // namespace
+
+void build_tool_env(char* const* caller_env, ToolEnv* env) {
+  std::size_t n = 0;
+  env->vars[n++] = kToolPath;
+  for (char* const* entry = caller_env; entry != nullptr && *entry != nullptr; ++entry) {
+    if (n == TOOL_ENV_MAX + 1) break;
+    if (is_locale_entry(*entry)) env->vars[n++] = *entry;
+  }
+  env->vars[n] = nullptr;
+}
+
+bool run_tool_command(const char* command) {
+  ToolEnv env;
+  build_tool_env(environ, &env);
+  char sh_name[] = "sh";
+  char dash_c[] = "-c";
+  char* argv[] = {sh_name, dash_c, const_cast<char*>(command), nullptr};
+  pid_t pid = 0;
+  if (posix_spawn(&pid, kShell, nullptr, nullptr, argv, const_cast<char**>(env.vars)) != 0) {
+    return false;
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}

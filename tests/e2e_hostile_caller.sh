@@ -1,0 +1,99 @@
+#!/bin/bash
+# A caller that closed its standard streams, poisoned the environment, gave a user name that
+# reads as an option, or put something other than a file at the configuration's path.
+source "$(dirname "$0")/lib/sandbox.sh" "$@"
+
+SEAT=$'[Seat:*]\n#autologin-user=\n#autologin-user-timeout=0\n'
+ENABLED_ALICE=$'[Seat:*]\nautologin-user=alice\nautologin-user-timeout=0\n'
+TOOL_LOG=$WORK/tools.log
+FAKES=()
+
+start_case() {
+  local fake
+  for fake in "${FAKES[@]}"; do umount "$fake"; done
+  FAKES=()
+  fresh_etc
+  add_user alice 2001
+  printf '%s' "$SEAT" > "$CONF"
+  : > "$TOOL_LOG"
+}
+
+# fake_tool NAME BODY: the tool at its real path is replaced by a script running BODY.
+fake_tool() {
+  local real fake=$WORK/fake-$1
+  real=$(command -v "$1")
+  printf '#!/bin/sh\necho "%s $*" >> %s\n%s\n' "$1" "$TOOL_LOG" "$2" > "$fake"
+  chmod 755 "$fake"
+  mount --bind "$fake" "$real"
+  FAKES+=("$real")
+}
+
+# Closed standard streams: the temporary file must not take descriptor 0, 1 or 2, where a
+# message or a tool's output could land in it.
+for closed in "<&-" ">&-" "2>&-" "<&- >&- 2>&-"; do
+  start_case
+  eval "strace -qq -e trace=openat -o '$WORK/strace.log' '$HELPER' enable alice $closed"
+  STATUS=$?
+  expect_status "streams closed ($closed)" 0
+  expect_bytes "streams closed ($closed)" "$CONF" "$ENABLED_ALICE"
+  tmp_fd=$(sed -n 's/.*lightdm\.conf\.tmp\..*= \([0-9]*\)$/\1/p' "$WORK/strace.log")
+  [ "${tmp_fd:-0}" -ge 3 ] || fail "streams closed ($closed): temporary file on descriptor '$tmp_fd'"
+  expect_no_litter "streams closed ($closed)"
+done
+
+# A poisoned environment: impostor tools first on PATH, shell start-up files, a loader path.
+start_case
+mkdir -p "$WORK/evil"
+for tool in groupadd usermod gpasswd sh env.sh; do
+  printf '#!/bin/sh\ntouch %s/ran-%s\n' "$WORK/evil" "$tool" > "$WORK/evil/$tool"
+  chmod 755 "$WORK/evil/$tool"
+done
+hostile_env=(PATH="$WORK/evil:$PATH" ENV="$WORK/evil/env.sh" BASH_ENV="$WORK/evil/env.sh"
+  IFS=/ LD_LIBRARY_PATH="$WORK/evil" SHELLOPTS=xtrace FOO=bar
+  LANG=de_DE.UTF-8 LANGUAGE=de LC_MESSAGES=C LC_ALL=../../../tmp/x)
+env -i "${hostile_env[@]}" "$HELPER" enable alice > "$OUT" 2> "$ERR"
+STATUS=$?
+expect_run "hostile environment" 0 $'Auto login enabled for user: alice\n' ""
+ran=$(ls "$WORK/evil" | grep '^ran-')
+[ -z "$ran" ] || fail "hostile environment: impostors ran: $ran"
+[ "$(getent group autologin | cut -d: -f4)" = alice ] || fail "hostile environment: real tools did not run"
+
+# What exactly the tools see.
+start_case
+echo "autologin:x:990:" >> /etc/group
+fake_tool usermod "env | grep -vE '^(PWD|OLDPWD|SHLVL|_)=' | sort > $WORK/tool-env"
+env -i "${hostile_env[@]}" "$HELPER" enable alice > "$OUT" 2> "$ERR"
+STATUS=$?
+expect_status "tool environment" 0
+expect_bytes "tool environment" "$WORK/tool-env" \
+  $'LANG=de_DE.UTF-8\nLANGUAGE=de\nLC_MESSAGES=C\nPATH=/usr/sbin:/usr/bin:/sbin:/bin\n'
+
+# A name that an account tool would read as an option is never handed to one. (The files
+# database cannot hold such an account, so only disable, which looks up no account, gets here.)
+start_case
+echo "autologin:x:990:alice" >> /etc/group
+fake_tool gpasswd ""
+run disable -evil
+expect_run "disable -evil" 0 $'Auto login disabled\n' ""
+expect_bytes "disable -evil (commands run)" "$TOOL_LOG" ""
+run disable --help
+expect_run "disable --help" 0 $'Auto login disabled\n' ""
+expect_bytes "disable --help (commands run)" "$TOOL_LOG" ""
+
+# Only a regular file is read as the configuration, and nothing blocks on the way.
+start_case
+for kind in fifo device directory; do
+  rm -rf "$CONF"
+  case $kind in
+    fifo) mkfifo "$CONF" ;;
+    device) ln -s /dev/zero "$CONF" ;;
+    directory) mkdir "$CONF" ;;
+  esac
+  timeout 1 "$HELPER" disable > "$OUT" 2> "$ERR"
+  STATUS=$?
+  expect_run "$kind at the path" 1 "" \
+    $'Cannot read /etc/lightdm/lightdm.conf: not a regular file\n'
+  expect_no_litter "$kind at the path"
+done
+
+finish
