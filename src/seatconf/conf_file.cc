@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/constants.h"
@@ -58,9 +59,20 @@ int read_whole(int fd, char* buf, std::size_t cap, std::size_t* len) {
 /// Reads the configuration at |path| into |buf|. Returns 0 and sets |*len|, or 1 after
 /// reporting why.
 int read_config(const char* path, char* buf, std::size_t* len) {
-  UniqueFd fd(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  // O_NONBLOCK: a FIFO or a device put at the path must not hold the helper up. The check is
+  // made on the descriptor that was opened, so the path cannot be swapped in between.
+  UniqueFd fd(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (fd.get() < 0) {
     std::fprintf(stderr, "Cannot open %s: %s\n", path, std::strerror(errno));
+    return 1;
+  }
+  struct stat st {};
+  if (fstat(fd.get(), &st) != 0) {
+    std::fprintf(stderr, "Cannot read %s: %s\n", path, std::strerror(errno));
+    return 1;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    std::fprintf(stderr, "Cannot read %s: not a regular file\n", path);
     return 1;
   }
   if (read_whole(fd.get(), buf, CONF_BUFFER_SIZE, len) != 0) {

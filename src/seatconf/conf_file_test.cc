@@ -142,6 +142,6 @@ TEST_F(ConfFileTest, ReportsADirectory) {
   ASSERT_EQ(mkdir(path_.c_str(), 0755), 0);
   std::string err;
   EXPECT_EQ(update(false, &err), 1);
-  EXPECT_EQ(err, "Cannot read " + path_ + ": Is a directory\n");
+  EXPECT_EQ(err, "Cannot read " + path_ + ": not a regular file\n");
   EXPECT_TRUE(litter().empty());
 }

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <csignal>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,10 +24,43 @@
 //     was; rename() is the single step that makes the new text visible.
 //  4. The directory is fsync'ed after the rename so the new name survives a power cut. The
 //     file is replaced by then, so a failure there is not reported.
+//  5. From the creation of the temporary file until the rename, the signals that end a process
+//     (pkexec sends SIGTERM when its caller goes away) are held back and arrive afterwards, so
+//     no signal leaves a temporary file behind. SIGXFSZ, which a caller's file-size limit would
+//     raise, is ignored so the write fails and is cleaned up like any other.
 
 namespace {
 
 constexpr mode_t kConfMode = 0644;
+
+/// Holds back termination signals and ignores SIGXFSZ for as long as it lives.
+class SignalGuard {
+ public:
+  SignalGuard() {
+    sigset_t held;
+    sigemptyset(&held);
+    sigaddset(&held, SIGTERM);
+    sigaddset(&held, SIGINT);
+    sigaddset(&held, SIGHUP);
+    sigaddset(&held, SIGQUIT);
+    sigprocmask(SIG_BLOCK, &held, &saved_mask_);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, &saved_xfsz_);
+  }
+  SignalGuard(const SignalGuard&) = delete;
+  SignalGuard& operator=(const SignalGuard&) = delete;
+  ~SignalGuard() {
+    int saved_errno = errno;
+    sigaction(SIGXFSZ, &saved_xfsz_, nullptr);
+    sigprocmask(SIG_SETMASK, &saved_mask_, nullptr);
+    errno = saved_errno;
+  }
+
+ private:
+  sigset_t saved_mask_{};
+  struct sigaction saved_xfsz_ {};
+};
 
 /// A temporary file that is removed again unless it was renamed into place.
 class TempFile {
@@ -114,6 +149,7 @@ void sync_parent_directory(const char* path) {
 
 int replace_file(const char* path, const char* data, std::size_t len) {
   {
+    SignalGuard signals;  // Declared first: it is released after the temporary file is gone.
     TempFile tmp;
     if (tmp.create(path) != 0) {
       std::fprintf(stderr, "Cannot create temp file: %s\n", std::strerror(errno));
