@@ -1,0 +1,91 @@
+#!/bin/bash
+# Real failures injected into the helper's system calls with strace, a caller's file-size
+# limit, termination signals in the middle of the write, and forty runs at once. Every failure
+# must report itself, exit 1, keep the old file whole and leave no temporary file.
+source "$(dirname "$0")/lib/sandbox.sh" "$@"
+
+if ! command -v strace > /dev/null; then
+  echo "SKIP: strace is not installed"
+  exit 77
+fi
+
+# Big enough to cross a small file-size limit; long lines are carried through whole.
+OLD=$'[LightDM]\n# '"$(head -c 2000 /dev/zero | tr '\0' x)"$'\n[Seat:*]\nautologin-user=bob\nautologin-user-timeout=5\n'
+NEW=$'[LightDM]\n# '"$(head -c 2000 /dev/zero | tr '\0' x)"$'\n[Seat:*]\n#autologin-user=\n#autologin-user-timeout=0\n'
+fresh_etc
+
+# fault WHAT MESSAGE STRACE-OPTIONS...: disable fails with MESSAGE under the injection.
+fault() {
+  local what=$1 message=$2
+  shift 2
+  printf '%s' "$OLD" > "$CONF"
+  strace -qq -o /dev/null "$@" "$HELPER" disable > "$OUT" 2> "$ERR"
+  STATUS=$?
+  expect_run "$what" 1 "" "$message"
+  expect_bytes "$what (old file)" "$CONF" "$OLD"
+  expect_no_litter "$what"
+}
+
+fault "read fails" $'Cannot read /etc/lightdm/lightdm.conf: Input/output error\n' \
+  -P "$CONF" -e trace=read -e inject=read:error=EIO
+fault "write fails" $'Write error: No space left on device\n' \
+  -e trace=write -e inject=write:error=ENOSPC:when=1
+fault "fchmod fails" $'Write error: Operation not permitted\n' \
+  -e trace=fchmod -e inject=fchmod:error=EPERM
+fault "fsync fails" $'Write error: Input/output error\n' \
+  -e trace=fsync -e inject=fsync:error=EIO
+fault "rename fails" \
+  $'Cannot replace /etc/lightdm/lightdm.conf: Invalid cross-device link\n' \
+  -e trace=rename,renameat,renameat2 -e inject=rename,renameat,renameat2:error=EXDEV
+
+# The directory's fsync comes after the rename: its failure is not the caller's concern.
+printf '%s' "$OLD" > "$CONF"
+strace -qq -o /dev/null -e trace=fsync -e inject=fsync:error=EIO:when=2 "$HELPER" disable \
+  > "$OUT" 2> "$ERR"
+STATUS=$?
+expect_run "directory fsync fails" 0 $'Auto login disabled\n' ""
+expect_bytes "directory fsync fails (new file)" "$CONF" "$NEW"
+
+# A caller's file-size limit cuts the write short, then fails it; it must not kill the helper
+# half-way.
+printf '%s' "$OLD" > "$CONF"
+(ulimit -f 1; exec "$HELPER" disable) > "$OUT" 2> "$ERR"
+STATUS=$?
+expect_run "file-size limit" 1 "" $'Write error: File too large\n'
+expect_bytes "file-size limit (old file)" "$CONF" "$OLD"
+expect_no_litter "file-size limit"
+
+# A termination signal during the write waits until the new file is in place.
+ulimit -c 0
+for sig in SIGTERM SIGINT SIGHUP SIGQUIT; do
+  printf '%s' "$OLD" > "$CONF"
+  strace -qq -o /dev/null -e trace=write -e inject=write:signal=$sig:when=1 \
+    "$HELPER" disable > "$OUT" 2> "$ERR"
+  STATUS=$?
+  [ "$STATUS" -gt 128 ] || fail "$sig: the helper was not ended by the signal (status $STATUS)"
+  expect_bytes "$sig during the write (new file)" "$CONF" "$NEW"
+  expect_no_litter "$sig during the write"
+done
+
+# Forty runs at once: every one succeeds, the last rename wins, and no run leaves litter.
+add_user alice 2001
+ENABLED=${NEW/\#autologin-user=$'\n'\#autologin-user-timeout=0/autologin-user=alice$'\n'autologin-user-timeout=0}
+printf '%s' "$OLD" > "$CONF"
+pids=()
+for i in $(seq 1 40); do
+  if [ $((i % 2)) = 0 ]; then
+    "$HELPER" enable alice > "$WORK/out.$i" 2>&1 &
+  else
+    "$HELPER" disable > "$WORK/out.$i" 2>&1 &
+  fi
+  pids+=($!)
+done
+failed=0
+for pid in "${pids[@]}"; do wait "$pid" || failed=$((failed + 1)); done
+[ "$failed" = 0 ] || fail "concurrent runs: $failed of 40 failed: $(cat "$WORK"/out.* | sort | uniq -c)"
+if ! printf '%s' "$NEW" | cmp -s - "$CONF" && ! printf '%s' "$ENABLED" | cmp -s - "$CONF"; then
+  fail "concurrent runs: the file is neither version"
+fi
+expect_no_litter "concurrent runs"
+
+finish
