@@ -89,7 +89,7 @@ bool equals(Span s, const char (&word)[N]) {
 /// Returns true if |s| starts with |key|, then optional blanks, then "=".
 template <std::size_t N>
 bool is_key(Span s, const char (&key)[N]) {
-  if (s.len < N || std::memcmp(s.data, key, N - 1) != 0) return false;
+  if (s.len < N || s.data[0] != key[0] || std::memcmp(s.data, key, N - 1) != 0) return false;
   std::size_t i = N - 1;
   while (i < s.len && is_blank(s.data[i])) ++i;
   return i < s.len && s.data[i] == '=';
@@ -184,6 +184,23 @@ void finish_text(Span text, const AutologinRequest& request, SeatRewriteState* s
   emit_block(out, request.user_name, state);
 }
 
+/// Returns the start of the first line at or after |pos| that can be a header, or |end|.
+/// Outside a seat section nothing but a header matters, so whole runs of lines are skipped
+/// by looking for the "[" that a header needs.
+const char* next_header_line(const char* text, const char* pos, const char* end) {
+  while (pos < end) {
+    const char* bracket =
+        static_cast<const char*>(std::memchr(pos, '[', static_cast<std::size_t>(end - pos)));
+    if (bracket == nullptr) return end;
+    const char* start = bracket;
+    while (start > text && is_blank(start[-1])) --start;
+    bool starts_line = start == text || start[-1] == '\n';
+    if (starts_line && static_cast<std::size_t>(bracket - start) < LINE_PIECE_MAX) return start;
+    pos = bracket + 1;
+  }
+  return end;
+}
+
 }  // namespace
 
 int rewrite_seat_section(const char* text, std::size_t len, const AutologinRequest& request,
@@ -192,6 +209,10 @@ int rewrite_seat_section(const char* text, std::size_t len, const AutologinReque
   Output output{out, cap, 0, false, text};
   const char* end = text + len;
   for (const char* pos = text; pos < end;) {
+    if (!state.in_seat_section) {
+      pos = next_header_line(text, pos, end);
+      if (pos == end) break;
+    }
     const void* nl = std::memchr(pos, '\n', static_cast<std::size_t>(end - pos));
     const char* next = nl ? static_cast<const char*>(nl) + 1 : end;
     rewrite_line(Span{pos, static_cast<std::size_t>(next - pos)}, request, &state, &output);
