@@ -95,30 +95,34 @@ bool is_key(Span s, const char (&key)[N]) {
   return i < s.len && s.data[i] == '=';
 }
 
-/// The part of a line that decides its kind: its first LINE_PIECE_MAX bytes without the
-/// trailing line terminator.
+/// The part of a line that decides its kind: its first LINE_PIECE_MAX bytes.
 Span classified_part(Span line) {
-  Span head{line.data, line.len < LINE_PIECE_MAX ? line.len : LINE_PIECE_MAX};
+  return Span{line.data, line.len < LINE_PIECE_MAX ? line.len : LINE_PIECE_MAX};
+}
+
+/// |head| starts with "[" after blanks. The line terminator does not count as part of it.
+LineKind classify_header(Span head) {
   while (head.len > 0 && (head.data[head.len - 1] == '\n' || head.data[head.len - 1] == '\r')) {
     --head.len;
   }
-  return head;
+  Span header = trim_blanks(head);
+  bool seat = equals(header, "[Seat:*]") || equals(header, "[SeatDefaults]");
+  return seat ? LineKind::kSeatHeader : LineKind::kOtherHeader;
+}
+
+std::size_t skip_blanks(Span s, std::size_t i) {
+  while (i < s.len && is_blank(s.data[i])) ++i;
+  return i;
 }
 
 LineKind classify(Span line, bool in_seat_section) {
   Span head = classified_part(line);
-  std::size_t i = 0;
-  while (i < head.len && is_blank(head.data[i])) ++i;
-  if (i < head.len && head.data[i] == '[') {
-    Span header = trim_blanks(head);
-    bool seat = equals(header, "[Seat:*]") || equals(header, "[SeatDefaults]");
-    return seat ? LineKind::kSeatHeader : LineKind::kOtherHeader;
-  }
+  std::size_t i = skip_blanks(head, 0);
+  if (i < head.len && head.data[i] == '[') return classify_header(head);
   if (!in_seat_section) return LineKind::kOther;
-  if (i < head.len && head.data[i] == '#') {
-    ++i;
-    while (i < head.len && is_blank(head.data[i])) ++i;
-  }
+  if (i < head.len && head.data[i] == '#') i = skip_blanks(head, i + 1);
+  // A line feed or carriage return after the key name is not "=", so the terminator needs no
+  // stripping here.
   Span key{head.data + i, head.len - i};
   if (is_key(key, kUserKey)) return LineKind::kUser;
   if (is_key(key, kTimeoutKey)) return LineKind::kTimeout;
@@ -184,9 +188,23 @@ void finish_text(Span text, const AutologinRequest& request, SeatRewriteState* s
   emit_block(out, request.user_name, state);
 }
 
-/// Returns the start of the first line at or after |pos| that can be a header, or |end|.
-/// Outside a seat section nothing but a header matters, so whole runs of lines are skipped
-/// by looking for the "[" that a header needs.
+/// Returns the end of the line that holds |p|, past its line feed, or |limit|.
+const char* line_end(const char* p, const char* limit) {
+  const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(limit - p));
+  return nl != nullptr ? static_cast<const char*>(nl) + 1 : limit;
+}
+
+/// Returns false if the line starting at |p| (before |end|) cannot be a header or an autologin
+/// line, judged by its first two bytes: most lines of a section are passed over this way.
+bool may_matter(const char* p, const char* end) {
+  char c = *p;
+  if (c == '#') c = p + 1 < end ? p[1] : '\n';
+  return c == 'a' || c == '[' || is_blank(c);
+}
+
+/// Returns the start of the first line at or after the line start |pos| that can be a header,
+/// or |end|. Only a line whose first byte after blanks is "[" can be one, so whole runs of lines
+/// are passed over by looking for that "[".
 const char* next_header_line(const char* text, const char* pos, const char* end) {
   while (pos < end) {
     const char* bracket =
@@ -209,13 +227,13 @@ int rewrite_seat_section(const char* text, std::size_t len, const AutologinReque
   Output output{out, cap, 0, false, text};
   const char* end = text + len;
   for (const char* pos = text; pos < end;) {
-    if (!state.in_seat_section) {
-      pos = next_header_line(text, pos, end);
-      if (pos == end) break;
+    // Outside a seat section only a header matters.
+    if (!state.in_seat_section) pos = next_header_line(text, pos, end);
+    if (pos == end) break;
+    const char* next = line_end(pos, end);
+    if (may_matter(pos, end)) {
+      rewrite_line(Span{pos, static_cast<std::size_t>(next - pos)}, request, &state, &output);
     }
-    const void* nl = std::memchr(pos, '\n', static_cast<std::size_t>(end - pos));
-    const char* next = nl ? static_cast<const char*>(nl) + 1 : end;
-    rewrite_line(Span{pos, static_cast<std::size_t>(next - pos)}, request, &state, &output);
     pos = next;
   }
   finish_text(Span{text, len}, request, &state, &output);
