@@ -19,7 +19,7 @@ fault() {
   local what=$1 message=$2
   shift 2
   printf '%s' "$OLD" > "$CONF"
-  strace -qq -o /dev/null "$@" "$HELPER" disable > "$OUT" 2> "$ERR"
+  traced -qq -o /dev/null "$@" "$HELPER" disable > "$OUT" 2> "$ERR"
   STATUS=$?
   expect_run "$what" 1 "" "$message"
   expect_bytes "$what (old file)" "$CONF" "$OLD"
@@ -40,7 +40,7 @@ fault "rename fails" \
 
 # The directory's fsync comes after the rename: its failure is not the caller's concern.
 printf '%s' "$OLD" > "$CONF"
-strace -qq -o /dev/null -e trace=fsync -e inject=fsync:error=EIO:when=2 "$HELPER" disable \
+traced -qq -o /dev/null -e trace=fsync -e inject=fsync:error=EIO:when=2 "$HELPER" disable \
   > "$OUT" 2> "$ERR"
 STATUS=$?
 expect_run "directory fsync fails" 0 $'Auto login disabled\n' ""
@@ -59,7 +59,7 @@ expect_no_litter "file-size limit"
 ulimit -c 0
 for sig in SIGTERM SIGINT SIGHUP SIGQUIT; do
   printf '%s' "$OLD" > "$CONF"
-  strace -qq -o /dev/null -e trace=write -e inject=write:signal=$sig:when=1 \
+  traced -qq -o /dev/null -e trace=write -e inject=write:signal=$sig:when=1 \
     "$HELPER" disable > "$OUT" 2> "$ERR"
   STATUS=$?
   [ "$STATUS" -gt 128 ] || fail "$sig: the helper was not ended by the signal (status $STATUS)"

@@ -70,6 +70,12 @@ run() {
   STATUS=$?
 }
 
+# traced STRACE-ARGS...: strace, with LeakSanitizer off in a sanitizer build (it cannot work
+# under ptrace).
+traced() {
+  ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace "$@"
+}
+
 fail() {
   echo "FAIL: $*" >&2
   FAILURES=$((FAILURES + 1))
