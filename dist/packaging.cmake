@@ -1,0 +1,48 @@
+# Installation layout, the polkit action, the man page and the Debian package.
+
+set(BRINDLEWAY_POLKIT_ACTION "org.brindleway.helper.autologin")
+set(BRINDLEWAY_HELPER_PATH "${CMAKE_INSTALL_FULL_LIBEXECDIR}/brindleway-helper")
+if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+  message(STATUS "polkit reads actions only from /usr/share/polkit-1/actions: configure with "
+                 "-DCMAKE_INSTALL_PREFIX=/usr for an install or a package that pkexec can use")
+endif()
+
+# Never setuid: pkexec makes it root, and only for callers that polkit lets through.
+install(TARGETS brindleway-helper
+        RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}
+        PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                    WORLD_READ WORLD_EXECUTE)
+
+set(BRINDLEWAY_POLICY "${PROJECT_BINARY_DIR}/${BRINDLEWAY_POLKIT_ACTION}.policy")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/org.brindleway.helper.autologin.policy.in
+               ${BRINDLEWAY_POLICY} @ONLY)
+install(FILES ${BRINDLEWAY_POLICY} DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/actions
+        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+
+# -n keeps the name and time stamp out of the archive, so the package builds reproducibly.
+set(BRINDLEWAY_MAN_PAGE "${CMAKE_CURRENT_LIST_DIR}/brindleway-helper.8")
+set(BRINDLEWAY_MAN_GZ "${PROJECT_BINARY_DIR}/brindleway-helper.8.gz")
+add_custom_command(OUTPUT ${BRINDLEWAY_MAN_GZ}
+                   COMMAND gzip -9n -c ${BRINDLEWAY_MAN_PAGE} > ${BRINDLEWAY_MAN_GZ}
+                   DEPENDS ${BRINDLEWAY_MAN_PAGE} VERBATIM)
+add_custom_target(man_page ALL DEPENDS ${BRINDLEWAY_MAN_GZ})
+install(FILES ${BRINDLEWAY_MAN_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man8
+        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+
+set(CPACK_PACKAGE_NAME "brindleway-helper")
+set(CPACK_PACKAGE_VENDOR "Brindleway")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "switch LightDM automatic login on or off through pkexec")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+       "A small privileged helper that desktop settings programs start through pkexec. It "
+       "rewrites the autologin keys of the [Seat:*] section of /etc/lightdm/lightdm.conf "
+       "atomically and keeps the user's membership of the autologin group in step.")
+set(CPACK_PACKAGING_INSTALL_PREFIX "${CMAKE_INSTALL_PREFIX}")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Brindleway maintainers <maintainers@brindleway.example>")
+set(CPACK_DEBIAN_PACKAGE_SECTION "admin")
+set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "pkexec")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "lightdm")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+include(CPack)
