@@ -38,6 +38,16 @@ fault "rename fails" \
   $'Cannot replace /etc/lightdm/lightdm.conf: Invalid cross-device link\n' \
   -e trace=rename,renameat,renameat2 -e inject=rename,renameat,renameat2:error=EXDEV
 
+# The order that makes the new file durable: data synced, then renamed, then the directory
+# synced.
+printf '%s' "$OLD" > "$CONF"
+traced -qq -o "$WORK/strace.log" -e trace=fsync,rename,renameat,renameat2 "$HELPER" disable \
+  > "$OUT" 2> "$ERR"
+STATUS=$?
+expect_status "durable order" 0
+order=$(sed -n 's/^\(fsync\|rename[a-z0-9]*\)(.*/\1/p' "$WORK/strace.log" | tr '\n' ' ')
+[ "$order" = "fsync rename fsync " ] || fail "durable order: saw '$order'"
+
 # The directory's fsync comes after the rename: its failure is not the caller's concern.
 printf '%s' "$OLD" > "$CONF"
 traced -qq -o /dev/null -e trace=fsync -e inject=fsync:error=EIO:when=2 "$HELPER" disable \
