@@ -3,38 +3,15 @@
 # through recording stand-ins where a tool must fail or must not run at all.
 source "$(dirname "$0")/lib/sandbox.sh" "$@"
 
-SEAT=$'[Seat:*]\n#autologin-user=\n#autologin-user-timeout=0\n'
+source "$(dirname "$0")/lib/cases.sh"
+
 ENABLED=$'Auto login enabled for user: alice\n'
 DISABLED=$'Auto login disabled\n'
-TOOL_LOG=$WORK/tools.log
-FAKES=()
-
-# Starts a case: fresh /etc with alice, the seat section, the real tools and an empty log.
-start_case() {
-  local fake
-  for fake in "${FAKES[@]}"; do umount "$fake"; done
-  FAKES=()
-  fresh_etc
-  add_user alice 2001
-  printf '%s' "$SEAT" > "$CONF"
-  : > "$TOOL_LOG"
-}
-
-# fake_tool NAME STATUS [TEXT]: NAME only logs its arguments, prints TEXT, and exits STATUS.
-fake_tool() {
-  local real fake=$WORK/fake-$1
-  real=$(command -v "$1")
-  printf '#!/bin/sh\necho "%s $*" >> %s\n%s\nexit %s\n' "$1" "$TOOL_LOG" \
-    "${3:+echo \"$3\"}" "$2" > "$fake"
-  chmod 755 "$fake"
-  mount --bind "$fake" "$real"
-  FAKES+=("$real")
-}
 
 fake_all_tools() {
-  fake_tool groupadd 0
-  fake_tool usermod 0
-  fake_tool gpasswd 0
+  fake_tool groupadd
+  fake_tool usermod
+  fake_tool gpasswd
 }
 
 add_group() {
@@ -72,8 +49,8 @@ expect_run "group exists without alice" 0 "$ENABLED" ""
 [ "$(members)" = bob,alice ] || fail "group exists: members are '$(members)'"
 
 start_case
-fake_tool groupadd 10
-fake_tool usermod 0
+fake_tool groupadd "exit 10"
+fake_tool usermod
 run enable alice
 expect_run "groupadd fails" 0 "$ENABLED" $'Warning: could not create group \'autologin\'\n'
 expect_tools "groupadd fails" $'groupadd -r autologin\n'
@@ -82,7 +59,7 @@ expect_bytes "groupadd fails (configuration)" "$CONF" \
 
 start_case
 add_group ""
-fake_tool usermod 6 "usermod speaks"
+fake_tool usermod "echo 'usermod speaks'; exit 6"
 run enable alice
 expect_run "usermod fails" 0 "usermod speaks"$'\n'"$ENABLED" \
   $'Warning: could not add user \'alice\' to group \'autologin\'\n'
@@ -103,7 +80,7 @@ expect_run "disable alice" 0 $'Removing user alice from group autologin\n'"$DISA
 
 start_case
 add_group "bob"
-fake_tool gpasswd 3
+fake_tool gpasswd "exit 3"
 run disable alice
 expect_run "disable, not a member" 0 "$DISABLED" ""
 expect_tools "disable, not a member" $'gpasswd -d alice autologin\n'

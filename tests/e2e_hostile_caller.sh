@@ -3,30 +3,9 @@
 # reads as an option, or put something other than a file at the configuration's path.
 source "$(dirname "$0")/lib/sandbox.sh" "$@"
 
-SEAT=$'[Seat:*]\n#autologin-user=\n#autologin-user-timeout=0\n'
+source "$(dirname "$0")/lib/cases.sh"
+
 ENABLED_ALICE=$'[Seat:*]\nautologin-user=alice\nautologin-user-timeout=0\n'
-TOOL_LOG=$WORK/tools.log
-FAKES=()
-
-start_case() {
-  local fake
-  for fake in "${FAKES[@]}"; do umount "$fake"; done
-  FAKES=()
-  fresh_etc
-  add_user alice 2001
-  printf '%s' "$SEAT" > "$CONF"
-  : > "$TOOL_LOG"
-}
-
-# fake_tool NAME BODY: the tool at its real path is replaced by a script running BODY.
-fake_tool() {
-  local real fake=$WORK/fake-$1
-  real=$(command -v "$1")
-  printf '#!/bin/sh\necho "%s $*" >> %s\n%s\n' "$1" "$TOOL_LOG" "$2" > "$fake"
-  chmod 755 "$fake"
-  mount --bind "$fake" "$real"
-  FAKES+=("$real")
-}
 
 # Closed standard streams: the temporary file must not take descriptor 0, 1 or 2, where a
 # message or a tool's output could land in it.
@@ -74,7 +53,7 @@ expect_bytes "tool environment" "$WORK/tool-env" \
 # database cannot hold such an account, so only disable, which looks up no account, gets here.)
 start_case
 echo "autologin:x:990:alice" >> /etc/group
-fake_tool gpasswd ""
+fake_tool gpasswd
 run disable -evil
 expect_run "disable -evil" 0 $'Auto login disabled\n' ""
 expect_bytes "disable -evil (commands run)" "$TOOL_LOG" ""
