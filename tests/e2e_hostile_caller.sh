@@ -49,6 +49,29 @@ expect_status "tool environment" 0
 expect_bytes "tool environment" "$WORK/tool-env" \
   $'LANG=de_DE.UTF-8\nLANGUAGE=de\nLC_MESSAGES=C\nPATH=/usr/sbin:/usr/bin:/sbin:/bin\n'
 
+# Signals the caller left ignored or blocked, which exec passes on. With SIGCHLD ignored the
+# kernel would reap the shell itself, and a tool that worked would count as failed.
+if command -v perl > /dev/null; then
+  start_case
+  perl -e '$SIG{CHLD} = $SIG{INT} = $SIG{TERM} = $SIG{PIPE} = "IGNORE"; exec @ARGV' \
+    "$HELPER" enable alice > "$OUT" 2> "$ERR"
+  STATUS=$?
+  expect_run "signals ignored by the caller" 0 $'Auto login enabled for user: alice\n' ""
+  [ "$(getent group autologin | cut -d: -f4)" = alice ] ||
+    fail "signals ignored by the caller: alice was not added"
+  start_case
+  echo "autologin:x:990:" >> /etc/group
+  fake_tool usermod "grep -E '^Sig(Ign|Blk)' /proc/self/status > $WORK/tool-signals"
+  perl -e '$SIG{INT} = $SIG{PIPE} = "IGNORE"; exec @ARGV' "$HELPER" enable alice > "$OUT" 2> "$ERR"
+  # Only the standard signals count: glibc keeps 32 and 33 for itself.
+  blocked=$(sed -n 's/^SigBlk:\t//p' "$WORK/tool-signals")
+  ignored=$(sed -n 's/^SigIgn:\t//p' "$WORK/tool-signals")
+  [ "$(( 0x${blocked:-1} & 0x7fffffff ))" = 0 ] || fail "tool signals: blocked $blocked"
+  [ "$(( 0x${ignored:-1} & 0x7fffffff ))" = 0 ] || fail "tool signals: ignored $ignored"
+else
+  echo "SKIP (ignored signals): perl is not installed"
+fi
+
 # A name that an account tool would read as an option is never handed to one. (The files
 # database cannot hold such an account, so only disable, which looks up no account, gets here.)
 start_case

@@ -1,6 +1,7 @@
 #include "group/tool_runner.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include <spawn.h>
@@ -13,6 +14,10 @@ extern char** environ;  // NOLINT: the process environment has no other name.
 // caller set (PATH, IFS, ENV, BASH_ENV, LD_*) could otherwise choose which program runs or
 // what the shell does first. Only the locale survives, so the tools still speak the caller's
 // language, and never a value with a '/', which could point at a file of the caller's.
+// Signal dispositions and the signal mask survive exec, so the caller's are not passed on
+// either: the tools start with every signal at its default and none blocked. And the helper
+// itself waits with SIGCHLD at its default, since with SIGCHLD ignored the kernel reaps the
+// shell at once and a tool that worked would count as failed.
 
 namespace {
 
@@ -40,14 +45,59 @@ void build_tool_env(char* const* caller_env, ToolEnv* env) {
   env->vars[n] = nullptr;
 }
 
+namespace {
+
+/// Spawn attributes that give the child default signal dispositions and an empty mask.
+class CleanSignalsAttr {
+ public:
+  CleanSignalsAttr() {
+    posix_spawnattr_init(&attr_);
+    sigset_t all;
+    sigfillset(&all);
+    posix_spawnattr_setsigdefault(&attr_, &all);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attr_, &none);
+    posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  }
+  CleanSignalsAttr(const CleanSignalsAttr&) = delete;
+  CleanSignalsAttr& operator=(const CleanSignalsAttr&) = delete;
+  ~CleanSignalsAttr() { posix_spawnattr_destroy(&attr_); }
+
+  const posix_spawnattr_t* get() const { return &attr_; }
+
+ private:
+  posix_spawnattr_t attr_{};
+};
+
+/// Sets SIGCHLD to its default for as long as it lives.
+class DefaultSigchld {
+ public:
+  DefaultSigchld() {
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    sigaction(SIGCHLD, &dfl, &saved_);
+  }
+  DefaultSigchld(const DefaultSigchld&) = delete;
+  DefaultSigchld& operator=(const DefaultSigchld&) = delete;
+  ~DefaultSigchld() { sigaction(SIGCHLD, &saved_, nullptr); }
+
+ private:
+  struct sigaction saved_ {};
+};
+
+}  // namespace
+
 bool run_tool_command(const char* command) {
   ToolEnv env;
   build_tool_env(environ, &env);
   char sh_name[] = "sh";
   char dash_c[] = "-c";
   char* argv[] = {sh_name, dash_c, const_cast<char*>(command), nullptr};
+  DefaultSigchld sigchld;
+  CleanSignalsAttr attr;
   pid_t pid = 0;
-  if (posix_spawn(&pid, kShell, nullptr, nullptr, argv, const_cast<char**>(env.vars)) != 0) {
+  if (posix_spawn(&pid, kShell, nullptr, attr.get(), argv, const_cast<char**>(env.vars)) != 0) {
     return false;
   }
   int status = 0;
