@@ -72,6 +72,15 @@ else
   echo "SKIP (ignored signals): perl is not installed"
 fi
 
+# The caller's umask does not decide the new file's mode.
+for mask in 0777 0000; do
+  start_case
+  (umask $mask; exec "$HELPER" disable) > "$OUT" 2> "$ERR"
+  STATUS=$?
+  expect_status "umask $mask" 0
+  expect_mode "umask $mask" "$CONF" 644
+done
+
 # A name that an account tool would read as an option is never handed to one. (The files
 # database cannot hold such an account, so only disable, which looks up no account, gets here.)
 start_case
