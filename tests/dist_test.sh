@@ -4,11 +4,7 @@
 # Usage: dist_test.sh HELPER POLICY MAN_PAGE
 set -u
 HELPER=$1 POLICY=$2 MAN_PAGE=$3
-FAILURES=0
-fail() {
-  echo "FAIL: $*" >&2
-  FAILURES=$((FAILURES + 1))
-}
+source "$(dirname "$0")/lib/check.sh"
 skip() { echo "SKIP (one check): $*"; }
 
 if command -v xmllint > /dev/null && [ -r /usr/share/polkit-1/policyconfig-1.dtd ]; then
@@ -58,5 +54,4 @@ grep -qE '__[a-z]+_chk' <<< "$symbols" || fail "the helper calls no fortified fu
 if readelf -dW "$HELPER" | grep -q 'libstdc++'; then fail "the helper links libstdc++"; fi
 [ ! -u "$HELPER" ] || fail "the helper is setuid"
 
-[ "$FAILURES" = 0 ] || exit 1
-echo "all checks passed"
+finish

@@ -14,11 +14,6 @@ fake_all_tools() {
   fake_tool gpasswd
 }
 
-add_group() {
-  echo "autologin:x:${2:-990}:$1" >> /etc/group
-  echo "autologin:!::$1" >> /etc/gshadow
-}
-
 expect_tools() {
   expect_bytes "$1 (commands run)" "$TOOL_LOG" "$2"
 }

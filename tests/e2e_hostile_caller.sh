@@ -41,7 +41,7 @@ ran=$(ls "$WORK/evil" | grep '^ran-')
 
 # What exactly the tools see.
 start_case
-echo "autologin:x:990:" >> /etc/group
+add_group ""
 fake_tool usermod "env | grep -vE '^(PWD|OLDPWD|SHLVL|_)=' | sort > $WORK/tool-env"
 env -i "${hostile_env[@]}" "$HELPER" enable alice > "$OUT" 2> "$ERR"
 STATUS=$?
@@ -60,7 +60,7 @@ if command -v perl > /dev/null; then
   [ "$(getent group autologin | cut -d: -f4)" = alice ] ||
     fail "signals ignored by the caller: alice was not added"
   start_case
-  echo "autologin:x:990:" >> /etc/group
+  add_group ""
   fake_tool usermod "grep -E '^Sig(Ign|Blk)' /proc/self/status > $WORK/tool-signals"
   perl -e '$SIG{INT} = $SIG{PIPE} = "IGNORE"; exec @ARGV' "$HELPER" enable alice > "$OUT" 2> "$ERR"
   # Only the standard signals count: glibc keeps 32 and 33 for itself.
@@ -84,7 +84,7 @@ done
 # A name that an account tool would read as an option is never handed to one. (The files
 # database cannot hold such an account, so only disable, which looks up no account, gets here.)
 start_case
-echo "autologin:x:990:alice" >> /etc/group
+add_group alice
 fake_tool gpasswd
 run disable -evil
 expect_run "disable -evil" 0 $'Auto login disabled\n' ""

@@ -17,17 +17,6 @@ cp "$WORK/etc.pristine/lightdm/lightdm.conf" "$WORK/shipped.conf"
 fresh_etc
 add_user alice 2001
 
-# Prints the autologin keys that LightDM puts in [Seat:*], one a line, or FAILED.
-seat_keys() {
-  lightdm --show-config > "$WORK/show" 2>&1
-  if grep -q 'Failed to load' "$WORK/show"; then
-    echo FAILED
-    return
-  fi
-  awk '/^ *\[/ { seat = ($1 == "[Seat:*]") }
-       seat && $2 ~ /^autologin-user/ { print $2 }' "$WORK/show"
-}
-
 expect_keys() {
   local keys
   keys=$(seat_keys)

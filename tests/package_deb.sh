@@ -10,11 +10,7 @@ for tool in dpkg-deb dpkg-shlibdeps; do
     exit 77
   fi
 done
-FAILURES=0
-fail() {
-  echo "FAIL: $*" >&2
-  FAILURES=$((FAILURES + 1))
-}
+source "$(dirname "$0")/lib/check.sh"
 
 rm -rf "$OUT"
 cmake -S "$SRC" -B "$OUT" -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_BUILD_TYPE=Release \
@@ -50,5 +46,4 @@ grep -q '>/usr/libexec/brindleway-helper</annotate>' \
   fail "the polkit action does not name /usr/libexec/brindleway-helper"
 gzip -t "$OUT/root/usr/share/man/man8/brindleway-helper.8.gz" || fail "the man page is not gzip"
 
-[ "$FAILURES" = 0 ] || exit 1
-echo "all checks passed"
+finish

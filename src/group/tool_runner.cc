@@ -33,19 +33,6 @@ bool is_locale_entry(const char* entry) {
   return has_prefix(entry, "LANG=") || has_prefix(entry, "LANGUAGE=") || has_prefix(entry, "LC_");
 }
 
-}  // namespace
-
-void build_tool_env(char* const* caller_env, ToolEnv* env) {
-  std::size_t n = 0;
-  env->vars[n++] = kToolPath;
-  for (char* const* entry = caller_env; entry != nullptr && *entry != nullptr; ++entry) {
-    if (n == TOOL_ENV_MAX + 1) break;
-    if (is_locale_entry(*entry)) env->vars[n++] = *entry;
-  }
-  env->vars[n] = nullptr;
-}
-
-namespace {
 
 /// Spawn attributes that give the child default signal dispositions and an empty mask.
 class CleanSignalsAttr {
@@ -87,6 +74,16 @@ class DefaultSigchld {
 };
 
 }  // namespace
+
+void build_tool_env(char* const* caller_env, ToolEnv* env) {
+  std::size_t n = 0;
+  env->vars[n++] = kToolPath;
+  for (char* const* entry = caller_env; entry != nullptr && *entry != nullptr; ++entry) {
+    if (n == TOOL_ENV_MAX + 1) break;
+    if (is_locale_entry(*entry)) env->vars[n++] = *entry;
+  }
+  env->vars[n] = nullptr;
+}
 
 bool run_tool_command(const char* command) {
   ToolEnv env;

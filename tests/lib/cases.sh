@@ -26,3 +26,9 @@ fake_tool() {
   mount --bind "$fake" "$real"
   FAKES+=("$real")
 }
+
+# add_group MEMBERS [GID]: the autologin group exists, listing MEMBERS (comma-separated).
+add_group() {
+  echo "autologin:x:${2:-990}:$1" >> /etc/group
+  echo "autologin:!::$1" >> /etc/gshadow
+}

@@ -25,6 +25,8 @@ if [ "$(readlink /proc/self/ns/mnt)" = "$(readlink /proc/1/ns/mnt)" ]; then
   exit 1
 fi
 
+source "$(dirname "${BASH_SOURCE[0]}")/check.sh"
+
 WORK=$(mktemp -d /tmp/brindleway-e2e.XXXXXX)
 chmod 755 "$WORK"
 trap 'cd /; rm -rf "$WORK"' EXIT
@@ -34,7 +36,6 @@ HELPER=$WORK/bin/brindleway-helper
 CONF=/etc/lightdm/lightdm.conf
 cp -a /etc "$WORK/etc.pristine"
 ETC_COPIES=0
-FAILURES=0
 
 # Gives the test a fresh copy of /etc, with a marker that proves the bind mount took.
 fresh_etc() {
@@ -76,48 +77,20 @@ traced() {
   ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace "$@"
 }
 
-fail() {
-  echo "FAIL: $*" >&2
-  FAILURES=$((FAILURES + 1))
-}
-
-# expect_status WHAT N
-expect_status() {
-  [ "$STATUS" = "$2" ] || fail "$1: exit status $STATUS, expected $2 (stderr: $(cat "$ERR"))"
-}
-
-# expect_bytes WHAT FILE TEXT: FILE holds exactly TEXT (printf escapes are not expanded).
-expect_bytes() {
-  if ! printf '%s' "$3" | cmp -s - "$2"; then
-    fail "$1: $2 differs from what was expected"
-    printf '%s' "$3" | diff -u - "$2" | sed 's/^/    /' | head -20 >&2
-  fi
-}
-
-# expect_run WHAT STATUS STDOUT STDERR: checks the last run exactly.
-expect_run() {
-  expect_status "$1" "$2"
-  expect_bytes "$1 (stdout)" "$OUT" "$3"
-  expect_bytes "$1 (stderr)" "$ERR" "$4"
-}
-
 expect_no_litter() {
   local left
   left=$(find /etc/lightdm -name 'lightdm.conf.tmp.*' 2>/dev/null)
   [ -z "$left" ] || fail "$1: temporary files left behind: $left"
 }
 
-expect_mode() {
-  local mode
-  mode=$(stat -c %a "$2")
-  [ "$mode" = "$3" ] || fail "$1: $2 has mode $mode, expected $3"
-}
-
-finish() {
-  if [ "$FAILURES" -gt 0 ]; then
-    echo "$FAILURES check(s) failed" >&2
-    exit 1
+# Prints the autologin keys that LightDM puts in [Seat:*], one a line, or FAILED when it cannot
+# load the configuration.
+seat_keys() {
+  lightdm --show-config > "$WORK/show" 2>&1
+  if grep -q 'Failed to load' "$WORK/show"; then
+    echo FAILED
+    return
   fi
-  echo "all checks passed"
-  exit 0
+  awk '/^ *\[/ { seat = ($1 == "[Seat:*]") }
+       seat && $2 ~ /^autologin-user/ { print $2 }' "$WORK/show"
 }
