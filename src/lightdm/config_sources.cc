@@ -1,0 +1,146 @@
+#include "lightdm/config_sources.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/constants.h"
+#include "common/read_whole.h"
+#include "common/unique_fd.h"
+
+// LightDM 1.26 (config_load_from_standard_locations) reads, in this order:
+//  1. lightdm.conf.d in each XDG data directory, the last one first: /usr/share, /usr/local/share;
+//  2. lightdm.conf.d in the XDG configuration directory /etc/xdg;
+//  3. /etc/lightdm/lightdm.conf.d;
+//  4. /etc/lightdm/lightdm.conf.
+// A drop-in it cannot open or parse is skipped whole; a lightdm.conf it cannot parse stops it.
+// The helper reads no environment, so the XDG directories are their defaults, as they are for a
+// display manager that the init system starts.
+
+namespace {
+
+constexpr const char* kDropInDirs[] = {
+    "/usr/share/lightdm/lightdm.conf.d",
+    "/usr/local/share/lightdm/lightdm.conf.d",
+    "/etc/xdg/lightdm/lightdm.conf.d",
+    "/etc/lightdm/lightdm.conf.d",
+};
+
+constexpr ConfigPaths kLightdmPaths{kDropInDirs, sizeof kDropInDirs / sizeof kDropInDirs[0],
+                                    LIGHTDM_CONF_PATH};
+
+int has_conf_suffix(const dirent* entry) {
+  std::size_t len = std::strlen(entry->d_name);
+  return len >= 5 && std::strcmp(entry->d_name + len - 5, ".conf") == 0 ? 1 : 0;
+}
+
+// LightDM sorts with strcmp, not by the locale's collation as alphasort would.
+int by_strcmp(const dirent** a, const dirent** b) {
+  return std::strcmp((*a)->d_name, (*b)->d_name);
+}
+
+/// Owns the list scandir() returns.
+class DirList {
+ public:
+  DirList() = default;
+  DirList(const DirList&) = delete;
+  DirList& operator=(const DirList&) = delete;
+  ~DirList() {
+    for (int i = 0; i < count_; ++i) std::free(entries_[i]);
+    std::free(entries_);
+  }
+  int scan(const char* dir) {
+    count_ = scandir(dir, &entries_, has_conf_suffix, by_strcmp);
+    return count_;
+  }
+  const char* name(int i) const { return entries_[i]->d_name; }
+
+ private:
+  dirent** entries_ = nullptr;
+  int count_ = 0;
+};
+
+/// Reads one drop-in into |model|. Returns 0, or 1 after saying why it cannot be judged.
+int read_drop_in(const char* path, SeatModel* model, char* buf, std::size_t cap,
+                 const char* prefix) {
+  // Opened as LightDM opens it, following links; O_NONBLOCK only so that a FIFO cannot hold the
+  // helper up.
+  UniqueFd fd(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (fd.get() < 0) return 0;  // LightDM cannot open it either, and goes on without it
+  struct stat st {};
+  if (fstat(fd.get(), &st) != 0) return 0;
+  if (S_ISFIFO(st.st_mode)) {
+    std::fprintf(stderr, "%sLightDM would wait forever reading %s, a FIFO\n", prefix, path);
+    return 1;
+  }
+  if (!S_ISREG(st.st_mode)) return 0;  // GLib: "Not a regular file"
+  std::size_t len = 0;
+  if (read_whole(fd.get(), buf, cap, &len) != 0) {
+    if (errno == EFBIG) {
+      std::fprintf(stderr, "%scannot read %s: file is larger than %zu bytes\n", prefix, path,
+                   cap - 1);
+    } else {
+      std::fprintf(stderr, "%scannot read %s: %s\n", prefix, path, std::strerror(errno));
+    }
+    return 1;
+  }
+  SourceScan scan;
+  scan_begin(&scan, path);
+  scan_text(&scan, buf, len);
+  if (scan_merge(&scan, model) == SourceOutcome::kUnsure) {
+    std::fprintf(stderr, "%scannot tell how LightDM reads %s: line %u: %s\n", prefix, path,
+                 scan.problem_line, scan.problem);
+    return 1;
+  }
+  return 0;  // loaded, or rejected and skipped as LightDM skips it
+}
+
+}  // namespace
+
+const ConfigPaths& lightdm_config_paths() { return kLightdmPaths; }
+
+int read_drop_ins(const ConfigPaths& paths, SeatModel* model, char* buf, std::size_t cap,
+                  const char* prefix) {
+  for (std::size_t d = 0; d < paths.drop_in_dir_count; ++d) {
+    const char* dir = paths.drop_in_dirs[d];
+    DirList list;
+    int count = list.scan(dir);
+    if (count < 0) {
+      if (errno == ENOENT || errno == ENOTDIR) continue;
+      std::fprintf(stderr, "%scannot read %s: %s\n", prefix, dir, std::strerror(errno));
+      return 1;
+    }
+    for (int i = 0; i < count; ++i) {
+      char path[SOURCE_PATH_MAX + 1];
+      int n = std::snprintf(path, sizeof path, "%s/%s", dir, list.name(i));
+      if (n < 0 || static_cast<std::size_t>(n) >= sizeof path) {
+        std::fprintf(stderr, "%scannot read %s/%s: name too long\n", prefix, dir, list.name(i));
+        return 1;
+      }
+      if (read_drop_in(path, model, buf, cap, prefix) != 0) return 1;
+    }
+  }
+  return 0;
+}
+
+int check_main_source(const SourceScan& scan, const char* prefix) {
+  switch (scan.outcome) {
+    case SourceOutcome::kLoaded:
+      return 0;
+    case SourceOutcome::kRejected:
+      std::fprintf(stderr, "%sLightDM cannot load %s (line %u: %s) and would not start\n",
+                   prefix, scan.path, scan.problem_line, scan.problem);
+      return 1;
+    case SourceOutcome::kUnsure:
+      std::fprintf(stderr, "%scannot tell how LightDM reads %s: line %u: %s\n", prefix,
+                   scan.path, scan.problem_line, scan.problem);
+      return 1;
+  }
+  return 1;
+}

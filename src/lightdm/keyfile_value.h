@@ -1,0 +1,37 @@
+#ifndef BRINDLEWAY_LIGHTDM_KEYFILE_VALUE_H_
+#define BRINDLEWAY_LIGHTDM_KEYFILE_VALUE_H_
+
+#include <cstddef>
+
+#include "common/span.h"
+
+/// The longest value this program keeps whole. A longer one is kept cut short and marked so.
+inline constexpr std::size_t KEYFILE_VALUE_MAX = 1024;
+
+/// A value as LightDM reads it with g_key_file_get_string.
+struct KeyFileString {
+  /// False when GLib hands LightDM no string at all: the value is not valid UTF-8.
+  bool present;
+  /// The value with its escapes resolved, NUL-terminated, at most KEYFILE_VALUE_MAX bytes.
+  char text[KEYFILE_VALUE_MAX + 1];
+  /// The length of the whole resolved value, which is more than the bytes kept when cut short.
+  std::size_t len;
+};
+
+/// Resolves |raw| (KeyFileLine::value) as g_key_file_get_string does: "\s", "\n", "\t", "\r"
+/// and "\\" become one byte, any other escape is kept as written, and a "\" at the end is
+/// dropped. A value that is not valid UTF-8 is not present.
+void decode_keyfile_string(Span raw, KeyFileString* out);
+
+/// Returns true if |value| was kept whole and equals |text|.
+bool keyfile_string_equals(const KeyFileString& value, const char* text);
+
+/// Returns the integer LightDM reads from |value| for a seat's integer settings: atoi of the
+/// string, 0 when there is none.
+int seat_integer(const KeyFileString& value);
+
+/// Returns the truth LightDM reads from |value| for a seat's boolean settings: "true", perhaps
+/// followed by blanks.
+bool seat_boolean(const KeyFileString& value);
+
+#endif  // BRINDLEWAY_LIGHTDM_KEYFILE_VALUE_H_

@@ -1,0 +1,79 @@
+#include "lightdm/seat_autologin.h"
+
+#include <cstdio>
+
+namespace {
+
+bool is_true(const SeatSetting* setting) {
+  return setting != nullptr && seat_boolean(setting->value);
+}
+
+}  // namespace
+
+SeatAutologin seat_autologin(const SeatModel& model, SeatName seat) {
+  SeatAutologin state{};
+  for (int key = 0; key < SEAT_KEY_COUNT; ++key) {
+    state.settings[key] = effective_setting(model, static_cast<SeatKey>(key), seat);
+  }
+  const SeatSetting* user = state.settings[SEAT_KEY_USER];
+  const SeatSetting* timeout = state.settings[SEAT_KEY_TIMEOUT];
+  state.timeout = timeout != nullptr ? seat_integer(timeout->value) : 0;
+  if (is_true(state.settings[SEAT_KEY_GUEST])) {
+    state.who = AutologinWho::kGuest;
+  } else if (user != nullptr && user->value.present && user->value.len > 0) {
+    state.who = AutologinWho::kUser;
+  } else {
+    state.who = AutologinWho::kNobody;
+  }
+  if (is_true(state.settings[SEAT_KEY_BACKGROUND])) {
+    state.when = AutologinWhen::kBackground;
+  } else if (state.timeout == 0) {
+    state.when = AutologinWhen::kAtOnce;
+  } else {
+    state.when = state.timeout > 0 ? AutologinWhen::kCountdown : AutologinWhen::kNever;
+  }
+  return state;
+}
+
+void quote_value(const KeyFileString& value, char* buf, std::size_t size) {
+  std::size_t n = 0;
+  std::size_t kept = value.len < KEYFILE_VALUE_MAX ? value.len : KEYFILE_VALUE_MAX;
+  for (std::size_t i = 0; i < kept && n + 5 < size; ++i) {
+    auto c = static_cast<unsigned char>(value.text[i]);
+    if (c > 0x20 && c < 0x7f && c != '\\') {
+      buf[n++] = static_cast<char>(c);
+    } else {
+      n += static_cast<std::size_t>(std::snprintf(buf + n, size - n, "\\x%02x", c));
+    }
+  }
+  if (kept < value.len && n + 4 < size) {
+    buf[n++] = '.';
+    buf[n++] = '.';
+    buf[n++] = '.';
+  }
+  if (size > 0) buf[n < size ? n : size - 1] = '\0';
+}
+
+void describe_autologin(const SeatAutologin& state, char* buf, std::size_t size) {
+  char who[KEYFILE_VALUE_MAX * 4 + 8] = "a guest";
+  if (state.who == AutologinWho::kUser) {
+    quote_value(state.settings[SEAT_KEY_USER]->value, who, sizeof who);
+  }
+  if (state.who == AutologinWho::kNobody || state.when == AutologinWhen::kNever) {
+    std::snprintf(buf, size, "show the greeter and log nobody in");
+    return;
+  }
+  switch (state.when) {
+    case AutologinWhen::kAtOnce:
+      std::snprintf(buf, size, "log in %s", who);
+      break;
+    case AutologinWhen::kBackground:
+      std::snprintf(buf, size, "log in %s in the background, behind the greeter", who);
+      break;
+    case AutologinWhen::kCountdown:
+      std::snprintf(buf, size, "log in %s after %d seconds at the greeter", who, state.timeout);
+      break;
+    case AutologinWhen::kNever:
+      break;
+  }
+}

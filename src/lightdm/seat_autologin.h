@@ -1,0 +1,42 @@
+#ifndef BRINDLEWAY_LIGHTDM_SEAT_AUTOLOGIN_H_
+#define BRINDLEWAY_LIGHTDM_SEAT_AUTOLOGIN_H_
+
+#include <cstddef>
+
+#include "lightdm/seat_model.h"
+
+/// Whom LightDM logs in on a seat when it starts.
+enum class AutologinWho { kNobody, kUser, kGuest };
+
+/// When it does.
+enum class AutologinWhen {
+  kAtOnce,      // before any greeter
+  kBackground,  // at once, but behind a greeter
+  kCountdown,   // after the greeter counted down autologin-user-timeout seconds
+  kNever,       // a negative timeout: the greeter shows and nobody is logged in
+};
+
+/// What LightDM does about automatic login on one seat, and the settings that decide it.
+struct SeatAutologin {
+  AutologinWho who;
+  AutologinWhen when;
+  int timeout;
+  /// The effective setting of each key, null where no source sets it.
+  const SeatSetting* settings[SEAT_KEY_COUNT];
+};
+
+/// Works out what LightDM 1.26 does on |seat| (seat_real_start): a guest login when
+/// autologin-guest is true, else the user autologin-user names when it is not empty; at once when
+/// autologin-user-timeout is 0 (or not a number) or autologin-in-background is true, otherwise
+/// after a countdown, or never for a negative timeout.
+SeatAutologin seat_autologin(const SeatModel& model, SeatName seat);
+
+/// Writes into |buf| (|size| bytes) what LightDM does, as a phrase that follows "LightDM
+/// would", such as "log in bob after 5 seconds at the greeter".
+void describe_autologin(const SeatAutologin& state, char* buf, std::size_t size);
+
+/// Writes |value| into |buf| (|size| bytes) for a message: printable ASCII as it is, a
+/// backslash and every other byte as \xNN, so no value can forge a line or a terminal control.
+void quote_value(const KeyFileString& value, char* buf, std::size_t size);
+
+#endif  // BRINDLEWAY_LIGHTDM_SEAT_AUTOLOGIN_H_

@@ -1,0 +1,192 @@
+#include "lightdm/source_scan.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "lightdm/line_cursor.h"
+
+// How LightDM 1.26 turns one file into seat settings (config_load_from_file and
+// get_config_sections):
+//  1. GLib loads the file whole or not at all. Groups of the same name merge, and within a group
+//     the last line that sets a key wins.
+//  2. LightDM then copies the groups in the order of their first appearance, renaming
+//     "SeatDefaults" to "Seat:*", so that a later group overrides an earlier one key by key.
+//  3. A seat takes "[Seat:*]" and then every "[Seat:GLOB]" whose glob matches its name.
+
+namespace {
+
+constexpr char kSeatPrefix[] = "Seat:";
+constexpr const char* kSeatNames[SEAT_NAME_COUNT] = {"seat0", ""};
+
+void fail(SourceScan* scan, SourceOutcome outcome, unsigned number, const char* problem) {
+  if (scan->outcome != SourceOutcome::kLoaded) return;  // the first problem stops GLib
+  scan->outcome = outcome;
+  scan->problem_line = number;
+  scan->problem = problem;
+}
+
+bool same(Span a, Span b) { return a.len == b.len && std::memcmp(a.data, b.data, a.len) == 0; }
+
+bool is_base_group(Span name) {
+  return span_equals(name, "Seat:*") || span_equals(name, "SeatDefaults");
+}
+
+/// Fills |applies| for the group |name|. Returns false for a group no seat reads.
+bool seat_group_applies(Span name, bool applies[SEAT_NAME_COUNT]) {
+  bool any = false;
+  for (int seat = 0; seat < SEAT_NAME_COUNT; ++seat) {
+    applies[seat] = is_base_group(name);
+    if (!applies[seat] && name.len >= 5 && std::memcmp(name.data, kSeatPrefix, 5) == 0) {
+      applies[seat] = seat_glob_matches(name.data + 5, name.len - 5, kSeatNames[seat]);
+    }
+    any = any || applies[seat];
+  }
+  return any;
+}
+
+void enter_group(SourceScan* scan, Span name, unsigned number) {
+  if (scan->current == SourceScan::kNoGroupYet) scan->start_group = name;
+  scan->in_start_group = same(name, scan->start_group);
+  bool applies[SEAT_NAME_COUNT];
+  if (!seat_group_applies(name, applies)) {
+    scan->current = SourceScan::kNoSeatGroup;
+    return;
+  }
+  for (std::size_t i = 0; i < scan->group_count; ++i) {
+    if (same(scan->groups[i].name, name)) {
+      scan->current = i;
+      return;
+    }
+  }
+  if (scan->group_count == SEAT_GROUPS_MAX || name.len > SEAT_GROUP_NAME_MAX) {
+    fail(scan, SourceOutcome::kUnsure, number, "too many seat sections, or too long a name");
+    scan->current = SourceScan::kNoSeatGroup;
+    return;
+  }
+  SourceScan::Group& group = scan->groups[scan->group_count];
+  group.name = name;
+  std::memcpy(group.applies, applies, sizeof applies);
+  group.has_keys = false;
+  for (auto& key : group.keys) key.set = false;
+  scan->current = scan->group_count++;
+}
+
+/// GLib refuses a file whose first group sets "Encoding" to anything but UTF-8.
+bool is_utf8_name(Span value) {
+  static constexpr char kUtf8[] = "utf-8";
+  if (value.len != 5) return false;
+  for (std::size_t i = 0; i < 5; ++i) {
+    char c = value.data[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != kUtf8[i]) return false;
+  }
+  return true;
+}
+
+void set_key(SourceScan* scan, const KeyFileLine& line, unsigned number) {
+  if (scan->current == SourceScan::kNoGroupYet) {
+    fail(scan, SourceOutcome::kRejected, number, "a key before any section");
+    return;
+  }
+  if (scan->in_start_group && span_equals(line.name, "Encoding") && !is_utf8_name(line.value)) {
+    fail(scan, SourceOutcome::kRejected, number, "an encoding other than UTF-8");
+    return;
+  }
+  if (scan->current == SourceScan::kNoSeatGroup) return;
+  scan->groups[scan->current].has_keys = true;
+  for (int key = 0; key < SEAT_KEY_COUNT; ++key) {
+    const char* name = SEAT_KEY_NAMES[key];
+    if (line.name.len == std::strlen(name) && std::memcmp(line.name.data, name, line.name.len) == 0) {
+      auto& slot = scan->groups[scan->current].keys[key];
+      slot.set = true;
+      slot.raw = line.value;
+      slot.line = number;
+      return;
+    }
+  }
+}
+
+/// Copies |src| (|len| bytes) into |dst| of |cap| bytes, cut short if it must be.
+void copy_text(char* dst, std::size_t cap, const char* src, std::size_t len) {
+  std::size_t n = len < cap - 1 ? len : cap - 1;
+  std::memcpy(dst, src, n);
+  dst[n] = '\0';
+}
+
+SeatGroup* model_group(SeatModel* model, Span name, const bool applies[SEAT_NAME_COUNT]) {
+  if (is_base_group(name)) return &model->groups[0];
+  for (std::size_t i = 1; i < model->group_count; ++i) {
+    if (std::strlen(model->groups[i].name) == name.len &&
+        std::memcmp(model->groups[i].name, name.data, name.len) == 0) {
+      return &model->groups[i];
+    }
+  }
+  if (model->group_count == SEAT_GROUPS_MAX) return nullptr;
+  SeatGroup* group = &model->groups[model->group_count++];
+  copy_text(group->name, sizeof group->name, name.data, name.len);
+  std::memcpy(group->applies, applies, sizeof group->applies);
+  for (SeatSetting& setting : group->settings) setting.set = false;
+  return group;
+}
+
+}  // namespace
+
+void scan_begin(SourceScan* scan, const char* path) {
+  scan->path = path;
+  scan->group_count = 0;
+  scan->current = SourceScan::kNoGroupYet;
+  scan->start_group = Span{nullptr, 0};
+  scan->in_start_group = false;
+  scan->outcome = SourceOutcome::kLoaded;
+  scan->problem_line = 0;
+  scan->problem = nullptr;
+}
+
+void scan_line(SourceScan* scan, const KeyFileLine& line, unsigned number) {
+  switch (line.kind) {
+    case KeyFileLineKind::kBlank:
+    case KeyFileLineKind::kComment:
+      return;
+    case KeyFileLineKind::kGroup:
+      enter_group(scan, line.name, number);
+      return;
+    case KeyFileLineKind::kKeyValue:
+      set_key(scan, line, number);
+      return;
+    case KeyFileLineKind::kInvalid:
+      fail(scan, SourceOutcome::kRejected, number, line.problem);
+      return;
+    case KeyFileLineKind::kUnsure:
+      fail(scan, SourceOutcome::kUnsure, number, line.problem);
+      return;
+  }
+}
+
+void scan_text(SourceScan* scan, const char* text, std::size_t len) {
+  LineCursor cursor(text, len);
+  TextLine line;
+  while (cursor.next(&line, LineSkip::kComments)) scan_line(scan, classify_keyfile_line(line.content), line.number);
+}
+
+SourceOutcome scan_merge(SourceScan* scan, SeatModel* model) {
+  if (scan->outcome != SourceOutcome::kLoaded) return scan->outcome;
+  for (std::size_t i = 0; i < scan->group_count; ++i) {
+    const SourceScan::Group& group = scan->groups[i];
+    if (!group.has_keys) continue;
+    SeatGroup* target = model_group(model, group.name, group.applies);
+    if (target == nullptr) {
+      fail(scan, SourceOutcome::kUnsure, 0, "too many seat sections");
+      return scan->outcome;
+    }
+    for (int key = 0; key < SEAT_KEY_COUNT; ++key) {
+      if (!group.keys[key].set) continue;
+      SeatSetting& setting = target->settings[key];
+      setting.set = true;
+      decode_keyfile_string(group.keys[key].raw, &setting.value);
+      copy_text(setting.path, sizeof setting.path, scan->path, std::strlen(scan->path));
+      copy_text(setting.section, sizeof setting.section, group.name.data, group.name.len);
+      setting.line = group.keys[key].line;
+    }
+  }
+  return SourceOutcome::kLoaded;
+}

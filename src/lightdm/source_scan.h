@@ -1,0 +1,65 @@
+#ifndef BRINDLEWAY_LIGHTDM_SOURCE_SCAN_H_
+#define BRINDLEWAY_LIGHTDM_SOURCE_SCAN_H_
+
+#include <cstddef>
+
+#include "common/span.h"
+#include "lightdm/keyfile_line.h"
+#include "lightdm/seat_model.h"
+
+/// How far LightDM gets with one configuration file.
+enum class SourceOutcome {
+  kLoaded,    // read whole; its settings count
+  kRejected,  // GLib refuses it: a drop-in is skipped, lightdm.conf stops LightDM
+  kUnsure,    // this program cannot tell what LightDM makes of it
+};
+
+/// One file's seat sections while its lines are read. Its settings reach the model only when
+/// the whole file has loaded, since LightDM skips a file that fails part way.
+struct SourceScan {
+  struct Group {
+    Span name;  // as written, "SeatDefaults" included
+    bool applies[SEAT_NAME_COUNT];
+    /// LightDM creates a group in its merged configuration only when it copies a key of it,
+    /// so a group without keys takes no place in the order of first appearance.
+    bool has_keys;
+    struct {
+      bool set;
+      Span raw;
+      unsigned line;
+    } keys[SEAT_KEY_COUNT];
+  };
+
+  const char* path;
+  Group groups[SEAT_GROUPS_MAX];
+  std::size_t group_count;
+  /// The group the lines now belong to: an index into |groups|, kNoSeatGroup for a section that
+  /// does not matter here, or kNoGroupYet before the first header.
+  std::size_t current;
+  /// The file's first group, whose "Encoding" key GLib checks.
+  Span start_group;
+  bool in_start_group;
+
+  SourceOutcome outcome;
+  unsigned problem_line;
+  const char* problem;
+
+  static constexpr std::size_t kNoSeatGroup = static_cast<std::size_t>(-1);
+  static constexpr std::size_t kNoGroupYet = static_cast<std::size_t>(-2);
+};
+
+/// Starts reading the file at |path|, which must outlive |scan|.
+void scan_begin(SourceScan* scan, const char* path);
+
+/// Takes one line of the file, |line| being what classify_keyfile_line made of it. The spans
+/// in |line| must stay valid until scan_merge.
+void scan_line(SourceScan* scan, const KeyFileLine& line, unsigned number);
+
+/// Reads every line of |text| (|len| bytes) into |scan|.
+void scan_text(SourceScan* scan, const char* text, std::size_t len);
+
+/// Ends the file: when it loaded, its settings override what |model| holds, key by key, as
+/// LightDM merges a later source over earlier ones. Returns the file's outcome.
+SourceOutcome scan_merge(SourceScan* scan, SeatModel* model);
+
+#endif  // BRINDLEWAY_LIGHTDM_SOURCE_SCAN_H_
