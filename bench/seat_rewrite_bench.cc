@@ -46,9 +46,10 @@ void BM_Rewrite(benchmark::State& state, bool enable) {
   std::vector<char> out(CONF_BUFFER_SIZE);
   AutologinRequest request{enable, enable ? "alice" : nullptr};
   for (auto _ : state) {
-    size_t len = 0;
-    int result =
-        rewrite_seat_section(text.data(), text.size(), request, out.data(), out.size() - 1, &len);
+    Span result_text{nullptr, 0};
+    int result = rewrite_seat_section(Span{text.data(), text.size()}, request,
+                                      RewriteOptions{false, false}, out.data(), out.size() - 1,
+                                      &result_text, nullptr);
     benchmark::DoNotOptimize(result);
     benchmark::DoNotOptimize(out.data());
   }

@@ -60,12 +60,20 @@ expect_run "usermod fails" 0 "usermod speaks"$'\n'"$ENABLED" \
   $'Warning: could not add user \'alice\' to group \'autologin\'\n'
 expect_tools "usermod fails" $'usermod -aG autologin alice\n'
 
-# Group changes stay when the configuration update then fails.
-start_case
-rm "$CONF"
-run enable alice
-expect_status "configuration missing" 1
-[ "$(members)" = alice ] || fail "configuration missing: the group change was undone"
+# Nothing changes before everything that can refuse has had its say: a configuration that
+# cannot be read or that LightDM would not act on leaves the group alone.
+for broken in missing nul-key unloadable; do
+  start_case
+  case $broken in
+    missing) rm "$CONF" ;;
+    nul-key) printf '[Seat:*]\nx=1\0\n' > "$CONF" ;;
+    unloadable) printf '[Seat:*]\nno equals sign\n' > "$CONF" ;;
+  esac
+  cp /etc/group "$WORK/group.before"
+  run enable alice
+  expect_status "configuration $broken" 1
+  cmp -s /etc/group "$WORK/group.before" || fail "configuration $broken: the group changed"
+done
 
 start_case
 add_group "bob,alice"

@@ -99,7 +99,7 @@ for kind in fifo device directory; do
   rm -rf "$CONF"
   case $kind in
     fifo) mkfifo "$CONF" ;;
-    device) ln -s /dev/zero "$CONF" ;;
+    device) mknod "$CONF" c 1 5 ;;
     directory) mkdir "$CONF" ;;
   esac
   timeout 1 "$HELPER" disable > "$OUT" 2> "$ERR"
@@ -108,5 +108,13 @@ for kind in fifo device directory; do
     $'Cannot read /etc/lightdm/lightdm.conf: not a regular file\n'
   expect_no_litter "$kind at the path"
 done
+# A link at the path is not replaced by a file, which would leave its target as it was.
+rm -rf "$CONF"
+printf '%s' "$SEAT" > /etc/lightdm/target.conf
+ln -s target.conf "$CONF"
+run disable
+expect_run "link at the path" 1 "" \
+  $'Cannot update /etc/lightdm/lightdm.conf: it is a symbolic link, and replacing it would leave the file it points to as it is\n'
+[ -L "$CONF" ] || fail "link at the path: the link was replaced"
 
 finish

@@ -6,14 +6,18 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include "cli/status.h"
 #include "cli/username.h"
 #include "common/autologin_request.h"
 #include "common/constants.h"
 #include "group/autologin_group.h"
+#include "lightdm/config_sources.h"
 #include "seatconf/conf_file.h"
 
-// Every refusal happens before anything on the system changes. The group step only warns; the
-// configuration update decides the outcome, and a group change stays if that update fails.
+// Every refusal happens before anything on the system changes: the arguments, the account and
+// then the whole configuration, rewritten in memory and read as LightDM will read it. Only then
+// does the group step run, and then the file is replaced. The group step only warns; a group
+// change stays if the replacement then fails.
 
 namespace {
 
@@ -33,28 +37,45 @@ int check_username(const char* user) {
   return 1;
 }
 
+/// Returns 0 if |user| names an account that may log in without a password, or 1 after saying
+/// why not. LightDM's autologin PAM stack refuses root by name; any other account of uid 0
+/// would get a root desktop without a password.
+int check_account(const char* user) {
+  const passwd* account = getpwnam(user);
+  if (account == nullptr) {
+    std::fprintf(stderr, "User does not exist: %s\n", user);
+    return 1;
+  }
+  if (account->pw_uid == 0) {
+    std::fprintf(stderr, "Cannot enable automatic login for %s: the account has user id 0\n",
+                 user);
+    return 1;
+  }
+  return 0;
+}
+
 int run_enable(const char* program, const char* user) {
   if (user == nullptr) {
     print_enable_usage(program);
     return 1;
   }
-  if (check_username(user) != 0) return 1;
-  if (getpwnam(user) == nullptr) {
-    std::fprintf(stderr, "User does not exist: %s\n", user);
-    return 1;
-  }
+  if (check_username(user) != 0 || check_account(user) != 0) return 1;
+  const ConfigPaths& paths = lightdm_config_paths();
+  ConfUpdate update{};
+  if (prepare_config_update(paths, AutologinRequest{true, user}, &update) != 0) return 1;
   ensure_autologin_member(user);
-  if (update_lightdm_config(AutologinRequest{true, user}) != 0) return 1;
+  if (commit_config_update(paths, update) != 0) return 1;
   std::printf("Auto login enabled for user: %s\n", user);
   return 0;
 }
 
 int run_disable(const char* user) {
-  if (user != nullptr) {
-    if (check_username(user) != 0) return 1;
-    remove_autologin_member(user);
-  }
-  if (update_lightdm_config(AutologinRequest{false, nullptr}) != 0) return 1;
+  if (user != nullptr && check_username(user) != 0) return 1;
+  const ConfigPaths& paths = lightdm_config_paths();
+  ConfUpdate update{};
+  if (prepare_config_update(paths, AutologinRequest{false, nullptr}, &update) != 0) return 1;
+  if (user != nullptr) remove_autologin_member(user);
+  if (commit_config_update(paths, update) != 0) return 1;
   std::printf("Auto login disabled\n");
   return 0;
 }
@@ -62,6 +83,10 @@ int run_disable(const char* user) {
 }  // namespace
 
 int run_helper(int argc, char* const argv[]) {
+  // Reading LightDM's configuration needs no privilege, and changes nothing.
+  if (argc >= 2 && std::strcmp(argv[1], "status") == 0) {
+    return run_status(lightdm_config_paths());
+  }
   if (geteuid() != 0) {
     std::fputs("brindleway-helper must be run as root (use pkexec)\n", stderr);
     return 1;

@@ -2,76 +2,71 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/constants.h"
+#include "common/read_whole.h"
 #include "common/unique_fd.h"
+#include "lightdm/source_scan.h"
 #include "seatconf/file_replace.h"
+#include "seatconf/promise_check.h"
 #include "seatconf/seat_rewrite.h"
 
-// The configuration is never cut short: a file that does not fit the buffer whole, holds a NUL
-// byte, or cannot be read to its end is refused before anything is written.
+// Nothing is changed before everything that can refuse has had its say: the whole
+// configuration is read, the new text is made in memory and LightDM's reading of it is checked
+// first; only then does the caller change the group and put the new file in place.
+// The configuration is never cut short: a file that does not fit the buffer whole or cannot be
+// read to its end is refused before anything is written. Every byte is carried by its length, so
+// a NUL byte in a comment goes through like any other; one in a line LightDM reads is refused
+// when that line is judged.
 
 namespace {
 
 /// The largest configuration that fits the input buffer with room for a terminator.
 constexpr std::size_t kMaxConfSize = CONF_BUFFER_SIZE - 1;
 
-/// One buffer of CONF_BUFFER_SIZE bytes, released on every path.
-class ConfBuffer {
- public:
-  ConfBuffer() : data_(static_cast<char*>(std::malloc(CONF_BUFFER_SIZE))) {}
-  ConfBuffer(const ConfBuffer&) = delete;
-  ConfBuffer& operator=(const ConfBuffer&) = delete;
-  ~ConfBuffer() { std::free(data_); }
+/// What a disable of enable's own output can add: each of at most two
+/// "autologin-user-timeout=0" lines gains its "#". Enable keeps that much room, so a file it
+/// wrote can always be switched off again.
+constexpr std::size_t kDisableGrowth = 2;
 
-  /// Returns the buffer, or null when it could not be had.
-  char* get() const { return data_; }
+// Reserved with the program, so that no limit on the caller's address space can make them
+// fail to appear half-way through.
+char g_input[CONF_BUFFER_SIZE];
+char g_output[CONF_BUFFER_SIZE];
+SeatModel g_model;
 
- private:
-  char* data_;
-};
+}  // namespace
 
-/// Reads |fd| to its end into |buf| of |cap| bytes. Returns 0 and sets |*len|, or 1 with errno
-/// set; a file of |cap| bytes or more counts as too large (EFBIG).
-int read_whole(int fd, char* buf, std::size_t cap, std::size_t* len) {
-  std::size_t total = 0;
-  for (;;) {
-    ssize_t n = read(fd, buf + total, cap - total);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return 1;
-    if (n == 0) break;
-    total += static_cast<std::size_t>(n);
-    if (total == cap) {
-      errno = EFBIG;
-      return 1;
-    }
-  }
-  *len = total;
-  return 0;
-}
-
-/// Reads the configuration at |path| into |buf|. Returns 0 and sets |*len|, or 1 after
-/// reporting why.
-int read_config(const char* path, char* buf, std::size_t* len) {
-  // O_NONBLOCK: a FIFO or a device put at the path must not hold the helper up. The check is
+int read_main_config(const ConfigPaths& paths, bool follow_links, bool missing_ok, char* buf,
+                     std::size_t* len, struct stat* st) {
+  const char* path = paths.conf;
+  *len = 0;
+  std::memset(st, 0, sizeof *st);
+  // O_NONBLOCK: a FIFO or a device put at the path must not hold the helper up. The checks are
   // made on the descriptor that was opened, so the path cannot be swapped in between.
-  UniqueFd fd(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (follow_links ? 0 : O_NOFOLLOW);
+  UniqueFd fd(open(path, flags));
   if (fd.get() < 0) {
-    std::fprintf(stderr, "Cannot open %s: %s\n", path, std::strerror(errno));
+    if (errno == ENOENT && missing_ok) return 0;
+    if (errno == ELOOP && !follow_links) {
+      std::fprintf(stderr,
+                   "Cannot update %s: it is a symbolic link, and replacing it would leave the "
+                   "file it points to as it is\n",
+                   path);
+    } else {
+      std::fprintf(stderr, "Cannot open %s: %s\n", path, std::strerror(errno));
+    }
     return 1;
   }
-  struct stat st {};
-  if (fstat(fd.get(), &st) != 0) {
+  if (fstat(fd.get(), st) != 0) {
     std::fprintf(stderr, "Cannot read %s: %s\n", path, std::strerror(errno));
     return 1;
   }
-  if (!S_ISREG(st.st_mode)) {
+  if (!S_ISREG(st->st_mode)) {
     std::fprintf(stderr, "Cannot read %s: not a regular file\n", path);
     return 1;
   }
@@ -84,32 +79,56 @@ int read_config(const char* path, char* buf, std::size_t* len) {
     }
     return 1;
   }
-  if (std::memchr(buf, '\0', *len) != nullptr) {
-    std::fprintf(stderr, "Cannot read %s: file contains a NUL byte\n", path);
-    return 1;
-  }
   return 0;
 }
 
-}  // namespace
-
-int update_config_file(const char* path, const AutologinRequest& request) {
-  ConfBuffer input;
-  ConfBuffer output;
-  if (input.get() == nullptr || output.get() == nullptr) return 1;
+int prepare_config_update(const ConfigPaths& paths, const AutologinRequest& request,
+                          ConfUpdate* update) {
   std::size_t in_len = 0;
-  if (read_config(path, input.get(), &in_len) != 0) return 1;
-  std::size_t out_len = 0;
+  if (read_main_config(paths, false, false, g_input, &in_len, &update->read_as) != 0) return 1;
+
+  char prefix[256];
+  refusal_prefix(request, prefix, sizeof prefix);
+  seat_model_reset(&g_model);
+  // The output buffer holds each drop-in in turn until the new text is made.
+  if (read_drop_ins(paths, &g_model, g_output, CONF_BUFFER_SIZE, prefix) != 0) return 1;
+
+  RewriteOptions options = options_against(g_model, request);
+  SourceScan scan;
+  scan_begin(&scan, paths.conf);
   // The new file must be readable by the next run, which is what turns automatic login off.
-  if (rewrite_seat_section(input.get(), in_len, request, output.get(), kMaxConfSize,
-                           &out_len) != 0) {
-    std::fprintf(stderr, "Cannot update %s: the new file would be larger than %zu bytes\n", path,
-                 kMaxConfSize);
+  std::size_t cap = request.enable ? kMaxConfSize - kDisableGrowth : kMaxConfSize;
+  if (rewrite_seat_section(Span{g_input, in_len}, request, options, g_output, cap,
+                           &update->text, &scan) != 0) {
+    std::fprintf(stderr, "Cannot update %s: the new file would be larger than %zu bytes\n",
+                 paths.conf, cap);
     return 1;
   }
-  return replace_file(path, output.get(), out_len);
+  scan_merge(&scan, &g_model);
+  if (check_main_source(scan, prefix) != 0) return 1;
+  return check_promise(g_model, request);
+}
+
+const SeatModel* read_lightdm_state(const ConfigPaths& paths, const char* prefix) {
+  std::size_t len = 0;
+  struct stat st {};
+  // LightDM reads through a link at the path and starts without the file.
+  if (read_main_config(paths, true, true, g_input, &len, &st) != 0) return nullptr;
+  seat_model_reset(&g_model);
+  if (read_drop_ins(paths, &g_model, g_output, CONF_BUFFER_SIZE, prefix) != 0) return nullptr;
+  SourceScan scan;
+  scan_begin(&scan, paths.conf);
+  scan_text(&scan, g_input, len);
+  scan_merge(&scan, &g_model);
+  return check_main_source(scan, prefix) == 0 ? &g_model : nullptr;
+}
+
+int commit_config_update(const ConfigPaths& paths, const ConfUpdate& update) {
+  return replace_file(paths.conf, update.text.data, update.text.len);
 }
 
 int update_lightdm_config(const AutologinRequest& request) {
-  return update_config_file(LIGHTDM_CONF_PATH, request);
+  ConfUpdate update{};
+  if (prepare_config_update(lightdm_config_paths(), request, &update) != 0) return 1;
+  return commit_config_update(lightdm_config_paths(), update);
 }

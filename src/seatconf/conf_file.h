@@ -1,13 +1,43 @@
 #ifndef BRINDLEWAY_SEATCONF_CONF_FILE_H_
 #define BRINDLEWAY_SEATCONF_CONF_FILE_H_
 
-#include "common/autologin_request.h"
+#include <sys/stat.h>
 
-/// Rewrites the LightDM configuration for |request| and replaces it atomically. Returns 0, or 1
-/// after reporting the failure on standard error (a buffer that cannot be had is not reported).
+#include "common/autologin_request.h"
+#include "common/span.h"
+#include "lightdm/config_sources.h"
+
+/// A new configuration, worked out and checked but not yet in place.
+struct ConfUpdate {
+  /// The new text of the main file.
+  Span text;
+  /// The main file as it was read, so that it can be told apart from a file saved since.
+  struct stat read_as;
+};
+
+/// Reads every source in |paths|, rewrites the main file for |request| in memory and checks
+/// that LightDM will then do what |request| asks. Returns 0 and fills |update|, or 1 after
+/// reporting on standard error why not. Changes nothing on the system.
+int prepare_config_update(const ConfigPaths& paths, const AutologinRequest& request,
+                          ConfUpdate* update);
+
+/// Puts |update| in place of the main file of |paths|. Returns 0, or 1 after reporting the
+/// failure on standard error.
+int commit_config_update(const ConfigPaths& paths, const ConfUpdate& update);
+
+/// Prepares and commits in one go, on LightDM's own paths. Returns 0, or 1 after reporting.
 int update_lightdm_config(const AutologinRequest& request);
 
-/// Does the same for the configuration at |path|; update_lightdm_config passes the fixed path.
-int update_config_file(const char* path, const AutologinRequest& request);
+/// Reads every source in |paths| as LightDM does, the main file as it stands. Returns the
+/// merged settings, or null after saying on standard error, after |prefix|, why LightDM would
+/// not start or why its reading cannot be told.
+const SeatModel* read_lightdm_state(const ConfigPaths& paths, const char* prefix);
+
+/// Reads the main file of |paths| into |buf| (CONF_BUFFER_SIZE bytes) as long as it is a
+/// regular file that fits whole. Returns 0 and sets |*len| and |*st|, or 1
+/// after reporting why not. A missing file is reported only when |missing_ok| is false; then
+/// |*len| is 0 and |st->st_ino| is 0.
+int read_main_config(const ConfigPaths& paths, bool follow_links, bool missing_ok, char* buf,
+                     std::size_t* len, struct stat* st);
 
 #endif  // BRINDLEWAY_SEATCONF_CONF_FILE_H_

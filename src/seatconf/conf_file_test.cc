@@ -23,11 +23,22 @@ class ConfFileTest : public testing::Test {
     ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
     dir_ = tmpl;
     path_ = dir_ + "/lightdm.conf";
+    early_dir_ = dir_ + "/early.d";
+    late_dir_ = dir_ + "/late.d";
+    dirs_[0] = early_dir_.c_str();
+    dirs_[1] = late_dir_.c_str();
+    paths_ = ConfigPaths{dirs_, 2, path_.c_str()};
   }
   void TearDown() override {
-    unlink(path_.c_str());
-    rmdir(path_.c_str());
-    rmdir(dir_.c_str());
+    std::string cmd = "rm -rf '" + dir_ + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+  }
+
+  /// Puts a drop-in named |name| with |text| into the early or the late directory.
+  void drop_in(bool late, const std::string& name, const std::string& text) {
+    const std::string& dir = late ? late_dir_ : early_dir_;
+    mkdir(dir.c_str(), 0755);
+    std::ofstream(dir + "/" + name, std::ios::binary) << text;
   }
 
   void write_conf(const std::string& text, mode_t mode = 0644) {
@@ -54,7 +65,10 @@ class ConfFileTest : public testing::Test {
     DIR* d = opendir(dir_.c_str());
     while (const dirent* e = readdir(d)) {
       std::string name = e->d_name;
-      if (name != "." && name != ".." && name != "lightdm.conf") names.push_back(name);
+      if (name != "." && name != ".." && name != "lightdm.conf" && name != "early.d" &&
+          name != "late.d") {
+        names.push_back(name);
+      }
     }
     closedir(d);
     return names;
@@ -63,13 +77,20 @@ class ConfFileTest : public testing::Test {
   /// Runs one update and returns its result; |err| receives what it printed on stderr.
   int update(bool enable, std::string* err) {
     testing::internal::CaptureStderr();
-    int result = update_config_file(path_.c_str(), AutologinRequest{enable, "alice"});
+    AutologinRequest request{enable, enable ? "alice" : nullptr};
+    ConfUpdate next{};
+    int result = prepare_config_update(paths_, request, &next);
+    if (result == 0) result = commit_config_update(paths_, next);
     *err = testing::internal::GetCapturedStderr();
     return result;
   }
 
   std::string dir_;
   std::string path_;
+  std::string early_dir_;
+  std::string late_dir_;
+  const char* dirs_[2] = {};
+  ConfigPaths paths_{};
 };
 
 }  // namespace
@@ -91,6 +112,8 @@ TEST_F(ConfFileTest, ReplacesTheFileWithMode0644) {
        "[Seat:*]\n#autologin-user=\n"},
       {"largest file that fits", std::string(CONF_BUFFER_SIZE - 1, '#'), 0644, false,
        std::string(CONF_BUFFER_SIZE - 1, '#')},
+      {"largest file enable keeps room in", "[Seat:*]\n" + std::string(CONF_BUFFER_SIZE - 59, '#') + "\n", 0644, true,
+       "[Seat:*]\n" + std::string(CONF_BUFFER_SIZE - 59, '#') + "\nautologin-user=alice\nautologin-user-timeout=0\n"},
   };
   for (const Case& c : cases) {
     write_conf(c.before, c.mode);
@@ -115,16 +138,24 @@ TEST_F(ConfFileTest, RefusesWhatItCannotRewriteWhole) {
   };
   const Case cases[] = {
       {"too large", big, ": file is larger than 131071 bytes\n"},
-      {"NUL byte", nul, ": file contains a NUL byte\n"},
-      {"output too large", grows, ": the new file would be larger than 131071 bytes\n"},
+      {"NUL byte in a line LightDM reads", nul,
+       "Cannot enable automatic login for alice: cannot tell how LightDM reads {path}: line 3: "
+       "a NUL byte\n"},
+      {"output too large", grows, ": the new file would be larger than 131069 bytes\n"},
   };
   for (const Case& c : cases) {
     write_conf(c.before, 0600);
     std::string err;
     EXPECT_EQ(update(true, &err), 1) << c.what;
-    const char* verb = c.message.find("new file") != std::string::npos ? "Cannot update "
-                                                                       : "Cannot read ";
-    EXPECT_EQ(err, verb + path_ + c.message) << c.what;
+    std::string expected = c.message;
+    if (auto at = expected.find("{path}"); at != std::string::npos) {
+      expected.replace(at, 6, path_);
+    } else {
+      expected = (c.message.find("new file") != std::string::npos ? "Cannot update "
+                                                                   : "Cannot read ") +
+                 path_ + c.message;
+    }
+    EXPECT_EQ(err, expected) << c.what;
     EXPECT_EQ(read_conf(), c.before) << c.what;
     EXPECT_EQ(conf_mode(), 0600u) << c.what;
     EXPECT_TRUE(litter().empty()) << c.what;
@@ -144,4 +175,91 @@ TEST_F(ConfFileTest, ReportsADirectory) {
   EXPECT_EQ(update(false, &err), 1);
   EXPECT_EQ(err, "Cannot read " + path_ + ": not a regular file\n");
   EXPECT_TRUE(litter().empty());
+}
+
+// The other sources LightDM reads before lightdm.conf: what the rewrite must answer, what it
+// cannot answer and must refuse, and what LightDM itself skips.
+TEST_F(ConfFileTest, MakesTheRequestTrueOverEarlierSources) {
+  const std::string seat = "[Seat:*]\n#autologin-user=\n";
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> early, late;  // name, text
+    bool enable;
+    int status;
+    std::string message;  // after the refusal's opening words; {late}/{early} stand for the dirs
+    std::string after;
+  };
+  const Case cases[] = {
+      {"no drop-ins: disable keeps the stock text", {}, {}, false, 0, "", seat},
+      {"a drop-in user gets an explicit empty one", {}, {{"50.conf", "[Seat:*]\nautologin-user=bob\n"}},
+       false, 0, "", "[Seat:*]\nautologin-user=\n"},
+      {"a drop-in timeout gets a timeout line", {{"50.conf", "[SeatDefaults]\nautologin-user-timeout=5\n"}}, {},
+       true, 0, "", "[Seat:*]\nautologin-user=alice\nautologin-user-timeout=0\n"},
+      {"drop-ins are read in strcmp order",
+       {{"b.conf", "[Seat:*]\nautologin-user-timeout=0\n"}, {"a.conf", "[Seat:*]\nautologin-user-timeout=5\n"}},
+       {}, true, 0, "", "[Seat:*]\nautologin-user=alice\n"},
+      {"a drop-in GLib refuses is skipped whole", {}, {{"50.conf", "[Seat:*]\nautologin-user=bob\n; no\n"}},
+       false, 0, "", seat},
+      {"only names ending in .conf are read", {}, {{"50.conf~", "[Seat:seat0]\nautologin-user=bob\n"}},
+       false, 0, "", seat},
+      {"a seat section that overrides", {}, {{"50.conf", "[Seat:seat0]\nautologin-user=bob\n"}}, false, 1,
+       "{late}/50.conf sets autologin-user=bob in [Seat:seat0] (line 2), so LightDM would log in bob on seat0\n",
+       seat},
+      {"a seat section that agrees", {}, {{"50.conf", "[Seat:seat?]\nautologin-user=alice\n"}}, true, 0, "",
+       "[Seat:*]\nautologin-user=alice\n"},
+      {"a seat section for another seat", {}, {{"50.conf", "[Seat:seat1]\nautologin-user=bob\n"}}, false, 0,
+       "", seat},
+      {"the seat of a machine without logind", {}, {{"50.conf", "[Seat:]\nautologin-user=bob\n"}}, false, 1,
+       "{late}/50.conf sets autologin-user=bob in [Seat:] (line 2), so LightDM would log in bob on the seat of a "
+       "machine without logind\n",
+       seat},
+      {"a guest login", {{"10.conf", "[Seat:*]\nautologin-guest=true \n"}}, {}, true, 1,
+       "{early}/10.conf sets autologin-guest=true\\x20 in [Seat:*] (line 2), so LightDM would log in a guest on "
+       "seat0\n",
+       seat},
+      {"a countdown in a seat section", {}, {{"50.conf", "[Seat:seat0]\nautologin-user-timeout=30\n"}}, true, 1,
+       "{late}/50.conf sets autologin-user-timeout=30 in [Seat:seat0] (line 2), so LightDM would log in alice "
+       "after 30 seconds at the greeter on seat0\n",
+       seat},
+  };
+  for (const Case& c : cases) {
+    TearDown();
+    SetUp();
+    for (const auto& [name, text] : c.early) drop_in(false, name, text);
+    for (const auto& [name, text] : c.late) drop_in(true, name, text);
+    write_conf(seat);
+    std::string err;
+    EXPECT_EQ(update(c.enable, &err), c.status) << c.what;
+    std::string message = c.message;
+    for (const auto& [mark, dir] : {std::pair<std::string, std::string>{"{late}", late_dir_},
+                                    std::pair<std::string, std::string>{"{early}", early_dir_}}) {
+      if (auto at = message.find(mark); at != std::string::npos) message.replace(at, mark.size(), dir);
+    }
+    if (c.status != 0) {
+      message = (c.enable ? "Cannot enable automatic login for alice: "
+                          : "Cannot disable automatic login: ") + message;
+    }
+    EXPECT_EQ(err, message) << c.what;
+    EXPECT_EQ(read_conf(), c.after) << c.what;
+  }
+}
+
+TEST_F(ConfFileTest, RefusesAMainFileLightdmCannotUse) {
+  write_conf("[Seat:*]\n#autologin-user=\nno equals sign\n");
+  std::string err;
+  EXPECT_EQ(update(false, &err), 1);
+  EXPECT_EQ(err, "Cannot disable automatic login: LightDM cannot load " + path_ +
+                     " (line 3: not a key-value pair, group or comment) and would not start\n");
+
+  const std::string target = dir_ + "/real.conf";
+  std::ofstream(target) << "[Seat:*]\nautologin-user=bob\n";
+  unlink(path_.c_str());
+  ASSERT_EQ(symlink(target.c_str(), path_.c_str()), 0);
+  EXPECT_EQ(update(false, &err), 1);
+  EXPECT_EQ(err, "Cannot update " + path_ +
+                     ": it is a symbolic link, and replacing it would leave the file it points to "
+                     "as it is\n");
+  struct stat st {};
+  ASSERT_EQ(lstat(path_.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
 }

@@ -2,241 +2,271 @@
 
 #include <cstring>
 
-// How a line is read, kept in step with the key-file parser LightDM itself uses, so that what
-// this program rewrites is what LightDM will act on:
-//  1. Lines end at "\n"; carriage returns before it belong to the terminator.
-//  2. A header is a line whose first byte after spaces and tabs is "[". It opens a seat section
-//     when it reads "[Seat:*]" (or its old name "[SeatDefaults]") with only spaces and tabs
-//     around it; any other header closes the section.
-//  3. Inside a seat section a line is an autologin line when, after spaces and tabs, at most one
-//     "#" and more spaces and tabs, it holds the key name, then spaces or tabs, then "=".
-//  4. A line is classified once, by its first LINE_PIECE_MAX bytes, and is copied, replaced or
-//     dropped whole, so an over-long line can neither leave a stray tail behind nor open or
-//     close a section from its middle.
+#include "lightdm/keyfile_line.h"
+#include "lightdm/line_cursor.h"
+#include "lightdm/source_scan.h"
+
+// Lines are classified by the same rules LightDM loads the file with (lightdm/keyfile_line),
+// so that what this program rewrites is what LightDM acts on:
+//  1. A seat section starts at the group "[Seat:*]" or its old name "[SeatDefaults]", written
+//     however GLib accepts it; any other group ends it.
+//  2. Inside it, a key line whose key is exactly "autologin-user" or "autologin-user-timeout" is
+//     an autologin line, and so is a comment of one "#" followed by such a key and "=".
+//  3. A line is judged whole, however long it is, and is copied, replaced or dropped whole.
+//  4. Untouched bytes are not copied line by line: they go out in one piece when something
+//     else must follow them, and not at all when nothing changes.
 
 namespace {
 
 constexpr char kUserKey[] = "autologin-user";
 constexpr char kTimeoutKey[] = "autologin-user-timeout";
+constexpr char kUserPrefix[] = "autologin-user=";
 constexpr char kTimeoutLine[] = "autologin-user-timeout=0\n";
+constexpr char kEmptyUserLine[] = "autologin-user=\n";
 constexpr char kCommentedUserLine[] = "#autologin-user=\n";
 constexpr char kCommentedTimeoutLine[] = "#autologin-user-timeout=0\n";
 constexpr char kSeatHeaderLine[] = "[Seat:*]\n";
 
-enum class LineKind { kSeatHeader, kOtherHeader, kUser, kTimeout, kOther };
+enum class LineRole { kSeatHeader, kOtherHeader, kUser, kTimeout, kOther };
 
-/// A run of bytes that is not NUL-terminated.
-struct Span {
-  const char* data;
-  std::size_t len;
-};
+template <std::size_t N>
+constexpr Span literal(const char (&text)[N]) {
+  return Span{text, N - 1};
+}
 
-/// The output buffer. Untouched input is not copied line by line: it stays pending from
-/// |copy_from| and goes out in one piece when something else must be written after it. Once
-/// something does not fit, the buffer counts as full and takes nothing more.
 struct Output {
   char* buf;
   std::size_t cap;
   std::size_t len;
   bool overflow;
+  /// The first input byte not yet written out.
   const char* copy_from;
+  /// The new text differs from the input.
+  bool edited;
+  SourceScan* scan;
 };
 
-void emit(Output* out, const char* data, std::size_t len) {
+void put(Output* out, Span s) {
   if (out->overflow) return;
-  if (len > out->cap - out->len) {
+  if (s.len > out->cap - out->len) {
     out->overflow = true;
     return;
   }
-  if (len > 0) std::memcpy(out->buf + out->len, data, len);
-  out->len += len;
+  if (s.len > 0) std::memcpy(out->buf + out->len, s.data, s.len);
+  out->len += s.len;
 }
 
-template <std::size_t N>
-void emit_literal(Output* out, const char (&text)[N]) {
-  emit(out, text, N - 1);
+/// Writes out the untouched input up to |upto| and marks the text as edited from there on.
+void start_edit(Output* out, const char* upto) {
+  put(out, Span{out->copy_from, static_cast<std::size_t>(upto - out->copy_from)});
+  out->copy_from = upto;
+  out->edited = true;
 }
 
-void emit_user_line(Output* out, const char* user_name) {
-  emit_literal(out, "autologin-user=");
-  emit(out, user_name, std::strlen(user_name));
-  emit_literal(out, "\n");
-}
-
-void emit_block(Output* out, const char* user_name, SeatRewriteState* state) {
-  emit_user_line(out, user_name);
-  emit_literal(out, kTimeoutLine);
-  state->user_line_written = true;
-  state->timeout_line_written = true;
-}
-
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
-Span trim_blanks(Span s) {
-  while (s.len > 0 && is_blank(s.data[0])) {
-    ++s.data;
-    --s.len;
+/// Writes one new line made of |a|, |b| and |c| and hands it to the scan as line |number|.
+void put_line(Output* out, unsigned number, Span a, Span b = Span{nullptr, 0},
+              Span c = Span{nullptr, 0}) {
+  std::size_t start = out->len;
+  put(out, a);
+  put(out, b);
+  put(out, c);
+  if (out->scan != nullptr && !out->overflow) {
+    Span content{out->buf + start, out->len - start - 1};  // without its line feed
+    scan_line(out->scan, classify_keyfile_line(content), number);
   }
-  while (s.len > 0 && is_blank(s.data[s.len - 1])) --s.len;
-  return s;
 }
 
-template <std::size_t N>
-bool equals(Span s, const char (&word)[N]) {
-  return s.len == N - 1 && std::memcmp(s.data, word, N - 1) == 0;
+bool raw_is(Span raw, Span a, Span b, Span c) {
+  return raw.len == a.len + b.len + c.len && std::memcmp(raw.data, a.data, a.len) == 0 &&
+         std::memcmp(raw.data + a.len, b.data, b.len) == 0 &&
+         std::memcmp(raw.data + a.len + b.len, c.data, c.len) == 0;
 }
 
-/// Returns true if |s| starts with |key|, then optional blanks, then "=".
+/// Puts the line |a| |b| |c| in place of |line|, unless |line| already reads so.
+void replace_line(Output* out, const TextLine& line, const KeyFileLine& kind, Span a,
+                  Span b = Span{nullptr, 0}, Span c = Span{nullptr, 0}) {
+  if (raw_is(line.raw, a, b, c)) {
+    if (out->scan != nullptr) scan_line(out->scan, kind, line.number);
+    return;
+  }
+  start_edit(out, line.raw.data);
+  out->copy_from = line.raw.data + line.raw.len;
+  put_line(out, line.number, a, b, c);
+}
+
+void drop_line(Output* out, const TextLine& line) {
+  start_edit(out, line.raw.data);
+  out->copy_from = line.raw.data + line.raw.len;
+}
+
+void put_user_line(Output* out, unsigned number, const char* user) {
+  put_line(out, number, literal(kUserPrefix), Span{user, std::strlen(user)}, literal("\n"));
+}
+
+/// Returns true if |s| starts with |key|, then blanks, then "=".
 template <std::size_t N>
-bool is_key(Span s, const char (&key)[N]) {
-  if (s.len < N || s.data[0] != key[0] || std::memcmp(s.data, key, N - 1) != 0) return false;
+bool starts_with_key(Span s, const char (&key)[N]) {
+  if (s.len < N || std::memcmp(s.data, key, N - 1) != 0) return false;
   std::size_t i = N - 1;
-  while (i < s.len && is_blank(s.data[i])) ++i;
+  while (i < s.len && is_keyfile_space(s.data[i])) ++i;
   return i < s.len && s.data[i] == '=';
 }
 
-/// The part of a line that decides its kind: its first LINE_PIECE_MAX bytes.
-Span classified_part(Span line) {
-  return Span{line.data, line.len < LINE_PIECE_MAX ? line.len : LINE_PIECE_MAX};
+/// A comment line that holds a switched-off autologin line: blanks, one "#", blanks, the key.
+LineRole commented_role(Span content) {
+  std::size_t i = 0;
+  while (is_keyfile_space(content.data[i])) ++i;  // a comment has a "#" after its blanks
+  ++i;
+  while (i < content.len && is_keyfile_space(content.data[i])) ++i;
+  if (i == content.len || content.data[i] != 'a') return LineRole::kOther;
+  Span rest{content.data + i, content.len - i};
+  if (starts_with_key(rest, kUserKey)) return LineRole::kUser;
+  if (starts_with_key(rest, kTimeoutKey)) return LineRole::kTimeout;
+  return LineRole::kOther;
 }
 
-/// |head| starts with "[" after blanks. The line terminator does not count as part of it.
-LineKind classify_header(Span head) {
-  while (head.len > 0 && (head.data[head.len - 1] == '\n' || head.data[head.len - 1] == '\r')) {
-    --head.len;
+LineRole role_of(const KeyFileLine& line, Span content, bool in_seat_section) {
+  switch (line.kind) {
+    case KeyFileLineKind::kGroup:
+      return span_equals(line.name, "Seat:*") || span_equals(line.name, "SeatDefaults")
+                 ? LineRole::kSeatHeader
+                 : LineRole::kOtherHeader;
+    case KeyFileLineKind::kKeyValue:
+      if (!in_seat_section) return LineRole::kOther;
+      if (span_equals(line.name, kUserKey)) return LineRole::kUser;
+      if (span_equals(line.name, kTimeoutKey)) return LineRole::kTimeout;
+      return LineRole::kOther;
+    case KeyFileLineKind::kComment:
+      return in_seat_section ? commented_role(content) : LineRole::kOther;
+    default:
+      return LineRole::kOther;
   }
-  Span header = trim_blanks(head);
-  bool seat = equals(header, "[Seat:*]") || equals(header, "[SeatDefaults]");
-  return seat ? LineKind::kSeatHeader : LineKind::kOtherHeader;
 }
 
-std::size_t skip_blanks(Span s, std::size_t i) {
-  while (i < s.len && is_blank(s.data[i])) ++i;
-  return i;
+/// True when the section that ends now still owes its user line.
+bool owes_user_line(const AutologinRequest& request, const RewriteOptions& options,
+                    const SeatRewriteState& state) {
+  return (request.enable || options.empty_user_line) && !state.user_line_written;
 }
 
-LineKind classify(Span line, bool in_seat_section) {
-  Span head = classified_part(line);
-  std::size_t i = skip_blanks(head, 0);
-  if (i < head.len && head.data[i] == '[') return classify_header(head);
-  if (!in_seat_section) return LineKind::kOther;
-  if (i < head.len && head.data[i] == '#') i = skip_blanks(head, i + 1);
-  // A line feed or carriage return after the key name is not "=", so the terminator needs no
-  // stripping here.
-  Span key{head.data + i, head.len - i};
-  if (is_key(key, kUserKey)) return LineKind::kUser;
-  if (is_key(key, kTimeoutKey)) return LineKind::kTimeout;
-  return LineKind::kOther;
+/// What a seat section that ends without a user line gets at its end.
+void put_block(Output* out, unsigned number, const AutologinRequest& request,
+               SeatRewriteState* state) {
+  if (request.enable) {
+    put_user_line(out, number, request.user_name);
+    put_line(out, number, literal(kTimeoutLine));
+    state->timeout_line_written = true;
+  } else {
+    put_line(out, number, literal(kEmptyUserLine));
+  }
+  state->user_line_written = true;
 }
 
-/// Writes out the untouched input from |copy_from| up to |upto|.
-void flush_until(Output* out, const char* upto) {
-  emit(out, out->copy_from, static_cast<std::size_t>(upto - out->copy_from));
-  out->copy_from = upto;
+void rewrite_user_line(Output* out, const TextLine& line, const KeyFileLine& kind,
+                       const AutologinRequest& request, const RewriteOptions& options,
+                       SeatRewriteState* state) {
+  if (!request.enable) {
+    if (options.empty_user_line && !state->user_line_written) {
+      replace_line(out, line, kind, literal(kEmptyUserLine));
+      state->user_line_written = true;
+    } else {
+      replace_line(out, line, kind, literal(kCommentedUserLine));
+    }
+    return;
+  }
+  if (state->user_line_written) {
+    drop_line(out, line);
+    return;
+  }
+  const char* user = request.user_name;
+  replace_line(out, line, kind, literal(kUserPrefix), Span{user, std::strlen(user)},
+               literal("\n"));
+  state->user_line_written = true;
+  if (options.timeout_with_user && !state->timeout_line_written) {
+    start_edit(out, line.raw.data + line.raw.len);
+    put_line(out, line.number, literal(kTimeoutLine));
+    state->timeout_line_written = true;
+  }
 }
 
-/// Stops |line| from being copied: it is replaced by what is emitted now, or dropped.
-void replace_line(Output* out, Span line) {
-  flush_until(out, line.data);
-  out->copy_from = line.data + line.len;
+void rewrite_timeout_line(Output* out, const TextLine& line, const KeyFileLine& kind,
+                          const AutologinRequest& request, SeatRewriteState* state) {
+  if (!request.enable) {
+    replace_line(out, line, kind, literal(kCommentedTimeoutLine));
+  } else if (state->timeout_line_written) {
+    drop_line(out, line);
+  } else {
+    replace_line(out, line, kind, literal(kTimeoutLine));
+    state->timeout_line_written = true;
+  }
 }
 
-void rewrite_line(Span line, const AutologinRequest& request, SeatRewriteState* state,
-                  Output* out) {
-  switch (classify(line, state->in_seat_section)) {
-    case LineKind::kSeatHeader:
+void rewrite_line(Output* out, const TextLine& line, const AutologinRequest& request,
+                  const RewriteOptions& options, SeatRewriteState* state) {
+  KeyFileLine kind = classify_keyfile_line(line.content);
+  switch (role_of(kind, line.content, state->in_seat_section)) {
+    case LineRole::kSeatHeader:
       state->in_seat_section = true;
       break;
-    case LineKind::kOtherHeader:
-      if (state->in_seat_section && request.enable && !state->user_line_written) {
-        flush_until(out, line.data);
-        emit_block(out, request.user_name, state);
+    case LineRole::kOtherHeader:
+      if (state->in_seat_section && owes_user_line(request, options, *state)) {
+        start_edit(out, line.raw.data);
+        put_block(out, line.number, request, state);
       }
       state->in_seat_section = false;
       break;
-    case LineKind::kUser:
-      replace_line(out, line);
-      if (!request.enable) {
-        emit_literal(out, kCommentedUserLine);
-      } else if (!state->user_line_written) {
-        emit_user_line(out, request.user_name);
-        state->user_line_written = true;
-      }
-      break;
-    case LineKind::kTimeout:
-      replace_line(out, line);
-      if (!request.enable) {
-        emit_literal(out, kCommentedTimeoutLine);
-      } else if (!state->timeout_line_written) {
-        emit_literal(out, kTimeoutLine);
-        state->timeout_line_written = true;
-      }
-      break;
-    case LineKind::kOther:
+    case LineRole::kUser:
+      rewrite_user_line(out, line, kind, request, options, state);
+      return;
+    case LineRole::kTimeout:
+      rewrite_timeout_line(out, line, kind, request, state);
+      return;
+    case LineRole::kOther:
       break;
   }
+  if (out->scan != nullptr) scan_line(out->scan, kind, line.number);
 }
 
-/// An enabled request that met no user line by the end of the text still gets one: in the
-/// seat section that is open, or in a new one when the text has none.
-void finish_text(Span text, const AutologinRequest& request, SeatRewriteState* state,
-                 Output* out) {
-  flush_until(out, text.data + text.len);
-  if (!request.enable || state->user_line_written) return;
-  if (text.len > 0 && text.data[text.len - 1] != '\n') emit_literal(out, "\n");
-  if (!state->in_seat_section) emit_literal(out, kSeatHeaderLine);
-  emit_block(out, request.user_name, state);
+/// Returns the number of lines in |text|.
+unsigned count_lines(Span text) {
+  unsigned lines = 0;
+  for (std::size_t i = 0; i < text.len; ++i) lines += text.data[i] == '\n' ? 1 : 0;
+  return text.len > 0 && text.data[text.len - 1] != '\n' ? lines + 1 : lines;
 }
 
-/// Returns the end of the line that holds |p|, past its line feed, or |limit|.
-const char* line_end(const char* p, const char* limit) {
-  const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(limit - p));
-  return nl != nullptr ? static_cast<const char*>(nl) + 1 : limit;
-}
-
-/// Returns false if the line starting at |p| (before |end|) cannot be a header or an autologin
-/// line, judged by its first two bytes: most lines of a section are passed over this way.
-bool may_matter(const char* p, const char* end) {
-  char c = *p;
-  if (c == '#') c = p + 1 < end ? p[1] : '\n';
-  return c == 'a' || c == '[' || is_blank(c);
-}
-
-/// Returns the start of the first line at or after the line start |pos| that can be a header,
-/// or |end|. Only a line whose first byte after blanks is "[" can be one, so whole runs of lines
-/// are passed over by looking for that "[".
-const char* next_header_line(const char* text, const char* pos, const char* end) {
-  while (pos < end) {
-    const char* bracket =
-        static_cast<const char*>(std::memchr(pos, '[', static_cast<std::size_t>(end - pos)));
-    if (bracket == nullptr) return end;
-    const char* start = bracket;
-    while (start > text && is_blank(start[-1])) --start;
-    bool starts_line = start == text || start[-1] == '\n';
-    if (starts_line && static_cast<std::size_t>(bracket - start) < LINE_PIECE_MAX) return start;
-    pos = bracket + 1;
-  }
-  return end;
+/// A request that still owes its user line at the end of the text gets it there: in the seat
+/// section that is open, or in a new one. It starts on a line of its own.
+void finish_text(Output* out, Span text, const AutologinRequest& request,
+                 const RewriteOptions& options, SeatRewriteState* state) {
+  if (!owes_user_line(request, options, *state)) return;
+  unsigned last_number = count_lines(text);
+  start_edit(out, text.data + text.len);
+  if (out->len > 0 && out->buf[out->len - 1] != '\n') put(out, literal("\n"));
+  if (!state->in_seat_section) put_line(out, last_number + 1, literal(kSeatHeaderLine));
+  put_block(out, last_number + 1, request, state);
 }
 
 }  // namespace
 
-int rewrite_seat_section(const char* text, std::size_t len, const AutologinRequest& request,
-                         char* out, std::size_t cap, std::size_t* out_len) {
+int rewrite_seat_section(Span text, const AutologinRequest& request,
+                         const RewriteOptions& options, char* out, std::size_t cap,
+                         Span* result, SourceScan* scan) {
   SeatRewriteState state{false, false, false};
-  Output output{out, cap, 0, false, text};
-  const char* end = text + len;
-  for (const char* pos = text; pos < end;) {
-    // Outside a seat section only a header matters.
-    if (!state.in_seat_section) pos = next_header_line(text, pos, end);
-    if (pos == end) break;
-    const char* next = line_end(pos, end);
-    if (may_matter(pos, end)) {
-      rewrite_line(Span{pos, static_cast<std::size_t>(next - pos)}, request, &state, &output);
-    }
-    pos = next;
+  Output output{out, cap, 0, false, text.data, false, scan};
+  LineCursor cursor(text.data, text.len);
+  TextLine line{};
+  // Most lines of a configuration are comments, which neither LightDM nor the scan reads;
+  // inside a seat section, one that may hold a switched-off autologin line needs a look.
+  while (cursor.next(&line, state.in_seat_section ? LineSkip::kCommentsButKeys
+                                                  : LineSkip::kComments)) {
+    rewrite_line(&output, line, request, options, &state);
   }
-  finish_text(Span{text, len}, request, &state, &output);
-  *out_len = output.overflow ? 0 : output.len;
+  finish_text(&output, text, request, options, &state);
+  if (!output.edited) {
+    *result = text;
+    return text.len > cap ? 1 : 0;
+  }
+  start_edit(&output, text.data + text.len);
+  *result = Span{out, output.len};
   return output.overflow ? 1 : 0;
 }

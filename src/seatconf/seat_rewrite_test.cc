@@ -12,14 +12,16 @@ namespace {
 const char kBlock[] = "autologin-user=alice\nautologin-user-timeout=0\n";
 
 /// Rewrites |text| with a buffer of |cap| bytes. Returns the new text, or "<overflow>".
-std::string rewrite(const std::string& text, bool enable, size_t cap = CONF_BUFFER_SIZE) {
+std::string rewrite(const std::string& text, bool enable, size_t cap = CONF_BUFFER_SIZE,
+                    RewriteOptions options = RewriteOptions{false, false}) {
   std::vector<char> out(cap + 16, '~');
-  size_t len = 0;
+  Span result{nullptr, 0};
   AutologinRequest request{enable, enable ? "alice" : nullptr};
-  int result = rewrite_seat_section(text.data(), text.size(), request, out.data(), cap, &len);
+  int status = rewrite_seat_section(Span{text.data(), text.size()}, request, options, out.data(),
+                                    cap, &result, nullptr);
   for (size_t i = cap; i < out.size(); ++i) EXPECT_EQ(out[i], '~') << "wrote past the buffer";
-  if (result != 0) return "<overflow>";
-  return std::string(out.data(), len);
+  if (status != 0) return "<overflow>";
+  return std::string(result.data, result.len);
 }
 
 struct Case {
@@ -58,7 +60,7 @@ TEST(RewriteSeatSection, WorkedExample) {
 // kept, and enabling then appends the block at the end of the section.
 TEST(RewriteSeatSection, ClassifiesLinesInsideTheSection) {
   struct Row {
-    const char* line;
+    std::string line;
     enum { kUser, kTimeout, kOther } kind;
   };
   const Row rows[] = {
@@ -70,6 +72,9 @@ TEST(RewriteSeatSection, ClassifiesLinesInsideTheSection) {
       {" \t#\t autologin-user=bob", Row::kUser},
       {"autologin-user = bob", Row::kUser},
       {"autologin-user\t=bob", Row::kUser},
+      {"\f\r autologin-user\f=bob", Row::kUser},
+      {"#\fautologin-user=", Row::kUser},
+      {std::string(3000, ' ') + "autologin-user" + std::string(3000, '\t') + "=bob", Row::kUser},
       {"autologin-user-timeout=5", Row::kTimeout},
       {"\t# autologin-user-timeout=0", Row::kTimeout},
       {"autologin-user-timeout =7", Row::kTimeout},
@@ -83,9 +88,11 @@ TEST(RewriteSeatSection, ClassifiesLinesInsideTheSection) {
       {"autologin-guest=false", Row::kOther},
       {"xautologin-user=bob", Row::kOther},
       {"", Row::kOther},
+      {"\vautologin-user=bob", Row::kOther},
+      {"autologin-user[fr]=bob", Row::kOther},
   };
   for (const Row& row : rows) {
-    const std::string input = std::string("[Seat:*]\n") + row.line + "\n";
+    const std::string input = "[Seat:*]\n" + row.line + "\n";
     std::string enabled;
     std::string disabled;
     switch (row.kind) {
@@ -132,7 +139,7 @@ TEST(RewriteSeatSection, FindsSectionsTheWayLightdmDoes) {
        "[Seat:*]\nx=1\n# end\n\n[Other]\nautologin-user=bob\n",
        std::string("[Seat:*]\nx=1\n# end\n\n") + kBlock + "[Other]\nautologin-user=bob\n",
        "[Seat:*]\nx=1\n# end\n\n[Other]\nautologin-user=bob\n"},
-      {"a header with text after it is another header",
+      {"a header with text after it is no header at all",
        "[Seat:*]x\nautologin-user=bob\n",
        std::string("[Seat:*]x\nautologin-user=bob\n[Seat:*]\n") + kBlock,
        "[Seat:*]x\nautologin-user=bob\n"},
@@ -171,8 +178,14 @@ TEST(RewriteSeatSection, KeepsLineTerminators) {
       {"CRLF", "[Seat:*]\r\nautologin-user=bob\r\nfoo=1\r\n",
        "[Seat:*]\r\nautologin-user=alice\nfoo=1\r\n",
        "[Seat:*]\r\n#autologin-user=\nfoo=1\r\n"},
-      {"several carriage returns", "[Seat:*]\r\r\nautologin-user=bob\r\r\n",
-       "[Seat:*]\r\r\nautologin-user=alice\n", "[Seat:*]\r\r\n#autologin-user=\n"},
+      {"a second carriage return is part of the line, so this is no header",
+       "[Seat:*]\r\r\nautologin-user=bob\r\n",
+       std::string("[Seat:*]\r\r\nautologin-user=bob\r\n[Seat:*]\n") + kBlock,
+       "[Seat:*]\r\r\nautologin-user=bob\r\n"},
+      {"a replaced last line without line feed is followed directly by the block",
+       "[Seat:*]\nautologin-user-timeout=5",
+       std::string("[Seat:*]\nautologin-user-timeout=0\n") + kBlock,
+       "[Seat:*]\n#autologin-user-timeout=0\n"},
       {"last line without line feed", "[Seat:*]\nx=1",
        std::string("[Seat:*]\nx=1\n") + kBlock, "[Seat:*]\nx=1"},
       {"last line is a user line without line feed", "[Seat:*]\nautologin-user=bob",
@@ -184,7 +197,7 @@ TEST(RewriteSeatSection, KeepsLineTerminators) {
 
 TEST(RewriteSeatSection, HandlesLongLinesWhole) {
   const std::string long_value(5000, 'v');
-  const std::string tail_header = "k=" + std::string(LINE_PIECE_MAX - 2, 'a') + "[Other]\n";
+  const std::string filler(3000, 'a');
   check({
       {"long line outside", "#" + long_value + "\n[Seat:*]\nautologin-user=bob\n",
        "#" + long_value + "\n[Seat:*]\nautologin-user=alice\n",
@@ -194,14 +207,67 @@ TEST(RewriteSeatSection, HandlesLongLinesWhole) {
       {"long user line goes whole", "[Seat:*]\nautologin-user=" + long_value + "\nx=1\n",
        "[Seat:*]\nautologin-user=alice\nx=1\n", "[Seat:*]\n#autologin-user=\nx=1\n"},
       {"a header in the middle of a line is not one",
-       "[Seat:*]\n" + tail_header + "autologin-user=bob\n",
-       "[Seat:*]\n" + tail_header + "autologin-user=alice\n",
-       "[Seat:*]\n" + tail_header + "#autologin-user=\n"},
+       "[Seat:*]\nk=" + filler + "[Other]\nautologin-user=bob\n",
+       "[Seat:*]\nk=" + filler + "[Other]\nautologin-user=alice\n",
+       "[Seat:*]\nk=" + filler + "[Other]\n#autologin-user=\n"},
       {"a key in the middle of a line is not one",
-       "[Seat:*]\nk=" + std::string(LINE_PIECE_MAX - 2, 'a') + "autologin-user=bob\n",
-       "[Seat:*]\nk=" + std::string(LINE_PIECE_MAX - 2, 'a') + "autologin-user=bob\n" + kBlock,
-       "[Seat:*]\nk=" + std::string(LINE_PIECE_MAX - 2, 'a') + "autologin-user=bob\n"},
+       "[Seat:*]\nk=" + filler + "autologin-user=bob\n",
+       "[Seat:*]\nk=" + filler + "autologin-user=bob\n" + kBlock,
+       "[Seat:*]\nk=" + filler + "autologin-user=bob\n"},
   });
+}
+
+// What earlier configuration sources ask for: an explicit empty user when disabling, a timeout
+// line next to the user line when enabling. Without them the output is the plain rewrite.
+TEST(RewriteSeatSection, AnswersEarlierSources) {
+  const RewriteOptions empty_user{true, false};
+  const RewriteOptions pin_timeout{false, true};
+  struct Row {
+    const char* what;
+    std::string input;
+    bool enable;
+    RewriteOptions options;
+    std::string output;
+  };
+  const Row rows[] = {
+      {"first user line becomes empty, later ones are commented", 
+       "[Seat:*]\n#autologin-user=\nautologin-user=bob\nautologin-user-timeout=5\n", false,
+       empty_user, "[Seat:*]\nautologin-user=\n#autologin-user=\n#autologin-user-timeout=0\n"},
+      {"a section without a user line gets one at its end", "[Seat:*]\nx=1\n\n[Other]\n",
+       false, empty_user, "[Seat:*]\nx=1\n\nautologin-user=\n[Other]\n"},
+      {"a file without a seat section gets one", "[LightDM]\nx=1", false, empty_user,
+       "[LightDM]\nx=1\n[Seat:*]\nautologin-user=\n"},
+      {"the timeout follows the user line", "[Seat:*]\n#autologin-user=\nx=1\n", true,
+       pin_timeout, "[Seat:*]\nautologin-user=alice\nautologin-user-timeout=0\nx=1\n"},
+      {"and a later timeout line goes",
+       "[Seat:*]\nautologin-user=alice\nx=1\n#autologin-user-timeout=7\n", true, pin_timeout,
+       "[Seat:*]\nautologin-user=alice\nautologin-user-timeout=0\nx=1\n"},
+      {"an earlier timeout line is enough",
+       "[Seat:*]\nautologin-user-timeout=3\nautologin-user=bob\n", true, pin_timeout,
+       "[Seat:*]\nautologin-user-timeout=0\nautologin-user=alice\n"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(rewrite(row.input, row.enable, CONF_BUFFER_SIZE, row.options), row.output)
+        << row.what;
+  }
+}
+
+// A text that needs no change comes back as itself, so nothing is copied at all.
+TEST(RewriteSeatSection, HandsBackAnUnchangedText) {
+  const std::string text = "[Seat:*]\n#autologin-user=\n#autologin-user-timeout=0\nx=1\n";
+  char out[256];
+  Span result{nullptr, 0};
+  ASSERT_EQ(rewrite_seat_section(Span{text.data(), text.size()},
+                                 AutologinRequest{false, nullptr}, RewriteOptions{false, false},
+                                 out, sizeof out, &result, nullptr),
+            0);
+  EXPECT_EQ(result.data, text.data());
+  EXPECT_EQ(result.len, text.size());
+  // An unchanged text still has to fit.
+  EXPECT_EQ(rewrite_seat_section(Span{text.data(), text.size()},
+                                 AutologinRequest{false, nullptr}, RewriteOptions{false, false},
+                                 out, text.size() - 1, &result, nullptr),
+            1);
 }
 
 TEST(RewriteSeatSection, NeverWritesPastItsBuffer) {

@@ -1,0 +1,54 @@
+#include "cli/status.h"
+
+#include <cstdio>
+
+#include "cli/username.h"
+#include "lightdm/seat_autologin.h"
+#include "seatconf/conf_file.h"
+
+// The first line speaks the vocabulary of the success lines, so that a settings program parses
+// one set of texts: "Auto login enabled for user: NAME" and "Auto login disabled" stand for
+// exactly what enable and disable promise, and every other state gets a plain sentence.
+
+namespace {
+
+void print_first_line(const SeatAutologin& state) {
+  if (state.who == AutologinWho::kNobody) {
+    std::printf("Auto login disabled\n");
+    return;
+  }
+  const SeatSetting* user = state.settings[SEAT_KEY_USER];
+  if (state.who == AutologinWho::kUser && state.when == AutologinWhen::kAtOnce &&
+      is_valid_username(user->value.text) && user->value.len <= KEYFILE_VALUE_MAX) {
+    std::printf("Auto login enabled for user: %s\n", user->value.text);
+    return;
+  }
+  char what[KEYFILE_VALUE_MAX * 4 + 96];
+  describe_autologin(state, what, sizeof what);
+  std::printf("LightDM will %s on seat0\n", what);
+}
+
+void print_origin(const SeatSetting* setting, SeatKey key) {
+  if (setting == nullptr) {
+    std::printf("%s is not set\n", SEAT_KEY_NAMES[key]);
+    return;
+  }
+  char value[KEYFILE_VALUE_MAX * 4 + 8];
+  quote_value(setting->value, value, sizeof value);
+  std::printf("%s=%s from %s [%s] line %u\n", SEAT_KEY_NAMES[key], value, setting->path,
+              setting->section, setting->line);
+}
+
+}  // namespace
+
+int run_status(const ConfigPaths& paths) {
+  const SeatModel* model = read_lightdm_state(paths, "Cannot tell what LightDM does: ");
+  if (model == nullptr) return 1;
+  SeatAutologin state = seat_autologin(*model, SEAT_NAME_SEAT0);
+  print_first_line(state);
+  print_origin(state.settings[SEAT_KEY_USER], SEAT_KEY_USER);
+  for (int key = SEAT_KEY_USER + 1; key < SEAT_KEY_COUNT; ++key) {
+    if (state.settings[key] != nullptr) print_origin(state.settings[key], static_cast<SeatKey>(key));
+  }
+  return 0;
+}

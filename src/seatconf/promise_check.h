@@ -1,0 +1,24 @@
+#ifndef BRINDLEWAY_SEATCONF_PROMISE_CHECK_H_
+#define BRINDLEWAY_SEATCONF_PROMISE_CHECK_H_
+
+#include <cstddef>
+
+#include "common/autologin_request.h"
+#include "lightdm/seat_model.h"
+#include "seatconf/seat_rewrite.h"
+
+/// Writes into |buf| (|size| bytes) the words that open every refusal of |request|, such as
+/// "Cannot enable automatic login for alice: ".
+void refusal_prefix(const AutologinRequest& request, char* buf, std::size_t size);
+
+/// Returns what the rewrite of lightdm.conf must add so that the settings of the earlier
+/// sources in |earlier| do not stand against |request|.
+RewriteOptions options_against(const SeatModel& earlier, const AutologinRequest& request);
+
+/// Returns 0 if LightDM, reading every source merged into |model|, does on each seat exactly
+/// what |request| asks: after enable, log in the user at once, with no guest login; after
+/// disable, no automatic login at all. Otherwise returns 1 after printing one line on standard
+/// error that names the file, section, line and key in the way and what LightDM would do.
+int check_promise(const SeatModel& model, const AutologinRequest& request);
+
+#endif  // BRINDLEWAY_SEATCONF_PROMISE_CHECK_H_
