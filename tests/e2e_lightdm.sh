@@ -1,68 +1,185 @@
 #!/bin/bash
-# LightDM's own reading of what the helper wrote, starting from the file the package ships and
-# from hand-edited files that LightDM reads more loosely than a strict parser would.
+# LightDM itself is the judge. For each configuration - a table of cases and a generated set,
+# with drop-ins in all four directories LightDM reads, seat sections, guest logins, blanks of
+# every kind and files LightDM cannot load - enable and disable must either succeed and leave
+# LightDM (lightdm --show-config, seat precedence applied) doing what the success line says, or
+# refuse and leave every file and the group untouched. status must agree with LightDM on every
+# configuration it sees.
 source "$(dirname "$0")/lib/sandbox.sh" "$@"
+source "$(dirname "$0")/lib/lightdm.sh"
 
 if ! command -v lightdm > /dev/null; then
   echo "SKIP: lightdm is not installed (apt-get install --no-install-recommends lightdm)"
   exit 77
 fi
-shipped_sum=$(dpkg-query -W -f='${Conffiles}\n' lightdm | awk '$1 == "/etc/lightdm/lightdm.conf" {print $2}')
-if [ "$(md5sum < "$WORK/etc.pristine/lightdm/lightdm.conf" | cut -d' ' -f1)" != "$shipped_sum" ]; then
-  echo "SKIP: this machine's /etc/lightdm/lightdm.conf is not the file the package ships"
-  exit 77
-fi
-cp "$WORK/etc.pristine/lightdm/lightdm.conf" "$WORK/shipped.conf"
-
 fresh_etc
 add_user alice 2001
+private_lightdm_dirs
+SHIPPED=$WORK/etc.pristine/lightdm/lightdm.conf
+ENABLED=$'Auto login enabled for user: alice\n'
+DISABLED=$'Auto login disabled\n'
 
-expect_keys() {
-  local keys
-  keys=$(seat_keys)
-  [ "$keys" = "$2" ] || fail "$1: LightDM reads [$keys], expected [$2]"
+# A case is a list of files: "@conf" starts lightdm.conf, "@drop N NAME" a drop-in NAME in
+# directory N of LIGHTDM_DIRS (0 is read first), "@shipped" puts LightDM's shipped file in
+# lightdm.conf. The lines that follow are written with printf %b, so \f, \v, \r and \t work.
+lay_out() {
+  local line file=""
+  reset_drop_ins
+  rm -f "$CONF"
+  while IFS= read -r line; do
+    case $line in
+      @shipped) cp "$SHIPPED" "$CONF"; file="" ;;
+      @conf) file=$CONF; : > "$file" ;;
+      "@drop "*)
+        read -r _ n name <<< "$line"
+        file=${LIGHTDM_DIRS[$n]}/$name
+        : > "$file"
+        ;;
+      *) [ -n "$file" ] && printf '%b\n' "$line" >> "$file" ;;
+    esac
+  done <<< "$1"
 }
 
-cp "$WORK/shipped.conf" "$CONF"
-expect_keys "shipped file" ""
-run enable alice
-expect_status "enable on the shipped file" 0
-expect_keys "enable on the shipped file" $'autologin-user=alice\nautologin-user-timeout=0'
-diff "$WORK/shipped.conf" "$CONF" > "$WORK/diff"
-[ "$(grep -c '^[<>]' "$WORK/diff")" = 4 ] || fail "enable touched more than the two lines"
-run disable
-expect_status "disable on the shipped file" 0
-expect_keys "disable on the shipped file" ""
-cmp -s "$WORK/shipped.conf" "$CONF" || fail "enable then disable did not give back the shipped file"
+# status must print, first, what LightDM's keys come to.
+check_status() {
+  local keys=$2 expected first
+  expected=$(expected_status_line "$keys")
+  "$HELPER" status > "$WORK/status.out" 2> "$WORK/status.err"
+  local rc=$?
+  if [ "$keys" = FAILED ]; then
+    [ "$rc" = 1 ] || fail "$1: status exits $rc where LightDM cannot load its configuration"
+    return
+  fi
+  first=$(head -1 "$WORK/status.out")
+  # shellcheck disable=SC2053
+  [[ $first == $expected ]] ||
+    fail "$1: status says '$first', LightDM's keys [$(tr '\n' ' ' <<< "$keys")] mean '$expected'"
+}
 
-# Files whose autologin lines LightDM honours although they are not written the usual way.
-# Disabling must leave none; enabling must leave exactly alice's.
-long_name=$(head -c 3000 /dev/zero | tr '\0' b)
+RUNS=(0 0)
+# judge WHAT CASE: lays CASE out, asks status, then runs enable and disable on fresh copies.
+judge() {
+  local what=$1 layout=$2 cmd keys
+  lay_out "$layout"
+  check_status "$what (before)" "$(seat0_keys)"
+  for cmd in enable disable; do
+    lay_out "$layout"
+    snapshot
+    if [ "$cmd" = enable ]; then run enable alice; else run disable; fi
+    case $STATUS in
+      0)
+        RUNS[0]=$((RUNS[0] + 1))
+        if [ "$cmd" = enable ]; then expect_bytes "$what: $cmd" "$OUT" "$ENABLED"; else
+          expect_bytes "$what: $cmd" "$OUT" "$DISABLED"; fi
+        keys=$(seat0_keys)
+        promise_holds "$keys" "$cmd" alice ||
+          fail "$what: $cmd succeeded, but LightDM reads [$(tr '\n' ' ' <<< "$keys")]"
+        check_status "$what (after $cmd)" "$keys"
+        ;;
+      1)
+        RUNS[1]=$((RUNS[1] + 1))
+        local changes
+        changes=$(changed_since_snapshot 2>&1)
+        [ -z "$changes" ] || fail "$what: $cmd refused but changed: $changes"
+        [ "$(wc -l < "$ERR")" = 1 ] || fail "$what: $cmd refused without exactly one line: $(cat "$ERR")"
+        [ ! -s "$OUT" ] || fail "$what: $cmd refused but printed on stdout"
+        ;;
+      *) fail "$what: $cmd exited $STATUS: $(cat "$ERR")" ;;
+    esac
+    expect_no_litter "$what: $cmd"
+  done
+}
+
+# expect_refusal WHAT CASE CMD MESSAGE: CMD is refused with exactly MESSAGE.
+expect_refusal() {
+  lay_out "$2"
+  # shellcheck disable=SC2086
+  run $3
+  expect_run "$1" 1 "" "$4"$'\n'
+}
+
+# The shipped file: enable changes two lines, disable gives it back byte for byte.
+lay_out "@shipped"
+run enable alice
+expect_run "shipped file: enable" 0 "$ENABLED" ""
+diff "$SHIPPED" "$CONF" > "$WORK/diff"
+[ "$(grep -c '^[<>]' "$WORK/diff")" = 4 ] || fail "shipped file: enable touched more than two lines"
+run disable
+expect_run "shipped file: disable" 0 "$DISABLED" ""
+cmp -s "$SHIPPED" "$CONF" || fail "shipped file: enable then disable did not give it back"
+
+SEAT='@conf\n[Seat:*]\n#autologin-user=\n#autologin-user-timeout=0'
 cases=(
-  $'[Seat:*]\nautologin-user = bob\nautologin-user-timeout = 5\n'
-  $' [Seat:*]\n\tautologin-user=bob\n'
-  $'[Seat:*]  \nautologin-user=bob\n'
-  $'[SeatDefaults]\nautologin-user=bob\n'
-  $'[Seat:*]\r\nautologin-user=bob\r\n[Other]\r\nx=1\r\n'
-  $'[Seat:*]\nautologin-user=bob\nautologin-user=carol\n'
-  $'[Seat:*]\nautologin-user='"$long_name"$'\n'
-  $'[LightDM]\nminimum-vt=7'
-  ''
+  "load order, one drop-in in each directory|@drop 0 50.conf\n[Seat:*]\nautologin-user=a\n@drop 1 50.conf\n[Seat:*]\nautologin-user=b\n@drop 2 50.conf\n[Seat:*]\nautologin-user=c\n@drop 3 50.conf\n[Seat:*]\nautologin-user=d\nautologin-user-timeout=9\n$SEAT"
+  "strcmp order in a directory|@drop 3 9.conf\n[Seat:*]\nautologin-user-timeout=7\n@drop 3 10.conf\n[Seat:*]\nautologin-user-timeout=0\n$SEAT"
+  "only .conf names are read|@drop 3 a.conf~\n[Seat:seat0]\nautologin-user=bob\n@drop 3 a.CONF\n[Seat:*]\nautologin-guest=true\n@drop 3 .conf\n[Seat:*]\nautologin-user=eve\n$SEAT"
+  "a drop-in GLib refuses is skipped whole|@drop 3 50.conf\n[Seat:*]\nautologin-guest=true\n; not a comment\n$SEAT"
+  "the override that disable must keep|@drop 0 50.conf\n[Seat:*]\nautologin-user=bob\n@conf\n[Seat:*]\nautologin-user=\n"
+  "SeatDefaults in a drop-in|@drop 2 50.conf\n[SeatDefaults]\nautologin-user=bob\nautologin-user-timeout=3\n$SEAT"
+  "SeatDefaults after Seat:* in one file|@conf\n[Seat:*]\n#autologin-user=\n[SeatDefaults]\nautologin-user=bob\n[Seat:*]\nautologin-user-timeout=0"
+  "a seat section for seat0|@drop 3 50.conf\n[Seat:seat0]\nautologin-user=bob\n$SEAT"
+  "a seat glob in lightdm.conf|@conf\n[Seat:*]\n#autologin-user=\n[Seat:seat?]\nautologin-user-timeout=30"
+  "a seat glob that agrees|@drop 1 50.conf\n[Seat:s*]\nautologin-user=alice\n$SEAT"
+  "a seat glob for another seat|@drop 1 50.conf\n[Seat:seat1]\nautologin-user=bob\nautologin-guest=true\n$SEAT"
+  "globs in order of first appearance|@drop 0 50.conf\n[Seat:*0]\nautologin-user=bob\n[Seat:seat?]\nautologin-user=carol\n@drop 3 60.conf\n[Seat:*0]\nautologin-user=dave\n$SEAT"
+  "a guest login|@drop 3 50.conf\n[Seat:*]\nautologin-guest=true  \n$SEAT"
+  "not quite a guest login|@drop 3 50.conf\n[Seat:*]\nautologin-guest=true\\\\v\nautologin-user=bob\n$SEAT"
+  "autologin in the background|@drop 3 50.conf\n[Seat:*]\nautologin-in-background=true\n$SEAT"
+  "a negative timeout|@conf\n[Seat:*]\nautologin-user=bob\nautologin-user-timeout=-1"
+  "a timeout that is no number|@drop 3 50.conf\n[Seat:*]\nautologin-user-timeout=soon\n$SEAT"
+  "blanks LightDM skips|@conf\n[Seat:*]\n\\\\f\\\\r autologin-user\\\\t =bob\n  \\\\t#autologin-user-timeout=4"
+  "a vertical tab is no blank|@conf\n[Seat:*]\n\\\\vautologin-user=bob"
+  "thousands of blanks|@conf\n[Seat:*]\n$(printf '%3000s' '')autologin-user$(printf '%2100s' '')=bob"
+  "a locale key is another key|@conf\n[Seat:*]\nautologin-user[fr]=bob\n#autologin-user="
+  "escapes in values|@drop 3 50.conf\n[Seat:*]\nautologin-user=b\\\\\\\\sob\n$SEAT"
+  "a value that is not UTF-8|@drop 3 50.conf\n[Seat:*]\nautologin-user=b\\\\xffob\n$SEAT"
+  "two seat sections|@conf\n[Seat:*]\nautologin-user=bob\n[LightDM]\nx=1\n[Seat:*]\nautologin-user=carol\nautologin-user-timeout=3"
+  "no seat section at all|@conf\n[LightDM]\nminimum-vt=7"
+  "no lightdm.conf line feed at the end|@conf\n[Seat:*]\nautologin-user-timeout=5\\\\c"
+  "lightdm.conf with a line that is no key|$SEAT\nno equals sign"
+  "lightdm.conf with a semicolon comment|$SEAT\n; comment"
+  "lightdm.conf with a key before any group|@conf\nx=1\n[Seat:*]"
+  "lightdm.conf with a byte order mark|@conf\n\\\\xef\\\\xbb\\\\xbf[Seat:*]\nautologin-user=bob"
+  "lightdm.conf with text after a header|@conf\n[Seat:*]x\nautologin-user=bob"
+  "lightdm.conf in another encoding|@conf\n[Seat:*]\nEncoding=ISO-8859-1\nautologin-user=bob"
+  "lightdm.conf with an empty group name|@conf\n[]\n[Seat:*]"
+  "a header with continuation bytes after it|@conf\n[Seat:*]\\\\x80\\\\x80 \nautologin-user=bob"
+  "the shipped file with a drop-in user|@drop 3 50.conf\n[Seat:*]\nautologin-user=bob\n@shipped"
 )
-for text in "${cases[@]}"; do
-  label=$(printf '%s' "$text" | head -c 40 | tr '\n\r\t' '|^>')
-  printf '%s' "$text" > "$CONF"
-  run disable
-  expect_status "disable [$label]" 0
-  expect_keys "disable [$label]" ""
-  printf '%s' "$text" > "$CONF"
-  run enable alice
-  expect_status "enable [$label]" 0
-  keys=$(seat_keys)
-  case "$keys" in
-    autologin-user=alice | autologin-user=alice$'\n'autologin-user-timeout=0) ;;
-    *) fail "enable [$label]: LightDM reads [$keys]" ;;
-  esac
+for entry in "${cases[@]}"; do
+  judge "${entry%%|*}" "$(printf '%b' "${entry#*|}")"
 done
+
+# Refusals name the file, section, line and key in the way, and what LightDM would do.
+expect_refusal "seat0 section" "$(printf '%b' "@drop 3 50.conf\n[Seat:seat0]\nautologin-user=bob\n$SEAT")" disable \
+  "Cannot disable automatic login: /etc/lightdm/lightdm.conf.d/50.conf sets autologin-user=bob in [Seat:seat0] (line 2), so LightDM would log in bob on seat0"
+expect_refusal "guest" "$(printf '%b' "@drop 0 50.conf\n[Seat:*]\nautologin-guest=true\n$SEAT")" "enable alice" \
+  "Cannot enable automatic login for alice: /usr/share/lightdm/lightdm.conf.d/50.conf sets autologin-guest=true in [Seat:*] (line 2), so LightDM would log in a guest on seat0"
+expect_refusal "unloadable" "$(printf '%b' "$SEAT\n; comment")" disable \
+  "Cannot disable automatic login: LightDM cannot load /etc/lightdm/lightdm.conf (line 4: not a key-value pair, group or comment) and would not start"
+expect_refusal "root" "@conf" "enable root" "Cannot enable automatic login for root: the account has user id 0"
+
+# A generated set: random drop-ins and main files made of the pieces LightDM's rules turn on.
+PIECES=('[Seat:*]' '[SeatDefaults]' '[Seat:seat0]' '[Seat:seat?]' '[Seat:*0]' '[Seat:seat1]'
+  '[Seat:]' '[LightDM]' ' [Seat:*] ' 'autologin-user=bob' 'autologin-user=' 'autologin-user=alice'
+  '#autologin-user=' '# autologin-user = carol' 'autologin-user-timeout=5'
+  'autologin-user-timeout=0' 'autologin-user-timeout=-2' '#autologin-user-timeout=0'
+  'autologin-guest=true' 'autologin-guest=false' 'autologin-in-background=true'
+  '\\fautologin-user =dave' '\\vautologin-user=erin' 'autologin-user\\t= frank' 'x=1' '' '# note')
+BROKEN=('; comment' 'garbage' '[Seat:*]x')
+RANDOM=${BRINDLEWAY_SEED:-7}
+generated=${BRINDLEWAY_CASES:-60}
+for ((i = 0; i < generated; i++)); do
+  layout=""
+  for ((f = 0; f < 1 + RANDOM % 3; f++)); do
+    if ((RANDOM % 3 == 0)); then layout+="@conf\n"; else layout+="@drop $((RANDOM % 4)) $((RANDOM % 3))0.conf\n"; fi
+    layout+="${PIECES[RANDOM % 9]}\n"
+    for ((l = 0; l < 1 + RANDOM % 5; l++)); do layout+="${PIECES[RANDOM % ${#PIECES[@]}]}\n"; done
+    ((RANDOM % 8 == 0)) && layout+="${BROKEN[RANDOM % ${#BROKEN[@]}]}\n"
+  done
+  [[ $layout == *@conf* ]] || layout+="$SEAT\n"
+  judge "generated case $i (seed ${BRINDLEWAY_SEED:-7})" "$(printf '%b' "$layout")"
+done
+echo "runs: ${RUNS[0]} succeeded with LightDM agreeing, ${RUNS[1]} refused with nothing changed"
 
 finish

@@ -1,0 +1,173 @@
+# Sourced after sandbox.sh by the tests that ask LightDM itself: private copies of every
+# directory LightDM reads configuration from, and what LightDM makes of them on seat0.
+
+LIGHTDM_DIRS=(/usr/share/lightdm/lightdm.conf.d /usr/local/share/lightdm/lightdm.conf.d
+  /etc/xdg/lightdm/lightdm.conf.d /etc/lightdm/lightdm.conf.d)
+
+# Puts private copies of /usr/share/lightdm and /usr/local/share over the real ones, so that a
+# test can put drop-ins in all four directories. /etc is the sandbox's copy already.
+private_lightdm_dirs() {
+  local dir
+  for dir in /usr/share/lightdm /usr/local/share; do
+    mkdir -p "$WORK/private$dir"
+    [ -d "$dir" ] && cp -a "$dir/." "$WORK/private$dir/"
+    mkdir -p "$dir"
+    mount --bind "$WORK/private$dir" "$dir"
+  done
+  PRISTINE_SHARE=$WORK/share.pristine
+  rm -rf "$PRISTINE_SHARE"
+  cp -a /usr/share/lightdm "$PRISTINE_SHARE"
+}
+
+# Empties the four drop-in directories and puts the stock drop-ins of /usr/share/lightdm back.
+reset_drop_ins() {
+  local dir
+  for dir in "${LIGHTDM_DIRS[@]}"; do rm -rf "$dir"; done
+  mkdir -p "${LIGHTDM_DIRS[2]}" "${LIGHTDM_DIRS[3]}" "${LIGHTDM_DIRS[1]}"
+  cp -a "$PRISTINE_SHARE/lightdm.conf.d" /usr/share/lightdm/
+}
+
+# Prints "KEY=VALUE" for each autologin key LightDM applies on seat0, one a line, in the order
+# of the keys: [Seat:*] first, then every [Seat:GLOB] whose glob matches seat0. Prints FAILED
+# when LightDM cannot load its configuration.
+seat0_keys() {
+  # A drop-in it cannot load is only reported; lightdm.conf it cannot load stops it.
+  if ! lightdm --show-config > "$WORK/show" 2>&1; then
+    echo FAILED
+    return
+  fi
+  local line section="" applies=0 key value
+  declare -A keys=()
+  while IFS= read -r line; do
+    case $line in
+      "Sources:"*) break ;;
+      "   ["*"]")
+        section=${line#   [}
+        section=${section%]}
+        applies=0
+        if [ "$section" = "Seat:*" ]; then
+          applies=1
+        elif [[ $section == Seat:* ]] && [[ seat0 == ${section#Seat:} ]]; then
+          applies=1
+        fi
+        ;;
+      ?"  autologin-"*)
+        [ "$applies" = 1 ] || continue
+        line=${line:3}
+        key=${line%%=*}
+        value=${line#*=}
+        keys[$key]=$value
+        ;;
+    esac
+  done < "$WORK/show"
+  for key in autologin-user autologin-user-timeout autologin-guest autologin-in-background; do
+    [ -n "${keys[$key]+set}" ] && printf '%s=%s\n' "$key" "${keys[$key]}"
+  done
+}
+
+# key_of KEYS KEY: the value of KEY in the output of seat0_keys, or nothing.
+key_of() { sed -n "s/^$2=//p" <<< "$1"; }
+
+# LightDM's readings: atoi, and "true" with trailing blanks.
+lightdm_int() {
+  local v=$1 n
+  v=${v#"${v%%[![:space:]]*}"}
+  if [[ $v =~ ^([+-]?)([0-9]{1,18}) ]]; then
+    n=$((10#${BASH_REMATCH[2]}))
+    [ "${BASH_REMATCH[1]}" = - ] && n=$((-n))
+    echo "$n"
+  else
+    echo 0
+  fi
+}
+lightdm_true() {
+  local blanks=$' \t\n\f\r'
+  [[ $1 =~ ^true[$blanks]*$ ]]
+}
+
+# promise_holds KEYS enable NAME | KEYS disable: LightDM's keys say what the success line says.
+promise_holds() {
+  local keys=$1 user
+  user=$(key_of "$keys" autologin-user)
+  [ "$keys" != FAILED ] || return 1
+  lightdm_true "$(key_of "$keys" autologin-guest)" && return 1
+  if [ "$2" = enable ]; then
+    [ "$user" = "$3" ] && [ "$(lightdm_int "$(key_of "$keys" autologin-user-timeout)")" = 0 ] &&
+      ! lightdm_true "$(key_of "$keys" autologin-in-background)"
+  else
+    [ -z "$user" ] || [ "$user" = "(null)" ]
+  fi
+}
+
+# expected_status_line KEYS: the first line `status` must print for LightDM's keys, or a
+# pattern for it (the sentences for other states are matched by their gist).
+expected_status_line() {
+  local keys=$1 user timeout who
+  user=$(key_of "$keys" autologin-user)
+  [ "$user" = "(null)" ] && user=""
+  timeout=$(lightdm_int "$(key_of "$keys" autologin-user-timeout)")
+  if lightdm_true "$(key_of "$keys" autologin-guest)"; then
+    who="a guest"
+  elif [ -n "$user" ]; then
+    who="*"
+  else
+    echo "Auto login disabled"
+    return
+  fi
+  if lightdm_true "$(key_of "$keys" autologin-in-background)"; then
+    echo "LightDM will log in $who in the background, behind the greeter on seat0"
+  elif [ "$timeout" -gt 0 ]; then
+    echo "LightDM will log in $who after $timeout seconds at the greeter on seat0"
+  elif [ "$timeout" -lt 0 ]; then
+    echo "LightDM will show the greeter and log nobody in on seat0"
+  elif [ "$who" = "*" ] && [[ $user =~ ^[A-Za-z0-9._-]+$ ]]; then
+    echo "Auto login enabled for user: $user"
+  else
+    echo "LightDM will log in $who on seat0"
+  fi
+}
+
+# Copies every file the helper may touch or read, to compare after a refused run.
+snapshot() {
+  rm -rf "$WORK/snap"
+  mkdir -p "$WORK/snap"
+  cp -a /etc/lightdm /etc/group /etc/gshadow "$WORK/snap/"
+  cp -a /usr/share/lightdm "$WORK/snap/share"
+  cp -a /usr/local/share/lightdm "$WORK/snap/local" 2>/dev/null || mkdir "$WORK/snap/local"
+  cp -a /etc/xdg/lightdm "$WORK/snap/xdg" 2>/dev/null || mkdir "$WORK/snap/xdg"
+}
+
+# Prints nothing if every file is as snapshot found it, else what differs.
+changed_since_snapshot() {
+  diff -r "$WORK/snap/lightdm" /etc/lightdm
+  cmp "$WORK/snap/group" /etc/group
+  cmp "$WORK/snap/gshadow" /etc/gshadow
+  diff -r "$WORK/snap/share" /usr/share/lightdm
+  diff -r "$WORK/snap/local" /usr/local/share/lightdm 2>/dev/null
+  diff -r "$WORK/snap/xdg" /etc/xdg/lightdm 2>/dev/null
+}
+
+# Starts the real daemon for a few seconds in a pid namespace of its own, with no system bus
+# and an X server that fails at once, and prints what it chose to start on seat0 first:
+# "user session" (an automatic login), "greeter session" (none), or "display server" (a guest
+# login, which needs the display first). Prints "nothing" if it chose nothing in time.
+daemon_first_choice() {
+  local run=$WORK/daemon pid choice=nothing
+  rm -rf "$run"
+  mkdir -p "$run/log" "$run/run" "$run/cache" /etc/xdg/lightdm/lightdm.conf.d
+  printf '[LightDM]\ndbus-service=false\n[Seat:*]\nxserver-command=/bin/false\n' \
+    > /etc/xdg/lightdm/lightdm.conf.d/00-no-display.conf
+  unshare --pid --fork --mount-proc --kill-child=SIGTERM lightdm --debug \
+    --log-dir="$run/log" --run-dir="$run/run" --cache-dir="$run/cache" > "$run/out" 2>&1 &
+  pid=$!
+  for _ in $(seq 1 50); do
+    if grep -q 'Seat seat0: Creating' "$run/out"; then break; fi
+    sleep 0.1
+  done
+  kill "$pid" 2> /dev/null
+  wait "$pid" 2> /dev/null
+  rm -f /etc/xdg/lightdm/lightdm.conf.d/00-no-display.conf
+  choice=$(grep -m1 -oE 'Seat seat0: Creating (user session|greeter session|display server)' \
+    "$run/out" | sed 's/Seat seat0: Creating //')
+  echo "${choice:-nothing}"
+}
