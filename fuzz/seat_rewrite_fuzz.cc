@@ -1,109 +1,137 @@
 // libFuzzer target for the seat section rewrite. Besides the sanitizers' checks it holds the
-// rewrite to properties read off the text by a second, deliberately plain reader:
-//  - the output fits its buffer;
+// rewrite to properties of what LightDM will read:
+//  - the output fits its buffer, and a text that needs no change comes back as itself;
 //  - every line outside the seat sections comes through unchanged and in order;
-//  - a second rewrite changes nothing, for enable and for disable. One case is by design: a
-//    seat section that held a timeout line but no user line gets the timeout line rewritten
-//    in place and the two-line block at its end, so "autologin-user-timeout=0" stands twice;
-//    the second run drops the later one, and a third changes nothing;
-//  - after disable no seat section holds an active autologin line;
-//  - after enable the seat sections hold exactly one user line, for the requested user.
+//  - the lines handed to the scan during the rewrite are the lines of the output: a scan of the
+//    output read on its own gives the same settings and the same outcome;
+//  - LightDM loads the output exactly when it loads the input;
+//  - after disable no seat section holds an autologin-user or autologin-user-timeout key; after
+//    enable [Seat:*] comes to autologin-user=alice with a timeout of 0;
+//  - a second rewrite changes nothing. One case is by design: a seat section that held a
+//    timeout line but no user line gets the timeout line rewritten in place and the two-line
+//    block at its end, so "autologin-user-timeout=0" stands twice; the second run drops the
+//    later one, and a third changes nothing;
+//  - disable of enable's output grows it by at most the two bytes enable keeps free.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "common/constants.h"
+#include "lightdm/keyfile_line.h"
+#include "lightdm/keyfile_value.h"
+#include "lightdm/seat_model.h"
+#include "lightdm/source_scan.h"
 #include "seatconf/seat_rewrite.h"
 
 namespace {
 
-struct Line {
-  std::string text;  // Without its line feed; a lost or added final line feed is not a change.
-  bool in_seat;      // Part of a seat section, its header included.
-  bool active_user;  // An uncommented autologin-user line.
-  bool active_timeout;
+constexpr std::size_t kCap = CONF_BUFFER_SIZE - 1;
+
+struct Rewritten {
+  std::string text;
+  SourceScan scan;
 };
 
-std::string trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return "";
-  return s.substr(b, s.find_last_not_of(" \t") - b + 1);
+bool rewrite(const std::string& in, bool enable, Rewritten* out) {
+  static char buf[CONF_BUFFER_SIZE];
+  AutologinRequest request{enable, enable ? "alice" : nullptr};
+  Span result{nullptr, 0};
+  scan_begin(&out->scan, "fuzz");
+  if (rewrite_seat_section(Span{in.data(), in.size()}, request, RewriteOptions{false, false}, buf,
+                           kCap, &result, &out->scan) != 0) {
+    return false;
+  }
+  if (result.len > kCap) std::abort();
+  out->text.assign(result.data, result.len);
+  if (out->text == in && result.data != in.data()) std::abort();  // an unchanged text is copied
+  return true;
 }
 
-bool is_key(const std::string& s, const std::string& key) {
-  if (s.compare(0, key.size(), key) != 0) return false;
-  size_t i = s.find_first_not_of(" \t", key.size());
-  return i != std::string::npos && s[i] == '=';
-}
-
-std::vector<Line> read_lines(const std::string& text) {
-  std::vector<Line> lines;
+/// The lines outside seat sections, each without its line feed, judged by headers alone.
+std::vector<std::string> outside_lines(const std::string& text) {
+  std::vector<std::string> lines;
   bool in_seat = false;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t nl = text.find('\n', pos);
-    size_t next = nl == std::string::npos ? text.size() : nl + 1;
-    std::string raw = text.substr(pos, next - pos);
-    std::string head = raw.substr(0, LINE_PIECE_MAX);
-    while (!head.empty() && (head.back() == '\n' || head.back() == '\r')) head.pop_back();
-    std::string body = trim(head);
-    Line line{nl == std::string::npos ? raw : raw.substr(0, raw.size() - 1), false, false, false};
-    std::string lead = head.substr(std::min(head.size(), head.find_first_not_of(" \t")));
-    if (!lead.empty() && lead[0] == '[') {
-      in_seat = body == "[Seat:*]" || body == "[SeatDefaults]";
-      line.in_seat = in_seat;
-    } else if (in_seat) {
-      line.in_seat = true;
-      line.active_user = is_key(lead, "autologin-user");
-      line.active_timeout = is_key(lead, "autologin-user-timeout");
+  for (std::size_t pos = 0; pos < text.size();) {
+    std::size_t nl = text.find('\n', pos);
+    std::size_t next = nl == std::string::npos ? text.size() : nl + 1;
+    std::string line = text.substr(pos, (nl == std::string::npos ? text.size() : nl) - pos);
+    std::string content = line;
+    if (nl != std::string::npos && !content.empty() && content.back() == '\r') content.pop_back();
+    KeyFileLine kind = classify_keyfile_line(Span{content.data(), content.size()});
+    if (kind.kind == KeyFileLineKind::kGroup) {
+      in_seat = span_equals(kind.name, "Seat:*") || span_equals(kind.name, "SeatDefaults");
     }
-    lines.push_back(line);
+    if (!in_seat && kind.kind != KeyFileLineKind::kGroup) lines.push_back(line);
     pos = next;
   }
   return lines;
 }
 
-std::vector<std::string> outside_lines(const std::string& text) {
-  std::vector<std::string> out;
-  for (const Line& line : read_lines(text)) {
-    if (!line.in_seat) out.push_back(line.text);
-  }
-  return out;
+/// Merges |scan| into a fresh model; returns the outcome.
+SourceOutcome merged(SourceScan scan, SeatModel* model) {
+  seat_model_reset(model);
+  return scan_merge(&scan, model);
 }
 
-bool rewrite(const std::string& in, bool enable, std::string* out) {
-  static char buf[CONF_BUFFER_SIZE + 64];
-  const size_t cap = CONF_BUFFER_SIZE - 1;
-  size_t len = 0;
-  AutologinRequest request{enable, enable ? "alice" : nullptr};
-  if (rewrite_seat_section(in.data(), in.size(), request, buf, cap, &len) != 0) return false;
-  if (len > cap) std::abort();
-  out->assign(buf, len);
-  return true;
+void same_settings(const SeatModel& a, const SeatModel& b) {
+  if (a.group_count != b.group_count) std::abort();
+  for (std::size_t g = 0; g < a.group_count; ++g) {
+    for (int k = 0; k < SEAT_KEY_COUNT; ++k) {
+      const SeatSetting& x = a.groups[g].settings[k];
+      const SeatSetting& y = b.groups[g].settings[k];
+      if (x.set != y.set) std::abort();
+      if (x.set && (x.value.present != y.value.present || x.value.len != y.value.len ||
+                    std::strcmp(x.value.text, y.value.text) != 0)) {
+        std::abort();
+      }
+    }
+  }
 }
 
 void check(const std::string& in, bool enable) {
-  std::string once;
+  Rewritten once;
   if (!rewrite(in, enable, &once)) return;
-  std::string twice;
-  if (!rewrite(once, enable, &twice)) std::abort();
-  std::string thrice;
-  if (!rewrite(twice, enable, &thrice) || thrice != twice) std::abort();
-  if (outside_lines(in) != outside_lines(once)) std::abort();
-  int users = 0;
-  int timeouts = 0;
-  for (const Line& line : read_lines(once)) {
-    if (line.active_timeout) ++timeouts;
-    if (!enable && (line.active_user || line.active_timeout)) std::abort();
-    if (line.active_user) {
-      ++users;
-      if (line.text != "autologin-user=alice") std::abort();
-    }
+  if (outside_lines(in) != outside_lines(once.text)) std::abort();
+
+  static SeatModel during;
+  static SeatModel after;
+  static SeatModel before;
+  SourceScan reread;
+  scan_begin(&reread, "fuzz");
+  scan_text(&reread, once.text.data(), once.text.size());
+  SourceScan original;
+  scan_begin(&original, "fuzz");
+  scan_text(&original, in.data(), in.size());
+  SourceOutcome outcome = merged(once.scan, &during);
+  if (merged(reread, &after) != outcome || merged(original, &before) != outcome) std::abort();
+  if (outcome == SourceOutcome::kLoaded) {
+    same_settings(during, after);
+    const SeatSetting& user = after.groups[0].settings[SEAT_KEY_USER];
+    const SeatSetting& timeout = after.groups[0].settings[SEAT_KEY_TIMEOUT];
+    if (!enable && (user.set || timeout.set)) std::abort();
+    if (enable && !keyfile_string_equals(user.value, "alice")) std::abort();
+    if (enable && timeout.set && seat_integer(timeout.value) != 0) std::abort();
   }
-  if (enable && users != 1) std::abort();
-  if (twice != once && !(enable && timeouts > 1)) std::abort();
+
+  Rewritten twice;
+  if (!rewrite(once.text, enable, &twice)) std::abort();
+  Rewritten thrice;
+  if (!rewrite(twice.text, enable, &thrice) || thrice.text != twice.text) std::abort();
+  bool timeout_twice = false;
+  if (enable) {
+    std::size_t first = once.text.find("autologin-user-timeout=0\n");
+    timeout_twice = first != std::string::npos &&
+                    once.text.find("autologin-user-timeout=0\n", first + 1) != std::string::npos;
+  }
+  if (twice.text != once.text && !timeout_twice) std::abort();
+
+  if (enable) {
+    Rewritten off;
+    if (!rewrite(once.text, false, &off) || off.text.size() > once.text.size() + 2) std::abort();
+  }
 }
 
 }  // namespace

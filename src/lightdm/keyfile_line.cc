@@ -65,10 +65,6 @@ KeyFileLineKind check_key_name(Span key) {
 }  // namespace
 
 KeyFileLine classify_keyfile_line(Span line) {
-  // GLib cuts a line at a NUL byte in some places and not in others; such a line is not judged.
-  if (std::memchr(line.data, '\0', line.len) != nullptr) {
-    return line_of(KeyFileLineKind::kUnsure, "a NUL byte");
-  }
   // g_key_file_parse_line: blanks before anything are skipped.
   std::size_t i = 0;
   while (i < line.len && is_keyfile_space(line.data[i])) ++i;
@@ -77,6 +73,12 @@ KeyFileLine classify_keyfile_line(Span line) {
   // g_key_file_line_is_comment
   if (s.len == 0) return line_of(KeyFileLineKind::kBlank, nullptr);
   if (s.data[0] == '#') return line_of(KeyFileLineKind::kComment, nullptr);
+
+  // GLib reads the rest of a line up to a NUL byte in some places and past it in others; such a
+  // line is not judged.
+  if (std::memchr(s.data, '\0', s.len) != nullptr) {
+    return line_of(KeyFileLineKind::kUnsure, "a NUL byte");
+  }
 
   // g_key_file_line_is_group, g_key_file_parse_group
   const char* close = nullptr;

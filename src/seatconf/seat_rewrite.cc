@@ -76,10 +76,14 @@ void put_line(Output* out, unsigned number, Span a, Span b = Span{nullptr, 0},
   }
 }
 
+/// Returns true if |s| starts with |prefix|; an empty prefix may have no bytes at all.
+bool starts_with(const char* s, Span prefix) {
+  return prefix.len == 0 || std::memcmp(s, prefix.data, prefix.len) == 0;
+}
+
 bool raw_is(Span raw, Span a, Span b, Span c) {
-  return raw.len == a.len + b.len + c.len && std::memcmp(raw.data, a.data, a.len) == 0 &&
-         std::memcmp(raw.data + a.len, b.data, b.len) == 0 &&
-         std::memcmp(raw.data + a.len + b.len, c.data, c.len) == 0;
+  return raw.len == a.len + b.len + c.len && starts_with(raw.data, a) &&
+         starts_with(raw.data + a.len, b) && starts_with(raw.data + a.len + b.len, c);
 }
 
 /// Puts the line |a| |b| |c| in place of |line|, unless |line| already reads so.
