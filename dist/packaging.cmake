@@ -1,4 +1,5 @@
-# Installation layout, the polkit action, the man page and the Debian package.
+# Installation layout, the polkit action and the man page. The Debian package is built from
+# debian/ (dpkg-buildpackage), which installs through these rules.
 
 set(BRINDLEWAY_POLKIT_ACTION "org.brindleway.helper.autologin")
 set(BRINDLEWAY_HELPER_PATH "${CMAKE_INSTALL_FULL_LIBEXECDIR}/brindleway-helper")
@@ -28,21 +29,3 @@ add_custom_command(OUTPUT ${BRINDLEWAY_MAN_GZ}
 add_custom_target(man_page ALL DEPENDS ${BRINDLEWAY_MAN_GZ})
 install(FILES ${BRINDLEWAY_MAN_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man8
         PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
-
-set(CPACK_PACKAGE_NAME "brindleway-helper")
-set(CPACK_PACKAGE_VENDOR "Brindleway")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "switch LightDM automatic login on or off through pkexec")
-string(CONCAT CPACK_PACKAGE_DESCRIPTION
-       "A small privileged helper that desktop settings programs start through pkexec. It "
-       "rewrites the autologin keys of the [Seat:*] section of /etc/lightdm/lightdm.conf "
-       "atomically and keeps the user's membership of the autologin group in step.")
-set(CPACK_PACKAGING_INSTALL_PREFIX "${CMAKE_INSTALL_PREFIX}")
-set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Brindleway maintainers <maintainers@brindleway.example>")
-set(CPACK_DEBIAN_PACKAGE_SECTION "admin")
-set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "pkexec")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "lightdm")
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-include(CPack)

@@ -1,37 +1,55 @@
 #!/bin/bash
-# Builds the Debian package the way a packager does (prefix /usr, cpack -G DEB) and checks what
-# it holds. Leaves the package at OUT_DIR/brindleway-helper.deb for the pkexec chain test.
+# Builds the Debian package as a maintainer does, `dpkg-buildpackage -us -uc -b` from debian/,
+# on a copy of the sources (the build writes beside the tree it builds), holds lintian --pedantic
+# to no error and no warning, and checks what the package holds. Leaves the package at
+# OUT_DIR/brindleway-helper.deb for the install and pkexec chain tests.
 # Usage: package_deb.sh SOURCE_DIR OUT_DIR
 set -u
 SRC=$1 OUT=$2
-for tool in dpkg-deb dpkg-shlibdeps; do
+for tool in dpkg-buildpackage dh lintian; do
   if ! command -v $tool > /dev/null; then
-    echo "SKIP: $tool missing (apt-get install dpkg-dev)"
+    echo "SKIP: $tool is not installed (scripts/test installs it: dpkg-dev, debhelper, lintian)"
     exit 77
   fi
 done
 source "$(dirname "$0")/lib/check.sh"
 
 rm -rf "$OUT"
-cmake -S "$SRC" -B "$OUT" -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_BUILD_TYPE=Release \
-  -DBUILD_TESTING=OFF -DBRINDLEWAY_BENCH=OFF > "$OUT.log" 2>&1 &&
-  cmake --build "$OUT" -j"$(nproc)" >> "$OUT.log" 2>&1 &&
-  (cd "$OUT" && cpack -G DEB >> "$OUT.log" 2>&1) || {
-  cat "$OUT.log" >&2
-  echo "FAIL: the package did not build" >&2
+tree=$OUT/src/brindleway-helper
+mkdir -p "$tree"
+tar -C "$SRC" --anchored --exclude='./build*' --exclude=./.git -cf - . | tar -C "$tree" -xf -
+# dpkg-checkbuilddeps, part of the build, fails when debian/control asks for a package that
+# scripts/packages.txt does not install.
+if ! (cd "$tree" && dpkg-buildpackage -us -uc -b) > "$OUT/build.log" 2>&1; then
+  tail -40 "$OUT/build.log" >&2
+  echo "FAIL: dpkg-buildpackage -us -uc -b failed (whole log: $OUT/build.log)" >&2
   exit 1
-}
-deb=$(ls "$OUT"/brindleway-helper_*.deb)
-ln -sf "$(basename "$deb")" "$OUT/brindleway-helper.deb"
+fi
+deb=$(ls "$OUT"/src/brindleway-helper_*.deb)
+ln -sf "${deb#"$OUT"/}" "$OUT/brindleway-helper.deb"
 
+lintian --pedantic --info --display-info "$OUT"/src/brindleway-helper_*.changes > "$OUT/lintian.log" 2>&1
+echo "lintian --pedantic:"
+sed 's/^/    /' "$OUT/lintian.log"
+if grep -qE '^[EW]: ' "$OUT/lintian.log"; then
+  fail "lintian reports errors or warnings"
+fi
+
+# What the package holds: the README's table, and the two files Debian asks of every package.
 contents=$(dpkg-deb -c "$deb")
 echo "$contents"
-for entry in "-rwxr-xr-x root/root .* ./usr/libexec/brindleway-helper$" \
-  "-rw-r--r-- root/root .* ./usr/share/polkit-1/actions/org.brindleway.helper.autologin.policy$" \
-  "-rw-r--r-- root/root .* ./usr/share/man/man8/brindleway-helper.8.gz$"; do
+expected=(
+  "-rwxr-xr-x root/root .* ./usr/libexec/brindleway-helper$"
+  "-rw-r--r-- root/root .* ./usr/share/polkit-1/actions/org.brindleway.helper.autologin.policy$"
+  "-rw-r--r-- root/root .* ./usr/share/man/man8/brindleway-helper.8.gz$"
+  "-rw-r--r-- root/root .* ./usr/share/doc/brindleway-helper/copyright$"
+  "-rw-r--r-- root/root .* ./usr/share/doc/brindleway-helper/changelog.gz$"
+)
+for entry in "${expected[@]}"; do
   grep -qE -- "$entry" <<< "$contents" || fail "the package lacks: $entry"
 done
-[ "$(grep -c -- '^-' <<< "$contents")" = 3 ] || fail "the package holds more than the three files"
+[ "$(grep -c -- '^-' <<< "$contents")" = "${#expected[@]}" ] ||
+  fail "the package holds more than the ${#expected[@]} files"
 
 fields=$(dpkg-deb -f "$deb")
 echo "$fields"
@@ -45,5 +63,10 @@ grep -q '>/usr/libexec/brindleway-helper</annotate>' \
   "$OUT/root/usr/share/polkit-1/actions/org.brindleway.helper.autologin.policy" ||
   fail "the polkit action does not name /usr/libexec/brindleway-helper"
 gzip -t "$OUT/root/usr/share/man/man8/brindleway-helper.8.gz" || fail "the man page is not gzip"
+# The installed binary is the one dpkg-buildflags hardened, not a plain build.
+bash "$(dirname "$0")/dist_test.sh" "$OUT/root/usr/libexec/brindleway-helper" \
+  "$OUT/root/usr/share/polkit-1/actions/org.brindleway.helper.autologin.policy" \
+  "$SRC/dist/brindleway-helper.8" > "$OUT/dist.log" 2>&1 ||
+  fail "the packaged helper fails the dist checks: $(cat "$OUT/dist.log")"
 
 finish

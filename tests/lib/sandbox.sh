@@ -3,28 +3,10 @@
 # its real path with the real account tools while this machine's own /etc stays untouched.
 #
 # Usage at the top of a test:  source "$(dirname "$0")/lib/sandbox.sh" "$@"
-# The first argument is the built helper. Exits 77 (skipped) where the sandbox cannot be had.
+# The first argument is the built helper. Exits 77 (skipped), saying why, where the sandbox
+# cannot be had.
 
-set -u
-
-if [ -z "${BRINDLEWAY_SANDBOXED:-}" ]; then
-  if [ "$(id -u)" != 0 ]; then
-    echo "SKIP: needs root to make a private mount namespace"
-    exit 77
-  fi
-  if ! unshare --mount --propagation private true 2>/dev/null; then
-    echo "SKIP: cannot create a private mount namespace here (unshare --mount failed)"
-    exit 77
-  fi
-  BRINDLEWAY_SANDBOXED=1 exec unshare --mount --propagation private bash "$0" "$@"
-fi
-
-# Never go on unless this really is a namespace of our own.
-if [ "$(readlink /proc/self/ns/mnt)" = "$(readlink /proc/1/ns/mnt)" ]; then
-  echo "FATAL: not in a private mount namespace; refusing to touch /etc" >&2
-  exit 1
-fi
-
+source "$(dirname "${BASH_SOURCE[0]}")/namespace.sh" "$@"
 source "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 
 WORK=$(mktemp -d /tmp/brindleway-e2e.XXXXXX)
