@@ -31,12 +31,14 @@ if command -v groff > /dev/null; then
 else
   skip "groff missing (apt-get install groff-base)"
 fi
-for section in NAME SYNOPSIS DESCRIPTION "EXIT STATUS" DIAGNOSTICS FILES SECURITY "SEE ALSO"; do
+for section in NAME SYNOPSIS DESCRIPTION "THE PROMISE" "EXIT STATUS" DIAGNOSTICS FILES SECURITY "SEE ALSO"; do
   grep -q "^\.SH \"\?$section\"\?$" "$MAN_PAGE" || fail "man page lacks $section"
 done
 # Every message the program prints is in DIAGNOSTICS.
 for message in "must be run as root" "Unknown command" "Invalid username" "User does not exist" \
-  "Cannot open" "Cannot read" "not a regular file" "larger than 131071 bytes" "NUL byte" \
+  "Cannot open" "Cannot read" "not a regular file" "larger than 131071 bytes" \
+  "symbolic link" "user id 0" "Cannot enable automatic login for" "Cannot disable automatic login" \
+  "cannot load" "cannot tell how LightDM reads" "so LightDM would" "a FIFO" "LightDM will" \
   "Cannot update" "Cannot create temp file" "Write error" "Cannot replace" \
   "could not create group" "could not add user" "Auto login enabled for user" \
   "Auto login disabled"; do
