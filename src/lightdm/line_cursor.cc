@@ -170,7 +170,7 @@ __attribute__((target("sse2"))) bool next_line_sse2(LineCursor::State* s, TextLi
 }
 
 // libgcc fills in the processor's features before main runs; asking is a load and a test.
-bool has_avx2() { return __builtin_cpu_supports("avx2") != 0; }
+bool has_avx2() { return static_cast<bool>(__builtin_cpu_supports("avx2")); }
 #endif
 
 }  // namespace

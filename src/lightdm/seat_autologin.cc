@@ -37,16 +37,16 @@ SeatAutologin seat_autologin(const SeatModel& model, SeatName seat) {
 
 void quote_value(const KeyFileString& value, char* buf, std::size_t size) {
   std::size_t n = 0;
-  std::size_t kept = value.len < KEYFILE_VALUE_MAX ? value.len : KEYFILE_VALUE_MAX;
-  for (std::size_t i = 0; i < kept && n + 5 < size; ++i) {
-    auto c = static_cast<unsigned char>(value.text[i]);
+  // The kept text holds no NUL: no escape of GLib's makes one.
+  for (const char* p = value.text; *p != '\0' && n + 5 < size; ++p) {
+    auto c = static_cast<unsigned char>(*p);
     if (c > 0x20 && c < 0x7f && c != '\\') {
       buf[n++] = static_cast<char>(c);
     } else {
       n += static_cast<std::size_t>(std::snprintf(buf + n, size - n, "\\x%02x", c));
     }
   }
-  if (kept < value.len && n + 4 < size) {
+  if (value.len > KEYFILE_VALUE_MAX && n + 4 < size) {
     buf[n++] = '.';
     buf[n++] = '.';
     buf[n++] = '.';
