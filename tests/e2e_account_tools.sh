@@ -62,12 +62,16 @@ expect_tools "usermod fails" $'usermod -aG autologin alice\n'
 
 # Nothing changes before everything that can refuse has had its say: a configuration that
 # cannot be read or that LightDM would not act on leaves the group alone.
-for broken in missing nul-key unloadable; do
+for broken in missing no-directory fifo too-large nul-key unloadable guest; do
   start_case
   case $broken in
     missing) rm "$CONF" ;;
+    no-directory) rm -r /etc/lightdm ;;
+    fifo) rm "$CONF" && mkfifo "$CONF" ;;
+    too-large) head -c 200000 /dev/zero | tr '\0' '#' > "$CONF" ;;
     nul-key) printf '[Seat:*]\nx=1\0\n' > "$CONF" ;;
     unloadable) printf '[Seat:*]\nno equals sign\n' > "$CONF" ;;
+    guest) printf '[Seat:*]\nautologin-guest=true\n' >> "$CONF" ;;
   esac
   cp /etc/group "$WORK/group.before"
   run enable alice

@@ -263,3 +263,31 @@ TEST_F(ConfFileTest, RefusesAMainFileLightdmCannotUse) {
   ASSERT_EQ(lstat(path_.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
+
+// A file that enable wrote can always be switched off again: at the limit, with a one-letter
+// name (whose user line is as long as the commented one) and the timeout line twice, disable
+// adds two bytes, and enable kept those free.
+TEST_F(ConfFileTest, DisablesWhatEnableWroteAtTheLimit) {
+  const std::string head = "[Seat:*]\nautologin-user-timeout=5\n#";
+  const std::string tail = "\n[Other]\n";
+  const std::size_t added = std::string("autologin-user=a\nautologin-user-timeout=0\n").size();
+  const std::string filler(CONF_BUFFER_SIZE - 1 - 2 - head.size() - tail.size() - added, 'x');
+  write_conf(head + filler + tail);
+  std::string err;
+  testing::internal::CaptureStderr();
+  ConfUpdate next{};
+  ASSERT_EQ(prepare_config_update(paths_, AutologinRequest{true, "a"}, &next), 0);
+  ASSERT_EQ(commit_config_update(paths_, next), 0);
+  err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(read_conf().size(), CONF_BUFFER_SIZE - 3);
+  EXPECT_EQ(update(false, &err), 0) << err;
+  EXPECT_EQ(read_conf().size(), CONF_BUFFER_SIZE - 1);
+
+  // One byte more and enable refuses, rather than write a file disable could not handle.
+  write_conf(head + filler + "x" + tail);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(prepare_config_update(paths_, AutologinRequest{true, "a"}, &next), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Cannot update " + path_ + ": the new file would be larger than 131069 bytes\n");
+}
