@@ -9,11 +9,13 @@
 #include "cli/username.h"
 #include "common/autologin_request.h"
 #include "common/constants.h"
+#include "common/run_lock.h"
 #include "group/autologin_group.h"
 #include "seatconf/conf_file.h"
 
 // Every refusal happens before anything on the system changes. The group step only warns; the
 // configuration update decides the outcome, and a group change stays if that update fails.
+// A run that changes something holds the run lock from before its group step until it exits.
 
 namespace {
 
@@ -43,6 +45,7 @@ int run_enable(const char* program, const char* user) {
     std::fprintf(stderr, "User does not exist: %s\n", user);
     return 1;
   }
+  if (acquire_run_lock() != 0) return 1;
   ensure_autologin_member(user);
   if (update_lightdm_config(AutologinRequest{true, user}) != 0) return 1;
   std::printf("Auto login enabled for user: %s\n", user);
@@ -50,10 +53,9 @@ int run_enable(const char* program, const char* user) {
 }
 
 int run_disable(const char* user) {
-  if (user != nullptr) {
-    if (check_username(user) != 0) return 1;
-    remove_autologin_member(user);
-  }
+  if (user != nullptr && check_username(user) != 0) return 1;
+  if (acquire_run_lock() != 0) return 1;
+  if (user != nullptr) remove_autologin_member(user);
   if (update_lightdm_config(AutologinRequest{false, nullptr}) != 0) return 1;
   std::printf("Auto login disabled\n");
   return 0;
