@@ -1,6 +1,7 @@
 #!/bin/bash
-# Other runs at work while the helper runs. Two runs never interleave: the second waits for
-# the run lock.
+# Other runs and an administrator's editor at work while the helper runs. Two runs never
+# interleave: the second waits for the run lock. An edit saved between the helper's read and
+# its rename is never lost: the helper refuses and leaves the edit in place.
 source "$(dirname "$0")/lib/sandbox.sh" "$@"
 
 source "$(dirname "$0")/lib/cases.sh"
@@ -14,6 +15,7 @@ done
 LOCK=/run/brindleway-helper.lock
 OLD=$'[Seat:*]\nautologin-user=bob\nautologin-user-timeout=5\n'
 NEW=$'[Seat:*]\n#autologin-user=\n#autologin-user-timeout=0\n'
+CHANGED=$'Cannot replace /etc/lightdm/lightdm.conf: the file changed while it was being rewritten\n'
 
 # until_true COMMAND...: waits up to five seconds for COMMAND to succeed.
 until_true() {
@@ -24,7 +26,35 @@ until_true() {
   done
   return 1
 }
+temp_file_exists() { compgen -G '/etc/lightdm/lightdm.conf.tmp.*' > /dev/null; }
 lock_is_held() { ! flock -n "$LOCK" true; }
+
+# An editor saves while the helper is between its read and its rename; the helper's fsync of
+# the new file is held for a second to open that window.
+for how in "by rename" "in place, same size"; do
+  fresh_etc
+  printf '%s' "$OLD" > "$CONF"
+  traced -qq -o /dev/null -e trace=fsync -e inject=fsync:delay_enter=1000000:when=1 \
+    "$HELPER" disable > "$OUT" 2> "$ERR" &
+  pid=$!
+  until_true temp_file_exists || fail "editor saves $how: no temporary file appeared"
+  case $how in
+    "by rename")
+      edited=$'[Seat:*]\nautologin-user=carol\n# saved by an editor\n'
+      printf '%s' "$edited" > "$CONF.new"
+      mv "$CONF.new" "$CONF"
+      ;;
+    "in place, same size")
+      edited=${OLD/bob/dan}
+      printf '%s' "$edited" > "$CONF"
+      ;;
+  esac
+  wait "$pid"
+  STATUS=$?
+  expect_run "editor saves $how" 1 "" "$CHANGED"
+  expect_bytes "editor saves $how (file)" "$CONF" "$edited"
+  expect_no_litter "editor saves $how"
+done
 
 # Someone holds the run lock: the helper waits for it before it reads the file.
 fresh_etc

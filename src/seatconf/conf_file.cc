@@ -56,9 +56,9 @@ int read_whole(int fd, char* buf, std::size_t cap, std::size_t* len) {
   return 0;
 }
 
-/// Reads the configuration at |path| into |buf|. Returns 0 and sets |*len|, or 1 after
-/// reporting why.
-int read_config(const char* path, char* buf, std::size_t* len) {
+/// Reads the configuration at |path| into |buf|. Returns 0 and sets |*len| and |*st| (the
+/// file as it was read), or 1 after reporting why.
+int read_config(const char* path, char* buf, std::size_t* len, struct stat* st) {
   // O_NONBLOCK: a FIFO or a device put at the path must not hold the helper up. The check is
   // made on the descriptor that was opened, so the path cannot be swapped in between.
   UniqueFd fd(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
@@ -66,12 +66,11 @@ int read_config(const char* path, char* buf, std::size_t* len) {
     std::fprintf(stderr, "Cannot open %s: %s\n", path, std::strerror(errno));
     return 1;
   }
-  struct stat st {};
-  if (fstat(fd.get(), &st) != 0) {
+  if (fstat(fd.get(), st) != 0) {
     std::fprintf(stderr, "Cannot read %s: %s\n", path, std::strerror(errno));
     return 1;
   }
-  if (!S_ISREG(st.st_mode)) {
+  if (!S_ISREG(st->st_mode)) {
     std::fprintf(stderr, "Cannot read %s: not a regular file\n", path);
     return 1;
   }
@@ -98,7 +97,8 @@ int update_config_file(const char* path, const AutologinRequest& request) {
   ConfBuffer output;
   if (input.get() == nullptr || output.get() == nullptr) return 1;
   std::size_t in_len = 0;
-  if (read_config(path, input.get(), &in_len) != 0) return 1;
+  struct stat read_as {};
+  if (read_config(path, input.get(), &in_len, &read_as) != 0) return 1;
   std::size_t out_len = 0;
   // The new file must be readable by the next run, which is what turns automatic login off.
   if (rewrite_seat_section(input.get(), in_len, request, output.get(), kMaxConfSize,
@@ -107,7 +107,7 @@ int update_config_file(const char* path, const AutologinRequest& request) {
                  kMaxConfSize);
     return 1;
   }
-  return replace_file(path, output.get(), out_len);
+  return replace_file(path, output.get(), out_len, read_as);
 }
 
 int update_lightdm_config(const AutologinRequest& request) {
