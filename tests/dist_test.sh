@@ -39,7 +39,8 @@ for message in "must be run as root" "Unknown command" "Invalid username" "User 
   "Cannot open" "Cannot read" "not a regular file" "larger than 131071 bytes" "NUL byte" \
   "Cannot update" "Cannot create temp file" "Write error" "Cannot replace" \
   "could not create group" "could not add user" "Auto login enabled for user" \
-  "Auto login disabled"; do
+  "Auto login disabled" "changed while it was being rewritten" "Cannot remove temp file" \
+  "Cannot lock" "could not write to standard output"; do
   grep -q "$message" "$MAN_PAGE" || fail "man page does not mention '$message'"
 done
 
