@@ -41,7 +41,8 @@ for message in "must be run as root" "Unknown command" "Invalid username" "User 
   "cannot load" "cannot tell how LightDM reads" "so LightDM would" "a FIFO" "LightDM will" \
   "Cannot update" "Cannot create temp file" "Write error" "Cannot replace" \
   "could not create group" "could not add user" "Auto login enabled for user" \
-  "Auto login disabled"; do
+  "Auto login disabled" "changed while it was being rewritten" "Cannot remove temp file" \
+  "Cannot lock" "could not write to standard output"; do
   grep -q "$message" "$MAN_PAGE" || fail "man page does not mention '$message'"
 done
 

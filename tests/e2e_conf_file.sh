@@ -15,21 +15,31 @@ expect_run "missing file" 1 "" $'Cannot open /etc/lightdm/lightdm.conf: No such 
 expect_no_litter "missing file"
 
 : > "$CONF"
-chmod 0600 "$CONF"
 run disable
 expect_run "empty file" 0 $'Auto login disabled\n' ""
 expect_bytes "empty file (content)" "$CONF" ""
 expect_mode "empty file" "$CONF" 644
 
+# The new file never grants more than the old one: its mode is the old mode & 0644, and it
+# belongs to root:root whoever owned the old file.
+for modes in 600:600 640:640 400:400 000:0 644:644 664:644 755:644 4755:644; do
+  printf '%s' "$SEAT" > "$CONF"
+  chmod "${modes%:*}" "$CONF"
+  chown 12345:12345 "$CONF"
+  run enable alice
+  expect_run "mode ${modes%:*}" 0 $'Auto login enabled for user: alice\n' ""
+  expect_bytes "mode ${modes%:*} (content)" "$CONF" "$ENABLED"
+  expect_mode "mode ${modes%:*}" "$CONF" "${modes#*:}"
+  [ "$(stat -c %u:%g "$CONF")" = 0:0 ] || fail "mode ${modes%:*}: not owned by root:root"
+  expect_no_litter "mode ${modes%:*}"
+done
+
+# Nor does the group the caller runs under decide the new file's group.
 printf '%s' "$SEAT" > "$CONF"
-chmod 0600 "$CONF"
-chown 12345:12345 "$CONF"
-run enable alice
-expect_run "0600 file" 0 $'Auto login enabled for user: alice\n' ""
-expect_bytes "0600 file (content)" "$CONF" "$ENABLED"
-expect_mode "0600 file" "$CONF" 644
-[ "$(stat -c %u:%g "$CONF")" = 0:0 ] || fail "0600 file: not owned by root"
-expect_no_litter "0600 file"
+setpriv --regid=12345 --clear-groups "$HELPER" disable > "$OUT" 2> "$ERR"
+STATUS=$?
+expect_status "caller's group" 0
+[ "$(stat -c %u:%g "$CONF")" = 0:0 ] || fail "caller's group: owned by $(stat -c %u:%g "$CONF")"
 
 # A full disk: a small tmpfs over /etc/lightdm, filled up but for the configuration.
 mount -t tmpfs -o size=64k tmpfs /etc/lightdm

@@ -1,7 +1,7 @@
 #!/bin/bash
-# Real failures injected into the helper's system calls with strace, a caller's file-size
-# limit, termination signals in the middle of the write, and forty runs at once. Every failure
-# must report itself, exit 1, keep the old file whole and leave no temporary file.
+# Real failures injected into the helper's system calls with strace, a signal at every step of
+# a run, and forty runs at once. Every failure must report itself, exit 1, keep the old file
+# whole and leave no temporary file.
 source "$(dirname "$0")/lib/sandbox.sh" "$@"
 
 if ! command -v strace > /dev/null; then
@@ -38,6 +38,10 @@ fault "rename fails" \
   $'Cannot replace /etc/lightdm/lightdm.conf: Invalid cross-device link\n' \
   -e trace=rename,renameat,renameat2 -e inject=rename,renameat,renameat2:error=EXDEV
 
+# The check that the file is still the one that was read cannot be made.
+fault "file cannot be checked" $'Cannot replace /etc/lightdm/lightdm.conf: Input/output error\n' \
+  -P "$CONF" -e trace=newfstatat,stat,statx -e inject=newfstatat,stat,statx:error=EIO:when=2
+
 # The order that makes the new file durable: data synced, then renamed, then the directory
 # synced.
 printf '%s' "$OLD" > "$CONF"
@@ -56,26 +60,47 @@ STATUS=$?
 expect_run "directory fsync fails" 0 $'Auto login disabled\n' ""
 expect_bytes "directory fsync fails (new file)" "$CONF" "$NEW"
 
-# A caller's file-size limit cuts the write short, then fails it; it must not kill the helper
-# half-way.
+# The temporary file cannot be removed after a failure: the message names it.
 printf '%s' "$OLD" > "$CONF"
-(ulimit -f 1; exec "$HELPER" disable) > "$OUT" 2> "$ERR"
+traced -qq -o /dev/null -e trace=write,unlink,unlinkat -e inject=write:error=ENOSPC:when=1 \
+  -e inject=unlink,unlinkat:error=EACCES "$HELPER" disable > "$OUT" 2> "$ERR"
 STATUS=$?
-expect_run "file-size limit" 1 "" $'Write error: File too large\n'
-expect_bytes "file-size limit (old file)" "$CONF" "$OLD"
-expect_no_litter "file-size limit"
+expect_status "temporary file stays" 1
+left=$(find /etc/lightdm -name 'lightdm.conf.tmp.*')
+expect_bytes "temporary file stays (stderr)" "$ERR" \
+  $'Write error: No space left on device\nCannot remove temp file '"$left"$': Permission denied\n'
+expect_bytes "temporary file stays (old file)" "$CONF" "$OLD"
+rm -f "$left"
 
-# A termination signal during the write waits until the new file is in place.
+# A signal at every step of a run, the steps read from a traced run. Before the temporary file
+# exists a signal may end the run and change nothing; from there on every maskable signal
+# waits, and the run finishes with the new file, status 0 and the success line.
 ulimit -c 0
-for sig in SIGTERM SIGINT SIGHUP SIGQUIT; do
+SIGNALS=(SIGTERM SIGINT SIGHUP SIGQUIT SIGALRM SIGPIPE SIGUSR1 SIGUSR2 SIGXFSZ SIGXCPU
+  SIGVTALRM SIGPROF)
+printf '%s' "$OLD" > "$CONF"
+traced -qq -o "$WORK/steps.log" "$HELPER" disable > "$OUT" 2> "$ERR"
+grep -E '^[a-z0-9_]+\(' "$WORK/steps.log" | grep -vE '^(execve|exit_group)\(' > "$WORK/steps"
+declare -A nth=()
+step=0
+held=
+while IFS= read -r line; do
+  name=${line%%(*}
+  nth[$name]=$((${nth[$name]:-0} + 1))
+  case $line in *lightdm.conf.tmp.*) held=1 ;; esac
+  sig=${SIGNALS[step % ${#SIGNALS[@]}]}
+  step=$((step + 1))
+  what="$sig at step $step ($name #${nth[$name]})"
   printf '%s' "$OLD" > "$CONF"
-  traced -qq -o /dev/null -e trace=write -e inject=write:signal=$sig:when=1 \
-    "$HELPER" disable > "$OUT" 2> "$ERR"
+  traced -qq -o /dev/null -e trace="$name" -e inject="$name:signal=$sig:when=${nth[$name]}" \
+    "$HELPER" disable > "$OUT" 2> "$ERR" < /dev/null
   STATUS=$?
-  [ "$STATUS" -gt 128 ] || fail "$sig: the helper was not ended by the signal (status $STATUS)"
-  expect_bytes "$sig during the write (new file)" "$CONF" "$NEW"
-  expect_no_litter "$sig during the write"
-done
+  expect_done_or_untouched "$what" "$OLD" "$NEW" $'Auto login disabled\n'
+  if [ -n "$held" ]; then
+    expect_run "$what, temporary file made" 0 $'Auto login disabled\n' ""
+  fi
+done < "$WORK/steps"
+[ -n "$held" ] || fail "signal sweep: the traced run made no temporary file"
 
 # Forty runs at once: every one succeeds, the last rename wins, and no run leaves litter.
 add_user alice 2001

@@ -10,6 +10,7 @@
 #include "cli/username.h"
 #include "common/autologin_request.h"
 #include "common/constants.h"
+#include "common/run_lock.h"
 #include "group/autologin_group.h"
 #include "lightdm/config_sources.h"
 #include "seatconf/conf_file.h"
@@ -17,7 +18,9 @@
 // Every refusal happens before anything on the system changes: the arguments, the account and
 // then the whole configuration, rewritten in memory and read as LightDM will read it. Only then
 // does the group step run, and then the file is replaced. The group step only warns; a group
-// change stays if the replacement then fails.
+// change stays if the replacement then fails. A run that may change something takes the run
+// lock before it reads the configuration and holds it until it exits, so two runs never
+// interleave their reading, group steps and replacements.
 
 namespace {
 
@@ -60,6 +63,7 @@ int run_enable(const char* program, const char* user) {
     return 1;
   }
   if (check_username(user) != 0 || check_account(user) != 0) return 1;
+  if (acquire_run_lock() != 0) return 1;
   const ConfigPaths& paths = lightdm_config_paths();
   ConfUpdate update{};
   if (prepare_config_update(paths, AutologinRequest{true, user}, &update) != 0) return 1;
@@ -71,6 +75,7 @@ int run_enable(const char* program, const char* user) {
 
 int run_disable(const char* user) {
   if (user != nullptr && check_username(user) != 0) return 1;
+  if (acquire_run_lock() != 0) return 1;
   const ConfigPaths& paths = lightdm_config_paths();
   ConfUpdate update{};
   if (prepare_config_update(paths, AutologinRequest{false, nullptr}, &update) != 0) return 1;

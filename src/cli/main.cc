@@ -1,7 +1,11 @@
 #include "cli/dispatch.h"
-#include "cli/std_streams.h"
+#include "cli/process_setup.h"
 
 int main(int argc, char* argv[]) {
-  if (ensure_std_streams() != 0) return 1;
-  return run_helper(argc, argv);
+  if (prepare_process() != 0) return 1;
+  int status = run_helper(argc, argv);
+  // A success line that could not be written changes nothing about the change made: the
+  // status still says whether the command succeeded.
+  finish_standard_output();
+  return status;
 }

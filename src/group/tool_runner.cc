@@ -14,10 +14,12 @@ extern char** environ;  // NOLINT: the process environment has no other name.
 // caller set (PATH, IFS, ENV, BASH_ENV, LD_*) could otherwise choose which program runs or
 // what the shell does first. Only the locale survives, so the tools still speak the caller's
 // language, and never a value with a '/', which could point at a file of the caller's.
-// Signal dispositions and the signal mask survive exec, so the caller's are not passed on
-// either: the tools start with every signal at its default and none blocked. And the helper
-// itself waits with SIGCHLD at its default, since with SIGCHLD ignored the kernel reaps the
-// shell at once and a tool that worked would count as failed.
+// Signal dispositions and the signal mask survive exec, so the helper's are not passed on
+// either: the tools start with no signal blocked and every signal at its default but SIGPIPE.
+// That one stays ignored, as the process front door set it: a tool that prints to a standard
+// output whose reader has gone then gets an error instead of dying. gpasswd announces a
+// removal before it makes it, and was killed there, leaving the user in the group. The helper
+// waits for the tools with SIGCHLD at its default, which the front door sees to.
 
 namespace {
 
@@ -34,14 +36,16 @@ bool is_locale_entry(const char* entry) {
 }
 
 
-/// Spawn attributes that give the child default signal dispositions and an empty mask.
+/// Spawn attributes that give the child an empty mask and default signal dispositions, but
+/// for SIGPIPE.
 class CleanSignalsAttr {
  public:
   CleanSignalsAttr() {
     posix_spawnattr_init(&attr_);
-    sigset_t all;
-    sigfillset(&all);
-    posix_spawnattr_setsigdefault(&attr_, &all);
+    sigset_t defaults;
+    sigfillset(&defaults);
+    sigdelset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attr_, &defaults);
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attr_, &none);
@@ -55,22 +59,6 @@ class CleanSignalsAttr {
 
  private:
   posix_spawnattr_t attr_{};
-};
-
-/// Sets SIGCHLD to its default for as long as it lives.
-class DefaultSigchld {
- public:
-  DefaultSigchld() {
-    struct sigaction dfl {};
-    dfl.sa_handler = SIG_DFL;
-    sigaction(SIGCHLD, &dfl, &saved_);
-  }
-  DefaultSigchld(const DefaultSigchld&) = delete;
-  DefaultSigchld& operator=(const DefaultSigchld&) = delete;
-  ~DefaultSigchld() { sigaction(SIGCHLD, &saved_, nullptr); }
-
- private:
-  struct sigaction saved_ {};
 };
 
 }  // namespace
@@ -91,7 +79,6 @@ bool run_tool_command(const char* command) {
   char sh_name[] = "sh";
   char dash_c[] = "-c";
   char* argv[] = {sh_name, dash_c, const_cast<char*>(command), nullptr};
-  DefaultSigchld sigchld;
   CleanSignalsAttr attr;
   pid_t pid = 0;
   if (posix_spawn(&pid, kShell, nullptr, attr.get(), argv, const_cast<char**>(env.vars)) != 0) {

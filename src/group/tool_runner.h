@@ -17,7 +17,8 @@ struct ToolEnv {
 void build_tool_env(char* const* caller_env, ToolEnv* env);
 
 /// Runs |command| through /bin/sh with the environment built from the process's own. Returns
-/// true if the shell ran and exited with status 0.
+/// true if the shell ran and exited with status 0. Needs SIGCHLD at its default and SIGPIPE
+/// ignored, as prepare_process leaves them.
 bool run_tool_command(const char* command);
 
 #endif  // BRINDLEWAY_GROUP_TOOL_RUNNER_H_

@@ -124,7 +124,7 @@ const SeatModel* read_lightdm_state(const ConfigPaths& paths, const char* prefix
 }
 
 int commit_config_update(const ConfigPaths& paths, const ConfUpdate& update) {
-  return replace_file(paths.conf, update.text.data, update.text.len);
+  return replace_file(paths.conf, update.text.data, update.text.len, update.read_as);
 }
 
 int update_lightdm_config(const AutologinRequest& request) {

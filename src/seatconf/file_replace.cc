@@ -2,11 +2,10 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include <csignal>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,95 +13,38 @@
 
 #include "common/unique_fd.h"
 
-// The replacement must never leave LightDM a partial file, nor leave litter in /etc:
-//  1. The new text goes to a fresh file with an unpredictable name in the same directory,
+// The replacement must never leave LightDM a partial file, never lose someone else's change,
+// and never leave litter in /etc:
+//  1. Every maskable signal is blocked from before the temporary file exists until the process
+//     exits. No signal can end the run between creation and rename or clean-up, and once the
+//     rename is done the run finishes, directory fsync and exit status 0 included.
+//  2. The new text goes to a fresh file with an unpredictable name in the same directory,
 //     created exclusively (mkostemp), so no one can prepare it and rename() stays on one
 //     filesystem.
-//  2. It is written whole, given its mode through the descriptor, and fsync'ed before the
-//     rename: otherwise a power cut can leave an empty file under the old name.
-//  3. Any failure before the rename unlinks the temporary file and leaves the old file as it
-//     was; rename() is the single step that makes the new text visible.
-//  4. The directory is fsync'ed after the rename so the new name survives a power cut. The
+//  3. It is written whole, owned by root:root, never more readable than the old file (its mode
+//     is the old mode & 0644), and fsync'ed before the rename: otherwise a power cut can leave
+//     an empty file under the old name.
+//  4. Just before the rename the path must still be the file that was read: same device,
+//     inode, size, mtime and ctime. Otherwise someone saved the file meanwhile, and the rename
+//     would silently undo their change: refuse instead.
+//  5. Any failure before the rename unlinks the temporary file and leaves the old file as it
+//     was. The message comes after that clean-up, so even a failing print cannot keep it from
+//     happening; a temporary file that cannot be removed is named.
+//  6. The directory is fsync'ed after the rename so the new name survives a power cut. The
 //     file is replaced by then, so a failure there is not reported.
-//  5. From the creation of the temporary file until the rename, the signals that end a process
-//     (pkexec sends SIGTERM when its caller goes away) are held back and arrive afterwards, so
-//     no signal leaves a temporary file behind. SIGXFSZ, which a caller's file-size limit would
-//     raise, is ignored so the write fails and is cleaned up like any other.
 
 namespace {
 
-constexpr mode_t kConfMode = 0644;
+/// The step of a replacement that failed, or kDone.
+enum class Step { kDone, kCreate, kWrite, kCheck, kChanged, kRename };
 
-/// Holds back termination signals and ignores SIGXFSZ for as long as it lives.
-class SignalGuard {
- public:
-  SignalGuard() {
-    sigset_t held;
-    sigemptyset(&held);
-    sigaddset(&held, SIGTERM);
-    sigaddset(&held, SIGINT);
-    sigaddset(&held, SIGHUP);
-    sigaddset(&held, SIGQUIT);
-    sigprocmask(SIG_BLOCK, &held, &saved_mask_);
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGXFSZ, &ignore, &saved_xfsz_);
-  }
-  SignalGuard(const SignalGuard&) = delete;
-  SignalGuard& operator=(const SignalGuard&) = delete;
-  ~SignalGuard() {
-    int saved_errno = errno;
-    sigaction(SIGXFSZ, &saved_xfsz_, nullptr);
-    sigprocmask(SIG_SETMASK, &saved_mask_, nullptr);
-    errno = saved_errno;
-  }
+constexpr mode_t kMostPermissive = 0644;
 
- private:
-  sigset_t saved_mask_{};
-  struct sigaction saved_xfsz_ {};
-};
-
-/// A temporary file that is removed again unless it was renamed into place.
-class TempFile {
- public:
-  TempFile() = default;
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  ~TempFile() {
-    if (created_ && !kept_) {
-      int saved_errno = errno;
-      unlink(path_);
-      errno = saved_errno;
-    }
-  }
-
-  /// Creates the file from |path| plus ".tmp.XXXXXX". Returns 0, or 1 with errno set.
-  int create(const char* path) {
-    int n = std::snprintf(path_, sizeof path_, "%s.tmp.XXXXXX", path);
-    if (n < 0 || static_cast<std::size_t>(n) >= sizeof path_) {
-      errno = ENAMETOOLONG;
-      return 1;
-    }
-    fd_.reset(mkostemp(path_, O_CLOEXEC));
-    created_ = fd_.get() >= 0;
-    return created_ ? 0 : 1;
-  }
-
-  int fd() const { return fd_.get(); }
-  const char* path() const { return path_; }
-
-  /// Closes the descriptor. Returns close()'s result; the descriptor is gone either way.
-  int close_now() { return fd_.close_now(); }
-
-  /// The file now lives under its final name: do not remove it.
-  void keep() { kept_ = true; }
-
- private:
-  char path_[PATH_MAX] = {};
-  UniqueFd fd_{-1};
-  bool created_ = false;
-  bool kept_ = false;
-};
+void block_all_signals() {
+  sigset_t all;
+  sigfillset(&all);
+  sigprocmask(SIG_BLOCK, &all, nullptr);
+}
 
 /// Writes all |len| bytes of |data| to |fd|. Returns 0, or 1 with errno set.
 int write_all(int fd, const char* data, std::size_t len) {
@@ -120,12 +62,79 @@ int write_all(int fd, const char* data, std::size_t len) {
   return 0;
 }
 
-/// Writes |data| to |tmp| and flushes it to disk. Returns 0, or 1 with errno set.
-int fill_temp_file(TempFile* tmp, const char* data, std::size_t len) {
-  if (write_all(tmp->fd(), data, len) != 0) return 1;
-  if (fchmod(tmp->fd(), kConfMode) != 0) return 1;
-  if (fsync(tmp->fd()) != 0) return 1;
-  return tmp->close_now() == 0 ? 0 : 1;
+/// Writes |data| to |fd|, gives it its owner and |mode|, and flushes it to disk. Returns 0, or
+/// 1 with errno set.
+int fill_temp_file(int fd, const char* data, std::size_t len, mode_t mode) {
+  if (write_all(fd, data, len) != 0) return 1;
+  // Root's files belong to root:root whatever group the caller ran under.
+  if (geteuid() == 0 && fchown(fd, 0, 0) != 0) return 1;
+  if (fchmod(fd, mode) != 0) return 1;
+  return fsync(fd) == 0 ? 0 : 1;
+}
+
+bool same_time(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+/// The change time is compared too: it also moves when an edit kept the mtime, or when only
+/// the mode or owner changed, which the new file would otherwise undo.
+bool same_file(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         same_time(a.st_mtim, b.st_mtim) && same_time(a.st_ctim, b.st_ctim);
+}
+
+/// Writes the new file beside |path| and renames it over |path|. Returns the step that failed
+/// with |*error| set, or kDone. From kWrite on, |tmp_path| names a temporary file that exists.
+Step write_and_rename(const char* path, const char* data, std::size_t len,
+                      const struct stat& read_as, char* tmp_path, std::size_t tmp_size,
+                      int* error) {
+  int n = std::snprintf(tmp_path, tmp_size, "%s.tmp.XXXXXX", path);
+  if (n < 0 || static_cast<std::size_t>(n) >= tmp_size) {
+    *error = ENAMETOOLONG;
+    return Step::kCreate;
+  }
+  UniqueFd fd(mkostemp(tmp_path, O_CLOEXEC));
+  if (fd.get() < 0) {
+    *error = errno;
+    return Step::kCreate;
+  }
+  if (fill_temp_file(fd.get(), data, len, read_as.st_mode & kMostPermissive) != 0 ||
+      fd.close_now() != 0) {
+    *error = errno;
+    return Step::kWrite;
+  }
+  struct stat now {};
+  if (stat(path, &now) != 0) {
+    *error = errno;
+    return Step::kCheck;
+  }
+  if (!same_file(now, read_as)) return Step::kChanged;
+  if (rename(tmp_path, path) != 0) {
+    *error = errno;
+    return Step::kRename;
+  }
+  return Step::kDone;
+}
+
+void report_failure(Step failed, int error, const char* path) {
+  switch (failed) {
+    case Step::kCreate:
+      std::fprintf(stderr, "Cannot create temp file: %s\n", std::strerror(error));
+      break;
+    case Step::kWrite:
+      std::fprintf(stderr, "Write error: %s\n", std::strerror(error));
+      break;
+    case Step::kChanged:
+      std::fprintf(stderr, "Cannot replace %s: the file changed while it was being rewritten\n",
+                   path);
+      break;
+    case Step::kCheck:
+    case Step::kRename:
+      std::fprintf(stderr, "Cannot replace %s: %s\n", path, std::strerror(error));
+      break;
+    case Step::kDone:
+      break;
+  }
 }
 
 /// Makes the rename of an entry of |path|'s directory durable. Best effort.
@@ -147,24 +156,23 @@ void sync_parent_directory(const char* path) {
 
 }  // namespace
 
-int replace_file(const char* path, const char* data, std::size_t len) {
-  {
-    SignalGuard signals;  // Declared first: it is released after the temporary file is gone.
-    TempFile tmp;
-    if (tmp.create(path) != 0) {
-      std::fprintf(stderr, "Cannot create temp file: %s\n", std::strerror(errno));
-      return 1;
-    }
-    if (fill_temp_file(&tmp, data, len) != 0) {
-      std::fprintf(stderr, "Write error: %s\n", std::strerror(errno));
-      return 1;
-    }
-    if (rename(tmp.path(), path) != 0) {
-      std::fprintf(stderr, "Cannot replace %s: %s\n", path, std::strerror(errno));
-      return 1;
-    }
-    tmp.keep();
+int replace_file(const char* path, const char* data, std::size_t len,
+                 const struct stat& read_as) {
+  block_all_signals();
+  char tmp_path[PATH_MAX];
+  int error = 0;
+  const Step failed = write_and_rename(path, data, len, read_as, tmp_path, sizeof tmp_path,
+                                       &error);
+  if (failed == Step::kDone) {
+    sync_parent_directory(path);
+    return 0;
   }
-  sync_parent_directory(path);
-  return 0;
+  int unlink_error = 0;
+  if (failed != Step::kCreate && unlink(tmp_path) != 0) unlink_error = errno;
+  report_failure(failed, error, path);
+  if (unlink_error != 0) {
+    std::fprintf(stderr, "Cannot remove temp file %s: %s\n", tmp_path,
+                 std::strerror(unlink_error));
+  }
+  return 1;
 }

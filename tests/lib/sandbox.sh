@@ -7,6 +7,10 @@
 # cannot be had.
 
 source "$(dirname "${BASH_SOURCE[0]}")/namespace.sh" "$@"
+
+# The helper keeps its run lock in /run: every test gets a private, empty one.
+mount -t tmpfs -o mode=0755 tmpfs /run
+
 source "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 
 WORK=$(mktemp -d /tmp/brindleway-e2e.XXXXXX)
@@ -59,10 +63,27 @@ traced() {
   ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace "$@"
 }
 
+# expect_no_litter WHAT: no temporary file is left; one that is gets reported and removed, so
+# that the next check starts clean.
 expect_no_litter() {
   local left
   left=$(find /etc/lightdm -name 'lightdm.conf.tmp.*' 2>/dev/null)
-  [ -z "$left" ] || fail "$1: temporary files left behind: $left"
+  [ -z "$left" ] || fail "$1: temporary files left behind: $(echo $left)"
+  rm -f /etc/lightdm/lightdm.conf.tmp.*
+}
+
+# expect_done_or_untouched WHAT OLD NEW STDOUT: the run either finished (the file is NEW, status
+# 0, STDOUT printed) or changed nothing and did not claim success. Never a temporary file.
+expect_done_or_untouched() {
+  expect_no_litter "$1"
+  if printf '%s' "$3" | cmp -s - "$CONF"; then
+    expect_status "$1 (changed)" 0
+    expect_bytes "$1 (changed, stdout)" "$OUT" "$4"
+  elif printf '%s' "$2" | cmp -s - "$CONF"; then
+    [ "$STATUS" != 0 ] || fail "$1: status 0 but the file did not change"
+  else
+    fail "$1: the configuration is neither the old nor the new file"
+  fi
 }
 
 # Prints the autologin keys that LightDM puts in [Seat:*], one a line, or FAILED when it cannot

@@ -1,0 +1,163 @@
+#include "cli/process_setup.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+// Whoever starts the helper chooses much of what exec hands on, and pkexec passes most of it
+// through: the signal mask and ignored signals, interval timers, resource limits, the umask.
+// A root caller can also pass open descriptors and closed standard streams. Before the helper
+// does anything else:
+//  1. Interval timers are cleared. A caller's ITIMER_REAL would otherwise end the run at a
+//     moment of the caller's choosing.
+//  2. SIGCHLD is at its default, or the kernel reaps the shell that runs a tool and a tool that
+//     worked counts as failed. SIGPIPE is ignored: a reader that went away makes a write fail
+//     with EPIPE instead of ending the helper, or a tool, half-way through a change.
+//  3. Limits that can cut the helper or a root tool short are made generous (the tools inherit
+//     them), and core dumps are off so that a crash cannot copy /etc/shadow into a core file.
+//  4. Descriptors 0, 1 and 2 are open: otherwise the next file opened would take one of them,
+//     and a message or a tool's output would be written into it.
+//  5. Every other descriptor is close-on-exec, so none of the caller's reaches the tools.
+// For a caller who is not root the same steps are harmless: a hard limit it may not raise is
+// only used up to its value.
+
+namespace {
+
+/// How a limit is made sane: raised to at least |value|, or lowered to at most |value|.
+struct LimitRule {
+  rlim_t value;
+  int resource;
+  bool at_most;
+};
+
+constexpr rlim_t kStackFloor = rlim_t{8} << 20;  // Linux's default.
+// More than select() can watch would be no help to a tool, so the floor stops there.
+constexpr rlim_t kDescriptorFloor = 1024;
+
+constexpr LimitRule kLimitRules[] = {
+    {RLIM_INFINITY, RLIMIT_FSIZE, false},   {RLIM_INFINITY, RLIMIT_CPU, false},
+    {RLIM_INFINITY, RLIMIT_AS, false},      {RLIM_INFINITY, RLIMIT_DATA, false},
+    {RLIM_INFINITY, RLIMIT_NPROC, false},   {kStackFloor, RLIMIT_STACK, false},
+    {kDescriptorFloor, RLIMIT_NOFILE, false}, {0, RLIMIT_CORE, true},
+};
+
+/// The most descriptors walked one by one when neither close_range nor /proc can be had.
+constexpr rlim_t kDescriptorWalkCap = 1 << 20;
+
+void clear_interval_timers() {
+  const itimerval off{};
+  setitimer(ITIMER_REAL, &off, nullptr);
+  setitimer(ITIMER_VIRTUAL, &off, nullptr);
+  setitimer(ITIMER_PROF, &off, nullptr);
+}
+
+void set_disposition(int sig, void (*handler)(int)) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  sigaction(sig, &action, nullptr);
+}
+
+void apply_limit(const LimitRule& rule) {
+  rlimit old{};
+  if (getrlimit(rule.resource, &old) != 0) return;
+  rlimit want = old;
+  if (rule.at_most) {
+    if (old.rlim_max <= rule.value) return;
+    want.rlim_cur = rule.value;
+    want.rlim_max = rule.value;
+  } else {
+    if (old.rlim_cur >= rule.value) return;
+    want.rlim_cur = rule.value;
+    if (want.rlim_max < rule.value) want.rlim_max = rule.value;
+  }
+  if (setrlimit(rule.resource, &want) == 0) return;
+  // Only root may raise a hard limit; anyone may raise the soft one up to it.
+  want.rlim_max = old.rlim_max;
+  if (want.rlim_cur > old.rlim_max) want.rlim_cur = old.rlim_max;
+  setrlimit(rule.resource, &want);
+}
+
+int open_std_streams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    // open() returns the lowest free descriptor, which is |fd| itself.
+    int opened = open("/dev/null", O_RDWR | O_NOCTTY);
+    if (opened != fd) {
+      if (opened >= 0) close(opened);
+      return 1;
+    }
+  }
+  return 0;
+}
+
+void set_cloexec(int fd) {
+  int flags = fcntl(fd, F_GETFD);
+  if (flags >= 0 && (flags & FD_CLOEXEC) == 0) fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+}
+
+/// Marks the open descriptors from |lowest| on that /proc lists. Returns 0, or 1 when /proc
+/// cannot be read.
+int cloexec_listed(int lowest) {
+  DIR* dir = opendir("/proc/self/fd");
+  if (dir == nullptr) return 1;
+  const int own = dirfd(dir);
+  while (const dirent* entry = readdir(dir)) {
+    char* end = nullptr;
+    long fd = std::strtol(entry->d_name, &end, 10);
+    if (end == entry->d_name || *end != '\0' || fd < lowest || fd == own) continue;
+    set_cloexec(static_cast<int>(fd));
+  }
+  closedir(dir);
+  return 0;
+}
+
+/// Marks every descriptor from |lowest| up to the hard limit, open or not.
+void cloexec_up_to_limit(int lowest) {
+  rlimit limit{};
+  rlim_t end = kDescriptorWalkCap;
+  if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_max < end) end = limit.rlim_max;
+  for (rlim_t fd = static_cast<rlim_t>(lowest); fd < end; ++fd) set_cloexec(static_cast<int>(fd));
+}
+
+/// Kernels before 5.11 lack close_range or its CLOEXEC flag: then /proc says which
+/// descriptors are open, and without /proc every possible one is marked.
+void cloexec_from(int lowest) {
+  if (close_range(static_cast<unsigned>(lowest), ~0U, CLOSE_RANGE_CLOEXEC) == 0) return;
+  if (cloexec_listed(lowest) == 0) return;
+  cloexec_up_to_limit(lowest);
+}
+
+}  // namespace
+
+int prepare_process() {
+  clear_interval_timers();
+  set_disposition(SIGCHLD, SIG_DFL);
+  set_disposition(SIGPIPE, SIG_IGN);
+  for (const LimitRule& rule : kLimitRules) apply_limit(rule);
+  if (open_std_streams() != 0) return 1;
+  cloexec_from(3);
+  return 0;
+}
+
+int finish_standard_output() {
+  int error = 0;
+  if (std::fflush(stdout) != 0) {
+    error = errno;
+  } else if (std::ferror(stdout) != 0) {
+    error = EIO;
+  } else {
+    return 0;
+  }
+  std::fprintf(stderr, "Warning: could not write to standard output: %s\n",
+               std::strerror(error));
+  return 1;
+}

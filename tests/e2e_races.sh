@@ -1,0 +1,111 @@
+#!/bin/bash
+# Other runs and an administrator's editor at work while the helper runs. Two runs never
+# interleave: the second waits for the run lock. An edit saved between the helper's read and
+# its rename is never lost: the helper refuses and leaves the edit in place.
+source "$(dirname "$0")/lib/sandbox.sh" "$@"
+
+source "$(dirname "$0")/lib/cases.sh"
+
+for tool in strace flock; do
+  if ! command -v "$tool" > /dev/null; then
+    echo "SKIP: $tool is not installed"
+    exit 77
+  fi
+done
+LOCK=/run/brindleway-helper.lock
+OLD=$'[Seat:*]\nautologin-user=bob\nautologin-user-timeout=5\n'
+NEW=$'[Seat:*]\n#autologin-user=\n#autologin-user-timeout=0\n'
+CHANGED=$'Cannot replace /etc/lightdm/lightdm.conf: the file changed while it was being rewritten\n'
+
+# until_true COMMAND...: waits up to five seconds for COMMAND to succeed.
+until_true() {
+  local _
+  for _ in $(seq 1 500); do
+    "$@" && return 0
+    sleep 0.01
+  done
+  return 1
+}
+temp_file_exists() { compgen -G '/etc/lightdm/lightdm.conf.tmp.*' > /dev/null; }
+lock_is_held() { ! flock -n "$LOCK" true; }
+
+# An editor saves while the helper is between its read and its rename; the helper's fsync of
+# the new file is held for a second to open that window.
+for how in "by rename" "in place, same size"; do
+  fresh_etc
+  printf '%s' "$OLD" > "$CONF"
+  traced -qq -o /dev/null -e trace=fsync -e inject=fsync:delay_enter=1000000:when=1 \
+    "$HELPER" disable > "$OUT" 2> "$ERR" &
+  pid=$!
+  until_true temp_file_exists || fail "editor saves $how: no temporary file appeared"
+  case $how in
+    "by rename")
+      edited=$'[Seat:*]\nautologin-user=carol\n# saved by an editor\n'
+      printf '%s' "$edited" > "$CONF.new"
+      mv "$CONF.new" "$CONF"
+      ;;
+    "in place, same size")
+      edited=${OLD/bob/dan}
+      printf '%s' "$edited" > "$CONF"
+      ;;
+  esac
+  wait "$pid"
+  STATUS=$?
+  expect_run "editor saves $how" 1 "" "$CHANGED"
+  expect_bytes "editor saves $how (file)" "$CONF" "$edited"
+  expect_no_litter "editor saves $how"
+done
+
+# Someone holds the run lock: the helper waits for it before it reads the file.
+fresh_etc
+printf '%s' "$OLD" > "$CONF"
+flock "$LOCK" sleep 1 &
+holder=$!
+until_true lock_is_held || fail "lock held: the holder never took the lock"
+"$HELPER" disable > "$OUT" 2> "$ERR" &
+pid=$!
+sleep 0.5
+kill -0 "$pid" 2> /dev/null || fail "lock held: the helper did not wait for the lock"
+expect_bytes "lock held (file while waiting)" "$CONF" "$OLD"
+wait "$holder"
+wait "$pid"
+STATUS=$?
+expect_run "lock held" 0 $'Auto login disabled\n' ""
+expect_bytes "lock held (file)" "$CONF" "$NEW"
+
+# The helper makes the lock file itself, private to root.
+rm -f "$LOCK"
+run disable
+expect_status "lock file" 0
+[ "$(stat -c '%a %u:%g %F' "$LOCK" 2> /dev/null)" = "600 0:0 regular empty file" ] ||
+  fail "lock file: $(stat -c '%a %u:%g %F' "$LOCK" 2>&1)"
+
+# Without a lock there is no run: refused before the group step and the file are touched.
+start_case
+rm -f "$LOCK"
+mount -o remount,ro /run
+run enable alice
+expect_run "no lock to be had" 1 "" \
+  $'Cannot lock /run/brindleway-helper.lock: Read-only file system\n'
+expect_bytes "no lock to be had (file)" "$CONF" "$SEAT"
+getent group autologin > /dev/null && fail "no lock to be had: the group step ran"
+mount -o remount,rw /run
+
+# Two runs' group steps never interleave: the second run's tool starts only after the first
+# run is done, though the first run's tool takes a second.
+start_case
+add_group ""
+fake_tool usermod "sleep 1; echo 'usermod done' >> $TOOL_LOG"
+fake_tool gpasswd
+"$HELPER" enable alice > "$WORK/out.1" 2>&1 &
+first=$!
+until_true grep -q usermod "$TOOL_LOG" || fail "two runs: the first run's tool never started"
+"$HELPER" disable alice > "$WORK/out.2" 2>&1 &
+second=$!
+wait "$first" || fail "two runs: the first failed: $(cat "$WORK/out.1")"
+wait "$second" || fail "two runs: the second failed: $(cat "$WORK/out.2")"
+expect_bytes "two runs (tool order)" "$TOOL_LOG" \
+  $'usermod -aG autologin alice\nusermod done\ngpasswd -d alice autologin\n'
+expect_bytes "two runs (file)" "$CONF" "$SEAT"
+
+finish
