@@ -113,6 +113,22 @@ for row in "${rows[@]}"; do
   expect_no_litter "$row"
 done
 
+# Where root may not lift a caller's hard limits, limits that could cut a tool short in
+# /etc/group make the helper refuse before anything changes.
+if [ -z "$HARD" ]; then
+  for row in "--fsize=300" "--cpu=5" "--stack=65536"; do
+    start_case
+    cp /etc/group "$WORK/group.before"
+    (exec prlimit $row -- "$HELPER" enable alice) > "$OUT" 2> "$ERR"
+    STATUS=$?
+    expect_status "hard $row" 1
+    grep -q '^Cannot change automatic login safely: the caller' "$ERR" ||
+      fail "hard $row: $(cat "$ERR")"
+    cmp -s /etc/group "$WORK/group.before" || fail "hard $row: the group changed"
+    expect_bytes "hard $row (configuration)" "$CONF" "$SEAT"
+  done
+fi
+
 # The limits the tools start with, whatever the caller set: as high as the hard limit
 # (unlimited with CAP_SYS_RESOURCE) where a tool might need more, at least Linux's default
 # stack and 1024 descriptors, and no core dumps.

@@ -6,6 +6,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include "cli/process_setup.h"
 #include "cli/status.h"
 #include "cli/username.h"
 #include "common/autologin_request.h"
@@ -63,7 +64,7 @@ int run_enable(const char* program, const char* user) {
     return 1;
   }
   if (check_username(user) != 0 || check_account(user) != 0) return 1;
-  if (acquire_run_lock() != 0) return 1;
+  if (check_tool_limits() != 0 || acquire_run_lock() != 0) return 1;
   const ConfigPaths& paths = lightdm_config_paths();
   ConfUpdate update{};
   if (prepare_config_update(paths, AutologinRequest{true, user}, &update) != 0) return 1;
@@ -75,6 +76,7 @@ int run_enable(const char* program, const char* user) {
 
 int run_disable(const char* user) {
   if (user != nullptr && check_username(user) != 0) return 1;
+  if (user != nullptr && check_tool_limits() != 0) return 1;
   if (acquire_run_lock() != 0) return 1;
   const ConfigPaths& paths = lightdm_config_paths();
   ConfUpdate update{};

@@ -148,6 +148,31 @@ int prepare_process() {
   return 0;
 }
 
+int check_tool_limits() {
+  struct Guarded {
+    int resource;
+    rlim_t least;
+    const char* what;
+  };
+  // A tool killed by SIGXFSZ, SIGXCPU or SIGSEGV mid-write leaves a group file cut short and its
+  // lock files behind; no limit on these is small enough to be harmless.
+  constexpr Guarded kGuarded[] = {
+      {RLIMIT_FSIZE, RLIM_INFINITY, "file-size"},
+      {RLIMIT_CPU, RLIM_INFINITY, "CPU-time"},
+      {RLIMIT_STACK, kStackFloor, "stack"},
+  };
+  for (const Guarded& guarded : kGuarded) {
+    rlimit limit{};
+    if (getrlimit(guarded.resource, &limit) != 0 || limit.rlim_cur >= guarded.least) continue;
+    std::fprintf(stderr,
+                 "Cannot change automatic login safely: the caller's %s limit (%llu) cannot be "
+                 "lifted, and the account tools could leave /etc/group cut short\n",
+                 guarded.what, static_cast<unsigned long long>(limit.rlim_cur));
+    return 1;
+  }
+  return 0;
+}
+
 int finish_standard_output() {
   int error = 0;
   if (std::fflush(stdout) != 0) {

@@ -7,6 +7,12 @@
 /// opened again; the process must not go on then. Harmless for a caller who is not root.
 int prepare_process();
 
+/// Returns 0 if the limits that could cut a root tool short half-way through /etc/group (the
+/// file size, the CPU time, the stack) are as prepare_process made them, or 1 after saying on
+/// standard error which one a caller left too low to be lifted. Only root with the right to
+/// raise hard limits can lift a caller's hard limit.
+int check_tool_limits();
+
 /// Flushes standard output at the end of a run. Returns 0, or 1 after a warning on standard
 /// error when what the helper printed there could not be written.
 int finish_standard_output();
