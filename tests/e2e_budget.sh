@@ -41,19 +41,28 @@ instructions() {
     sed -n 's/.*Collected : \([0-9]*\).*/\1/p'
 }
 
-# budget NAME FILE TIMES: disable on FILE costs at most TIMES the plain copy's instructions.
+# budget NAME FILE PERCENT: disable on FILE costs at most PERCENT of the plain copy's
+# instructions.
 budget() {
   local helper copy
   helper=$(instructions "$2" "$HELPER" disable)
   copy=$(instructions "$2" "$PLAIN_COPY" "$CONF")
   echo "disable on $(wc -c < "$2") bytes of $1: $helper instructions; plain copy: $copy" \
     "($(awk -v h="$helper" -v c="$copy" 'BEGIN { printf "%.2f", h / c }') times)"
-  if [ -z "$helper" ] || [ -z "$copy" ] || [ "$helper" -gt $(($3 * copy)) ]; then
-    fail "disable on $1 costs $helper instructions, more than $3 times the plain copy's $copy"
+  if [ -z "$helper" ] || [ -z "$copy" ] || [ $((helper * 100)) -gt $(($3 * copy)) ]; then
+    fail "disable on $1 costs $helper instructions, more than $3% of the plain copy's $copy"
   fi
 }
-budget "seat-section comments" "$WORK/seat.conf" 2
-budget "the shipped file" "$WORK/typical.conf" 3
+# Line feeds are found 32 bytes an instruction with AVX2 and 16 without: a processor without it
+# pays about 25,000 instructions more on 128 KiB (2.13 times a plain copy, measured by forcing
+# that path). Such a machine is held to 2.25 times, and says so.
+if grep -qw avx2 /proc/cpuinfo; then
+  budget "seat-section comments" "$WORK/seat.conf" 200
+else
+  echo "NOTE: no AVX2 on this processor: the seat-section budget is 2.25 times, not 2"
+  budget "seat-section comments" "$WORK/seat.conf" 225
+fi
+budget "the shipped file" "$WORK/typical.conf" 300
 
 cp "$WORK/typical.conf" "$CONF"
 peak=$(/usr/bin/time -f %M "$HELPER" disable 2>&1 > /dev/null | tail -1)
