@@ -38,7 +38,7 @@ done
 for message in "must be run as root" "Unknown command" "Invalid username" "User does not exist" \
   "Cannot open" "Cannot read" "not a regular file" "larger than 131071 bytes" \
   "symbolic link" "user id 0" "Cannot enable automatic login for" "Cannot disable automatic login" \
-  "cannot load" "cannot tell how LightDM reads" "cannot be lifted" "so LightDM would" "a FIFO" "LightDM will" \
+  "cannot load" "cannot tell how LightDM reads" "cannot be lifted" "Cannot look up user" "so LightDM would" "a FIFO" "LightDM will" \
   "Cannot update" "Cannot create temp file" "Write error" "Cannot replace" \
   "could not create group" "could not add user" "Auto login enabled for user" \
   "Auto login disabled" "changed while it was being rewritten" "Cannot remove temp file" \

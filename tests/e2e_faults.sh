@@ -42,6 +42,16 @@ fault "rename fails" \
 fault "file cannot be checked" $'Cannot replace /etc/lightdm/lightdm.conf: Input/output error\n' \
   -P "$CONF" -e trace=newfstatat,stat,statx -e inject=newfstatat,stat,statx:error=EIO:when=2
 
+# A failed lookup of the account is not an absent account: every file opened after the loader's
+# two (the name service's own included) fails.
+add_user alice 2001
+printf '%s' "$OLD" > "$CONF"
+traced -qq -o /dev/null -e trace=openat -e inject=openat:error=EMFILE:when=3+ \
+  "$HELPER" enable alice > "$OUT" 2> "$ERR"
+STATUS=$?
+expect_run "account lookup fails" 1 "" $'Cannot look up user alice: Too many open files\n'
+expect_bytes "account lookup fails (old file)" "$CONF" "$OLD"
+
 # The order that makes the new file durable: data synced, then renamed, then the directory
 # synced.
 printf '%s' "$OLD" > "$CONF"
@@ -103,7 +113,6 @@ done < "$WORK/steps"
 [ -n "$held" ] || fail "signal sweep: the traced run made no temporary file"
 
 # Forty runs at once: every one succeeds, the last rename wins, and no run leaves litter.
-add_user alice 2001
 ENABLED=${NEW/\#autologin-user=$'\n'\#autologin-user-timeout=0/autologin-user=alice$'\n'autologin-user-timeout=0}
 printf '%s' "$OLD" > "$CONF"
 pids=()

@@ -1,5 +1,6 @@
 #include "cli/dispatch.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -45,9 +46,16 @@ int check_username(const char* user) {
 /// why not. LightDM's autologin PAM stack refuses root by name; any other account of uid 0
 /// would get a root desktop without a password.
 int check_account(const char* user) {
+  errno = 0;
   const passwd* account = getpwnam(user);
   if (account == nullptr) {
-    std::fprintf(stderr, "User does not exist: %s\n", user);
+    // "Not found" leaves errno alone or sets one of these; anything else is a failed lookup
+    // (no memory, no descriptor), which must not pass for an absent account.
+    if (errno == 0 || errno == ENOENT || errno == ESRCH || errno == EBADF || errno == EPERM) {
+      std::fprintf(stderr, "User does not exist: %s\n", user);
+    } else {
+      std::fprintf(stderr, "Cannot look up user %s: %s\n", user, std::strerror(errno));
+    }
     return 1;
   }
   if (account->pw_uid == 0) {
