@@ -43,6 +43,16 @@ if command -v perl > /dev/null && command -v strace > /dev/null; then
     expect_bytes "stdout: $error (stderr)" "$ERR" \
       "Warning: could not write to standard output: $error"$'\n'
     expect_bytes "stdout: $error (file)" "$CONF" "$ENABLED_ALICE"
+    # status changes nothing: an answer that did not arrive is its failure.
+    if [ "$error" = "Broken pipe" ]; then
+      broken 1 "$HELPER" status 2> "$ERR"
+    else
+      "$HELPER" status > /dev/full 2> "$ERR"
+    fi
+    STATUS=$?
+    expect_status "status, stdout: $error" 1
+    expect_bytes "status, stdout: $error (stderr)" "$ERR" \
+      "Warning: could not write to standard output: $error"$'\n'
   done
   # gpasswd says what it does on the same broken pipe; the group must still come out right.
   start_case

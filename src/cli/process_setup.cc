@@ -184,5 +184,6 @@ int finish_standard_output() {
   }
   std::fprintf(stderr, "Warning: could not write to standard output: %s\n",
                std::strerror(error));
+  std::clearerr(stdout);  // said once
   return 1;
 }

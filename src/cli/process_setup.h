@@ -14,7 +14,7 @@ int prepare_process();
 int check_tool_limits();
 
 /// Flushes standard output at the end of a run. Returns 0, or 1 after a warning on standard
-/// error when what the helper printed there could not be written.
+/// error when what the helper printed there could not be written; the warning is given once.
 int finish_standard_output();
 
 #endif  // BRINDLEWAY_CLI_PROCESS_SETUP_H_

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/process_setup.h"
 #include "cli/username.h"
 #include "lightdm/seat_autologin.h"
 #include "seatconf/conf_file.h"
@@ -50,5 +51,6 @@ int run_status(const ConfigPaths& paths) {
   for (int key = SEAT_KEY_USER + 1; key < SEAT_KEY_COUNT; ++key) {
     if (state.settings[key] != nullptr) print_origin(state.settings[key], static_cast<SeatKey>(key));
   }
-  return 0;
+  // What status prints is all it does: an answer that did not arrive is a failure.
+  return finish_standard_output();
 }
