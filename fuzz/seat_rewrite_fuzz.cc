@@ -1,7 +1,8 @@
 // libFuzzer target for the seat section rewrite. Besides the sanitizers' checks it holds the
 // rewrite to properties of what LightDM will read:
 //  - the output fits its buffer, and a text that needs no change comes back as itself;
-//  - every line outside the seat sections comes through unchanged and in order;
+//  - every line outside the seat sections comes through unchanged and in order, as LightDM
+//    reads it: a last line without a line feed may gain a terminator;
 //  - the lines handed to the scan during the rewrite are the lines of the output: a scan of the
 //    output read on its own gives the same settings and the same outcome;
 //  - LightDM loads the output exactly when it loads the input;
@@ -50,7 +51,8 @@ bool rewrite(const std::string& in, bool enable, Rewritten* out) {
   return true;
 }
 
-/// The lines outside seat sections, each without its line feed, judged by headers alone.
+/// What LightDM reads of the lines outside seat sections (each without its terminator: a line
+/// feed and one carriage return before it), judged by headers alone.
 std::vector<std::string> outside_lines(const std::string& text) {
   std::vector<std::string> lines;
   bool in_seat = false;
@@ -64,7 +66,7 @@ std::vector<std::string> outside_lines(const std::string& text) {
     if (kind.kind == KeyFileLineKind::kGroup) {
       in_seat = span_equals(kind.name, "Seat:*") || span_equals(kind.name, "SeatDefaults");
     }
-    if (!in_seat && kind.kind != KeyFileLineKind::kGroup) lines.push_back(line);
+    if (!in_seat && kind.kind != KeyFileLineKind::kGroup) lines.push_back(content);
     pos = next;
   }
   return lines;

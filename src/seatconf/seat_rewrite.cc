@@ -239,13 +239,20 @@ unsigned count_lines(Span text) {
 }
 
 /// A request that still owes its user line at the end of the text gets it there: in the seat
-/// section that is open, or in a new one. It starts on a line of its own.
+/// section that is open, or in a new one. It starts on a line of its own, and the line before
+/// it keeps its meaning.
 void finish_text(Output* out, Span text, const AutologinRequest& request,
                  const RewriteOptions& options, SeatRewriteState* state) {
   if (!owes_user_line(request, options, *state)) return;
   unsigned last_number = count_lines(text);
   start_edit(out, text.data + text.len);
-  if (out->len > 0 && out->buf[out->len - 1] != '\n') put(out, literal("\n"));
+  // A last line without a line feed keeps its carriage return: a line feed right after it would
+  // turn that carriage return into part of the terminator, and the line into another one.
+  if (out->len > 0 && out->buf[out->len - 1] == '\r') {
+    put(out, literal("\r\n"));
+  } else if (out->len > 0 && out->buf[out->len - 1] != '\n') {
+    put(out, literal("\n"));
+  }
   if (!state->in_seat_section) put_line(out, last_number + 1, literal(kSeatHeaderLine));
   put_block(out, last_number + 1, request, state);
 }

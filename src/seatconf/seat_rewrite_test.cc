@@ -190,8 +190,10 @@ TEST(RewriteSeatSection, KeepsLineTerminators) {
        std::string("[Seat:*]\nx=1\n") + kBlock, "[Seat:*]\nx=1"},
       {"last line is a user line without line feed", "[Seat:*]\nautologin-user=bob",
        "[Seat:*]\nautologin-user=alice\n", "[Seat:*]\n#autologin-user=\n"},
-      {"last line ends in a carriage return", "[Seat:*]\nx=1\r",
-       std::string("[Seat:*]\nx=1\r\n") + kBlock, "[Seat:*]\nx=1\r"},
+      {"a last carriage return stays part of its line", "[Seat:*]\nx=1\r",
+       std::string("[Seat:*]\nx=1\r\r\n") + kBlock, "[Seat:*]\nx=1\r"},
+      {"so a header that is none stays none", "[Seat:seat?]\r",
+       std::string("[Seat:seat?]\r\r\n[Seat:*]\n") + kBlock, "[Seat:seat?]\r"},
   });
 }
 
