@@ -41,6 +41,20 @@ STATUS=$?
 expect_status "caller's group" 0
 [ "$(stat -c %u:%g "$CONF")" = 0:0 ] || fail "caller's group: owned by $(stat -c %u:%g "$CONF")"
 
+# A refusal changes nothing, the group included: a full disk or a read-only directory must be
+# found out before alice joins the group, or she stays in it with automatic login still off.
+# The enable above put her in it; she leaves it first.
+gpasswd -d alice autologin > /dev/null 2>&1
+cp /etc/group "$WORK/group.before"
+cp /etc/gshadow "$WORK/gshadow.before"
+# Checks the group files and puts them back, so that each case starts from the same ones.
+expect_group_untouched() {
+  cmp -s "$WORK/group.before" /etc/group ||
+    fail "$1: refused, but /etc/group changed: $(diff "$WORK/group.before" /etc/group | tr '\n' ' ')"
+  cp "$WORK/group.before" /etc/group
+  cp "$WORK/gshadow.before" /etc/gshadow
+}
+
 # A full disk: a small tmpfs over /etc/lightdm, filled up but for the configuration.
 mount -t tmpfs -o size=64k tmpfs /etc/lightdm
 printf '%s' "$SEAT" > "$CONF"
@@ -49,6 +63,7 @@ run enable alice
 expect_run "full disk" 1 "" $'Write error: No space left on device\n'
 expect_bytes "full disk (content)" "$CONF" "$SEAT"
 expect_no_litter "full disk"
+expect_group_untouched "full disk"
 
 # A read-only directory.
 rm /etc/lightdm/filler
@@ -56,6 +71,7 @@ mount -o remount,ro /etc/lightdm
 run enable alice
 expect_run "read-only directory" 1 "" $'Cannot create temp file: Read-only file system\n'
 expect_bytes "read-only directory (content)" "$CONF" "$SEAT"
+expect_group_untouched "read-only directory"
 umount /etc/lightdm
 
 finish

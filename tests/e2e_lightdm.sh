@@ -145,10 +145,29 @@ cases=(
   "lightdm.conf with an empty group name|@conf\n[]\n[Seat:*]"
   "a header with continuation bytes after it|@conf\n[Seat:*]\\\\x80\\\\x80 \nautologin-user=bob"
   "the shipped file with a drop-in user|@drop 3 50.conf\n[Seat:*]\nautologin-user=bob\n@shipped"
+  "a section of locale keys only is no section|@drop 0 10.conf\n[Seat:seat?]\nx[zz]=1\n[Seat:*0]\nautologin-user-timeout=0\n@drop 1 10.conf\n[Seat:seat?]\nautologin-user-timeout=30\n$SEAT"
+  "a timeout past 1024 bytes of zeros|@drop 3 50.conf\n[Seat:*]\nautologin-user-timeout=$(printf '%01100d' 0)5\n@conf\n[Seat:*]\n#autologin-user="
+  "a guest value past 1024 bytes|@drop 3 50.conf\n[Seat:*]\nautologin-guest=true$(printf '%1030s' '')x\n$SEAT"
 )
 for entry in "${cases[@]}"; do
   judge "${entry%%|*}" "$(printf '%b' "${entry#*|}")"
 done
+
+# status runs as any user, who may not read a drop-in that LightDM, as root, reads: it must say
+# it cannot tell rather than leave the drop-in out.
+if command -v setpriv > /dev/null; then
+  lay_out "$(printf '%b' "@drop 3 50.conf\n[Seat:*]\nautologin-user=bob\n$SEAT")"
+  chmod 0600 "${LIGHTDM_DIRS[3]}/50.conf"
+  if setpriv --reuid=65534 --regid=65534 --clear-groups "$HELPER" status > "$WORK/status.out" 2>&1; then
+    first=$(head -1 "$WORK/status.out")
+    expected=$(expected_status_line "$(seat0_keys)")
+    # shellcheck disable=SC2053
+    [[ $first == $expected ]] ||
+      fail "status as nobody over a drop-in only root reads: says '$first', LightDM means '$expected'"
+  fi
+else
+  echo "SKIP: status as another user (setpriv is missing)"
+fi
 
 # Refusals name the file, section, line and key in the way, and what LightDM would do.
 expect_refusal "seat0 section" "$(printf '%b' "@drop 3 50.conf\n[Seat:seat0]\nautologin-user=bob\n$SEAT")" disable \

@@ -45,6 +45,20 @@ expect_run "enable over a drop-in's countdown" 0 $'Auto login enabled for user: 
 expect_choice "enable over a drop-in's countdown" "user session"
 grep -q 'autologin-user-timeout=0' "$CONF" || fail "enable did not pin the timeout"
 
+# The same countdown written with more leading zeros than the helper keeps of a value: atoi still
+# reads 30, so enable must pin the timeout or refuse.
+printf '[Seat:*]\nautologin-user-timeout=%01100d30\n' 0 > "$DROP_IN"
+printf '[Seat:*]\n#autologin-user=\n' > "$CONF"
+run enable alice
+[ "$STATUS" = 0 ] && expect_choice "enable over a drop-in's countdown after 1100 zeros" "user session"
+
+# A seat glob that GLib's matcher cannot take (a "?", then a UTF-8 sequence cut short) stops the
+# daemon when it matches its seat's sections: nobody is logged in, so enable must refuse.
+printf '[Seat:?\xc3]\nx=1\n' > "$DROP_IN"
+printf '%s' "$SEAT" > "$CONF"
+run enable alice
+[ "$STATUS" = 0 ] && expect_choice "enable beside a seat glob LightDM aborts on" "user session"
+
 # A guest login in a drop-in cannot be answered from lightdm.conf: refused, and LightDM still
 # goes for the guest.
 printf '[Seat:*]\nautologin-guest=true\n' > "$DROP_IN"

@@ -28,53 +28,72 @@ reset_drop_ins() {
 }
 
 # Prints "KEY=VALUE" for each autologin key LightDM applies on seat0, one a line, in the order
-# of the keys: [Seat:*] first, then every [Seat:GLOB] whose glob matches seat0. Prints FAILED
-# when LightDM cannot load its configuration.
+# of the keys: [Seat:*] first, then every [Seat:GLOB] whose glob matches seat0, in the order
+# --show-config lists them. [Seat:*] counts first wherever it is listed: it is listed where its
+# first key was read, which may be after a glob section of an earlier file. Prints FAILED when
+# LightDM cannot load its configuration.
 seat0_keys() {
   # A drop-in it cannot load is only reported; lightdm.conf it cannot load stops it.
   if ! lightdm --show-config > "$WORK/show" 2>&1; then
     echo FAILED
     return
   fi
-  local line section="" applies=0 key value
-  declare -A keys=()
+  local line section="" applies="" key value
+  declare -A base=() globs=()
   while IFS= read -r line; do
     case $line in
       "Sources:"*) break ;;
       "   ["*"]")
         section=${line#   [}
         section=${section%]}
-        applies=0
+        applies=""
         if [ "$section" = "Seat:*" ]; then
-          applies=1
+          applies=base
         elif [[ $section == Seat:* ]] && [[ seat0 == ${section#Seat:} ]]; then
-          applies=1
+          applies=glob
         fi
         ;;
       ?"  autologin-"*)
-        [ "$applies" = 1 ] || continue
+        [ -n "$applies" ] || continue
         line=${line:3}
         key=${line%%=*}
         value=${line#*=}
-        keys[$key]=$value
+        if [ "$applies" = base ]; then base[$key]=$value; else globs[$key]=$value; fi
         ;;
     esac
   done < "$WORK/show"
   for key in autologin-user autologin-user-timeout autologin-guest autologin-in-background; do
-    [ -n "${keys[$key]+set}" ] && printf '%s=%s\n' "$key" "${keys[$key]}"
+    if [ -n "${globs[$key]+set}" ]; then
+      printf '%s=%s\n' "$key" "${globs[$key]}"
+    elif [ -n "${base[$key]+set}" ]; then
+      printf '%s=%s\n' "$key" "${base[$key]}"
+    fi
   done
 }
 
 # key_of KEYS KEY: the value of KEY in the output of seat0_keys, or nothing.
 key_of() { sed -n "s/^$2=//p" <<< "$1"; }
 
-# LightDM's readings: atoi, and "true" with trailing blanks.
+# LightDM's readings: atoi, which is glibc's (int) strtol(): blanks, a sign, digits; a number
+# past the range of a long is held at its end, then cut to an int. And "true" with trailing
+# blanks.
 lightdm_int() {
-  local v=$1 n
+  local v=$1 sign digits n
   v=${v#"${v%%[![:space:]]*}"}
-  if [[ $v =~ ^([+-]?)([0-9]{1,18}) ]]; then
-    n=$((10#${BASH_REMATCH[2]}))
-    [ "${BASH_REMATCH[1]}" = - ] && n=$((-n))
+  if [[ $v =~ ^([+-]?)([0-9]+) ]]; then
+    sign=${BASH_REMATCH[1]}
+    digits=${BASH_REMATCH[2]}
+    digits=${digits#"${digits%%[!0]*}"}
+    [ -n "$digits" ] || digits=0
+    if ((${#digits} > 19)) || { ((${#digits} == 19)) && [[ $digits > 9223372036854775807 ]]; }; then
+      n=9223372036854775807
+      [ "$sign" = - ] && n=$((-n - 1))
+    else
+      n=$((10#$digits))
+      [ "$sign" = - ] && n=$((-n))
+    fi
+    n=$((n & 0xffffffff))
+    ((n < 0x80000000)) || n=$((n - 0x100000000))
     echo "$n"
   else
     echo 0
