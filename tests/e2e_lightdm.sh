@@ -50,6 +50,11 @@ check_status() {
     [ "$rc" = 1 ] || fail "$1: status exits $rc where LightDM cannot load its configuration"
     return
   fi
+  # Saying it cannot tell is no lie; saying something else must be the truth.
+  if [ "$rc" = 1 ] && grep -q "^Cannot tell what LightDM does: cannot tell how LightDM reads" \
+    "$WORK/status.err"; then
+    return
+  fi
   first=$(head -1 "$WORK/status.out")
   # shellcheck disable=SC2053
   [[ $first == $expected ]] ||

@@ -19,12 +19,17 @@
 
 // Every refusal happens before anything on the system changes: the arguments, the account and
 // then the whole configuration, rewritten in memory and read as LightDM will read it. Only then
-// does the group step run, and then the file is replaced. The group step only warns; a group
-// change stays if the replacement then fails. A run that may change something takes the run
-// lock before it reads the configuration and holds it until it exits, so two runs never
-// interleave their reading, group steps and replacements.
+// is the new file written beside the old one and flushed (a full disk or a read-only directory
+// refuses here), then the group step runs, then the new file is renamed into place. The group
+// step only warns; a group change stays if the rename then fails (the file was saved by
+// someone else meanwhile). A run that may change something takes the run lock before it reads
+// the configuration and holds it until it exits, so two runs never interleave their reading,
+// group steps and replacements.
 
 namespace {
+
+// One update a run; its two paths of PATH_MAX are kept off a caller's small stack.
+ConfUpdate g_update;
 
 void print_enable_usage(const char* program) {
   std::fprintf(stderr, "Usage: %s enable <username>\n", program);
@@ -74,10 +79,10 @@ int run_enable(const char* program, const char* user) {
   if (check_username(user) != 0 || check_account(user) != 0) return 1;
   if (check_tool_limits() != 0 || acquire_run_lock() != 0) return 1;
   const ConfigPaths& paths = lightdm_config_paths();
-  ConfUpdate update{};
-  if (prepare_config_update(paths, AutologinRequest{true, user}, &update) != 0) return 1;
+  if (prepare_config_update(paths, AutologinRequest{true, user}, &g_update) != 0) return 1;
+  if (stage_config_update(paths, &g_update) != 0) return 1;
   ensure_autologin_member(user);
-  if (commit_config_update(paths, update) != 0) return 1;
+  if (commit_config_update(&g_update) != 0) return 1;
   std::printf("Auto login enabled for user: %s\n", user);
   return 0;
 }
@@ -87,10 +92,10 @@ int run_disable(const char* user) {
   if (user != nullptr && check_tool_limits() != 0) return 1;
   if (acquire_run_lock() != 0) return 1;
   const ConfigPaths& paths = lightdm_config_paths();
-  ConfUpdate update{};
-  if (prepare_config_update(paths, AutologinRequest{false, nullptr}, &update) != 0) return 1;
+  if (prepare_config_update(paths, AutologinRequest{false, nullptr}, &g_update) != 0) return 1;
+  if (stage_config_update(paths, &g_update) != 0) return 1;
   if (user != nullptr) remove_autologin_member(user);
-  if (commit_config_update(paths, update) != 0) return 1;
+  if (commit_config_update(&g_update) != 0) return 1;
   std::printf("Auto login disabled\n");
   return 0;
 }

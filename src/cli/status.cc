@@ -1,6 +1,7 @@
 #include "cli/status.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "cli/process_setup.h"
 #include "cli/username.h"
@@ -12,6 +13,19 @@
 // exactly what enable and disable promise, and every other state gets a plain sentence.
 
 namespace {
+
+/// Returns true if |a| and |b| make LightDM do the same.
+bool same_outcome(const SeatAutologin& a, const SeatAutologin& b) {
+  if (a.who != b.who) return false;
+  if (a.who == AutologinWho::kNobody) return true;
+  if (a.when != b.when || (a.when == AutologinWhen::kCountdown && a.timeout != b.timeout)) {
+    return false;
+  }
+  return a.who != AutologinWho::kUser ||
+         (a.settings[SEAT_KEY_USER]->value.len == b.settings[SEAT_KEY_USER]->value.len &&
+          std::strcmp(a.settings[SEAT_KEY_USER]->value.text,
+                      b.settings[SEAT_KEY_USER]->value.text) == 0);
+}
 
 void print_first_line(const SeatAutologin& state) {
   if (state.who == AutologinWho::kNobody) {
@@ -36,8 +50,12 @@ void print_origin(const SeatSetting* setting, SeatKey key) {
   }
   char value[KEYFILE_VALUE_MAX * 4 + 8];
   quote_value(setting->value, value, sizeof value);
-  std::printf("%s=%s from %s [%s] line %u\n", SEAT_KEY_NAMES[key], value, setting->path,
-              setting->section, setting->line);
+  char path[SOURCE_PATH_MAX * 4 + 8];
+  quote_name(setting->path, path, sizeof path);
+  char section[SEAT_GROUP_NAME_MAX * 4 + 8];
+  quote_name(setting->section, section, sizeof section);
+  std::printf("%s=%s from %s [%s] line %u\n", SEAT_KEY_NAMES[key], value, path, section,
+              setting->line);
 }
 
 }  // namespace
@@ -50,6 +68,14 @@ int run_status(const ConfigPaths& paths) {
   print_origin(state.settings[SEAT_KEY_USER], SEAT_KEY_USER);
   for (int key = SEAT_KEY_USER + 1; key < SEAT_KEY_COUNT; ++key) {
     if (state.settings[key] != nullptr) print_origin(state.settings[key], static_cast<SeatKey>(key));
+  }
+  // Without logind LightDM's one seat matches its sections as an empty name, which a
+  // [Seat:seat0] section does not: say so where that makes a difference.
+  SeatAutologin no_logind = seat_autologin(*model, SEAT_NAME_DEFAULT);
+  if (!same_outcome(state, no_logind)) {
+    char what[KEYFILE_VALUE_MAX * 4 + 96];
+    describe_autologin(no_logind, what, sizeof what);
+    std::printf("Without logind, LightDM would %s instead\n", what);
   }
   // What status prints is all it does: an answer that did not arrive is a failure.
   return finish_standard_output();

@@ -13,6 +13,7 @@
 #include "common/constants.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
+#include "lightdm/seat_autologin.h"
 
 // LightDM 1.26 (config_load_from_standard_locations) reads, in this order:
 //  1. lightdm.conf.d in each XDG data directory, the last one first: /usr/share, /usr/local/share;
@@ -66,36 +67,54 @@ class DirList {
   int count_ = 0;
 };
 
+/// A path as messages show it: no byte of a file name can forge a line.
+struct ShownPath {
+  explicit ShownPath(const char* path) { quote_name(path, text, sizeof text); }
+  char text[SOURCE_PATH_MAX * 4 + 8];
+};
+
 /// Reads one drop-in into |model|. Returns 0, or 1 after saying why it cannot be judged.
 int read_drop_in(const char* path, SeatModel* model, char* buf, std::size_t cap,
                  const char* prefix) {
   // Opened as LightDM opens it, following links; O_NONBLOCK only so that a FIFO cannot hold the
   // helper up.
   UniqueFd fd(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (fd.get() < 0) return 0;  // LightDM cannot open it either, and goes on without it
+  if (fd.get() < 0) {
+    // LightDM runs as root: what root may read and this caller may not, LightDM reads.
+    if (errno == EACCES || errno == EPERM) {
+      std::fprintf(stderr, "%scannot read %s: %s\n", prefix, ShownPath(path).text,
+                   std::strerror(errno));
+      return 1;
+    }
+    return 0;  // LightDM cannot open it either, and goes on without it
+  }
   struct stat st {};
   if (fstat(fd.get(), &st) != 0) return 0;
   if (S_ISFIFO(st.st_mode)) {
-    std::fprintf(stderr, "%sLightDM would wait forever reading %s, a FIFO\n", prefix, path);
+    std::fprintf(stderr, "%sLightDM would wait forever reading %s, a FIFO\n", prefix,
+                 ShownPath(path).text);
     return 1;
   }
   if (!S_ISREG(st.st_mode)) return 0;  // GLib: "Not a regular file"
   std::size_t len = 0;
   if (read_whole(fd.get(), buf, cap, &len) != 0) {
     if (errno == EFBIG) {
-      std::fprintf(stderr, "%scannot read %s: file is larger than %zu bytes\n", prefix, path,
-                   cap - 1);
+      std::fprintf(stderr, "%scannot read %s: file is larger than %zu bytes\n", prefix,
+                   ShownPath(path).text, cap - 1);
     } else {
-      std::fprintf(stderr, "%scannot read %s: %s\n", prefix, path, std::strerror(errno));
+      std::fprintf(stderr, "%scannot read %s: %s\n", prefix, ShownPath(path).text,
+                   std::strerror(errno));
     }
     return 1;
   }
   SourceScan scan;
   scan_begin(&scan, path);
   scan_text(&scan, buf, len);
+  // An unsure line followed by one GLib refuses outright: the file is skipped either way.
+  if (scan.outcome == SourceOutcome::kUnsure && scan.refused_later) return 0;
   if (scan_merge(&scan, model) == SourceOutcome::kUnsure) {
-    std::fprintf(stderr, "%scannot tell how LightDM reads %s: line %u: %s\n", prefix, path,
-                 scan.problem_line, scan.problem);
+    std::fprintf(stderr, "%scannot tell how LightDM reads %s: line %u: %s\n", prefix,
+                 ShownPath(path).text, scan.problem_line, scan.problem);
     return 1;
   }
   return 0;  // loaded, or rejected and skipped as LightDM skips it
@@ -112,7 +131,8 @@ int read_drop_ins(const ConfigPaths& paths, SeatModel* model, char* buf, std::si
     DirList list;
     int count = list.scan(dir);
     if (count < 0) {
-      if (errno == ENOENT || errno == ENOTDIR) continue;
+      // A directory LightDM cannot open either is one it goes on without.
+      if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) continue;
       std::fprintf(stderr, "%scannot read %s: %s\n", prefix, dir, std::strerror(errno));
       return 1;
     }
@@ -120,7 +140,8 @@ int read_drop_ins(const ConfigPaths& paths, SeatModel* model, char* buf, std::si
       char path[SOURCE_PATH_MAX + 1];
       int n = std::snprintf(path, sizeof path, "%s/%s", dir, list.name(i));
       if (n < 0 || static_cast<std::size_t>(n) >= sizeof path) {
-        std::fprintf(stderr, "%scannot read %s/%s: name too long\n", prefix, dir, list.name(i));
+        std::fprintf(stderr, "%scannot read %s: name too long\n", prefix,
+                     ShownPath(list.name(i)).text);
         return 1;
       }
       if (read_drop_in(path, model, buf, cap, prefix) != 0) return 1;

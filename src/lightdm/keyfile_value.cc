@@ -1,5 +1,6 @@
 #include "lightdm/keyfile_value.h"
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -7,9 +8,9 @@
 
 namespace {
 
-/// g_utf8_validate: well-formed UTF-8 without overlong forms, surrogates or code points past
-/// U+10FFFF.
-bool is_valid_utf8(Span s) {
+}  // namespace
+
+bool keyfile_utf8_valid(Span s) {
   const auto* p = reinterpret_cast<const unsigned char*>(s.data);
   const unsigned char* end = p + s.len;
   while (p < end) {
@@ -40,38 +41,95 @@ bool is_valid_utf8(Span s) {
   return true;
 }
 
-void append(KeyFileString* out, char c) {
-  if (out->len < KEYFILE_VALUE_MAX) out->text[out->len] = c;
-  ++out->len;
-}
+namespace {
+
+bool is_c_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+/// Reads a resolved value byte by byte, as atoi and LightDM's boolean test would read all of
+/// it, while only its first KEYFILE_VALUE_MAX bytes are kept.
+struct ValueReader {
+  KeyFileString* out;
+  enum { kBlanks, kSign, kDigits, kDone } number_phase = kBlanks;
+  bool negative = false;
+  long magnitude = 0;  // strtol's: it stops at LONG_MAX, or one past it for a negative value
+  bool saturated = false;
+
+  void add(char c) {
+    if (out->len < KEYFILE_VALUE_MAX) out->text[out->len] = c;
+    // LightDM's boolean test: "true", then nothing but GLib's blanks.
+    if (out->len < 4) {
+      out->truth = out->truth && c == "true"[out->len];
+    } else if (!is_keyfile_space(c)) {
+      out->truth = false;
+    }
+    ++out->len;
+    read_number(c);
+  }
+
+  // atoi is strtol: blanks of the C locale, one sign, then digits up to the first other byte.
+  void read_number(char c) {
+    if (number_phase == kBlanks && is_c_space(c)) return;
+    if (number_phase == kBlanks && (c == '+' || c == '-')) {
+      negative = c == '-';
+      number_phase = kSign;
+      return;
+    }
+    if (number_phase == kDone || c < '0' || c > '9') {
+      number_phase = kDone;
+      return;
+    }
+    number_phase = kDigits;
+    long digit = c - '0';
+    if (saturated || __builtin_mul_overflow(magnitude, 10L, &magnitude) ||
+        __builtin_add_overflow(magnitude, digit, &magnitude)) {
+      saturated = true;
+    }
+  }
+
+  void finish() {
+    if (out->len < 4) out->truth = false;
+    long value = magnitude;
+    if (saturated) {
+      value = negative ? LONG_MIN : LONG_MAX;
+    } else if (negative) {
+      value = -magnitude;
+    }
+    // What glibc's atoi returns: strtol's long, cut to an int.
+    out->integer = static_cast<int>(value);
+    out->text[out->len < KEYFILE_VALUE_MAX ? out->len : KEYFILE_VALUE_MAX] = '\0';
+  }
+};
 
 }  // namespace
 
 void decode_keyfile_string(Span raw, KeyFileString* out) {
   out->len = 0;
   out->text[0] = '\0';
-  out->present = is_valid_utf8(raw);
+  out->integer = 0;
+  out->truth = true;
+  out->present = keyfile_utf8_valid(raw);
   if (!out->present) return;
+  ValueReader reader{out};
   for (std::size_t i = 0; i < raw.len; ++i) {
     char c = raw.data[i];
     if (c != '\\') {
-      append(out, c);
+      reader.add(c);
       continue;
     }
-    if (++i == raw.len) break;  // a lone "\" at the end is dropped
+    if (++i == raw.len) break;  // a lone "\\" at the end is dropped
     switch (raw.data[i]) {
-      case 's': append(out, ' '); break;
-      case 'n': append(out, '\n'); break;
-      case 't': append(out, '\t'); break;
-      case 'r': append(out, '\r'); break;
-      case '\\': append(out, '\\'); break;
+      case 's': reader.add(' '); break;
+      case 'n': reader.add('\n'); break;
+      case 't': reader.add('\t'); break;
+      case 'r': reader.add('\r'); break;
+      case '\\': reader.add('\\'); break;
       default:
-        append(out, '\\');
-        append(out, raw.data[i]);
+        reader.add('\\');
+        reader.add(raw.data[i]);
         break;
     }
   }
-  out->text[out->len < KEYFILE_VALUE_MAX ? out->len : KEYFILE_VALUE_MAX] = '\0';
+  reader.finish();
 }
 
 bool keyfile_string_equals(const KeyFileString& value, const char* text) {
@@ -79,15 +137,3 @@ bool keyfile_string_equals(const KeyFileString& value, const char* text) {
          std::memcmp(value.text, text, value.len) == 0;
 }
 
-int seat_integer(const KeyFileString& value) {
-  if (!value.present) return 0;
-  // LightDM calls atoi(); strtol is what glibc's atoi is, without its undefined overflow.
-  return static_cast<int>(std::strtol(value.text, nullptr, 10));
-}
-
-bool seat_boolean(const KeyFileString& value) {
-  if (!value.present) return false;
-  std::size_t len = value.len < KEYFILE_VALUE_MAX ? value.len : KEYFILE_VALUE_MAX;
-  while (len > 0 && is_keyfile_space(value.text[len - 1])) --len;
-  return len == 4 && std::memcmp(value.text, "true", 4) == 0;
-}

@@ -16,7 +16,15 @@ struct KeyFileString {
   char text[KEYFILE_VALUE_MAX + 1];
   /// The length of the whole resolved value, which is more than the bytes kept when cut short.
   std::size_t len;
+  /// What LightDM reads from the whole value for a seat's integer setting (atoi), and for its
+  /// boolean settings ("true", perhaps followed by blanks), however long the value is.
+  int integer;
+  bool truth;
 };
+
+/// Returns true if |s| is valid UTF-8 as g_utf8_validate judges it: no overlong forms,
+/// surrogates or code points past U+10FFFF.
+bool keyfile_utf8_valid(Span s);
 
 /// Resolves |raw| (KeyFileLine::value) as g_key_file_get_string does: "\s", "\n", "\t", "\r"
 /// and "\\" become one byte, any other escape is kept as written, and a "\" at the end is
@@ -28,10 +36,10 @@ bool keyfile_string_equals(const KeyFileString& value, const char* text);
 
 /// Returns the integer LightDM reads from |value| for a seat's integer settings: atoi of the
 /// string, 0 when there is none.
-int seat_integer(const KeyFileString& value);
+inline int seat_integer(const KeyFileString& value) { return value.present ? value.integer : 0; }
 
 /// Returns the truth LightDM reads from |value| for a seat's boolean settings: "true", perhaps
 /// followed by blanks.
-bool seat_boolean(const KeyFileString& value);
+inline bool seat_boolean(const KeyFileString& value) { return value.present && value.truth; }
 
 #endif  // BRINDLEWAY_LIGHTDM_KEYFILE_VALUE_H_

@@ -1,6 +1,7 @@
 #include "lightdm/seat_autologin.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -35,24 +36,34 @@ SeatAutologin seat_autologin(const SeatModel& model, SeatName seat) {
   return state;
 }
 
-void quote_value(const KeyFileString& value, char* buf, std::size_t size) {
+namespace {
+
+/// Quotes |text| into |buf|; returns the bytes written, the terminator not counted.
+std::size_t quote(const char* text, bool keep_spaces, char* buf, std::size_t size) {
   std::size_t n = 0;
-  // The kept text holds no NUL: no escape of GLib's makes one.
-  for (const char* p = value.text; *p != '\0' && n + 5 < size; ++p) {
+  for (const char* p = text; *p != '\0' && n + 5 < size; ++p) {
     auto c = static_cast<unsigned char>(*p);
-    if (c > 0x20 && c < 0x7f && c != '\\') {
+    if ((c > 0x20 || (keep_spaces && c == 0x20)) && c < 0x7f && c != '\\') {
       buf[n++] = static_cast<char>(c);
     } else {
       n += static_cast<std::size_t>(std::snprintf(buf + n, size - n, "\\x%02x", c));
     }
   }
-  if (value.len > KEYFILE_VALUE_MAX && n + 4 < size) {
-    buf[n++] = '.';
-    buf[n++] = '.';
-    buf[n++] = '.';
-  }
   if (size > 0) buf[n < size ? n : size - 1] = '\0';
+  return n;
 }
+
+}  // namespace
+
+void quote_value(const KeyFileString& value, char* buf, std::size_t size) {
+  // The kept text holds no NUL: no escape of GLib's makes one.
+  std::size_t n = quote(value.text, false, buf, size);
+  if (value.len > KEYFILE_VALUE_MAX && n + 4 < size) {
+    std::memcpy(buf + n, "...", 4);
+  }
+}
+
+void quote_name(const char* text, char* buf, std::size_t size) { quote(text, true, buf, size); }
 
 void describe_autologin(const SeatAutologin& state, char* buf, std::size_t size) {
   char who[KEYFILE_VALUE_MAX * 4 + 8] = "a guest";
@@ -71,7 +82,8 @@ void describe_autologin(const SeatAutologin& state, char* buf, std::size_t size)
       std::snprintf(buf, size, "log in %s in the background, behind the greeter", who);
       break;
     case AutologinWhen::kCountdown:
-      std::snprintf(buf, size, "log in %s after %d seconds at the greeter", who, state.timeout);
+      std::snprintf(buf, size, "log in %s after %d second%s at the greeter", who, state.timeout,
+                    state.timeout == 1 ? "" : "s");
       break;
     case AutologinWhen::kNever:
       break;

@@ -36,7 +36,12 @@ SeatAutologin seat_autologin(const SeatModel& model, SeatName seat);
 void describe_autologin(const SeatAutologin& state, char* buf, std::size_t size);
 
 /// Writes |value| into |buf| (|size| bytes) for a message: printable ASCII as it is, a
-/// backslash and every other byte as \xNN, so no value can forge a line or a terminal control.
+/// backslash, a space and every other byte as \xNN, so no value can forge a line or a terminal
+/// control, and a trailing blank shows.
 void quote_value(const KeyFileString& value, char* buf, std::size_t size);
+
+/// Writes the NUL-terminated |text| (a path or a section name) into |buf| (|size| bytes) the
+/// same way, but with spaces as they are.
+void quote_name(const char* text, char* buf, std::size_t size);
 
 #endif  // BRINDLEWAY_LIGHTDM_SEAT_AUTOLOGIN_H_

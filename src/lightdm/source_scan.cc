@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "lightdm/keyfile_value.h"
 #include "lightdm/line_cursor.h"
 
 // How LightDM 1.26 turns one file into seat settings (config_load_from_file and
@@ -45,6 +46,12 @@ bool seat_group_applies(Span name, bool applies[SEAT_NAME_COUNT]) {
 }
 
 void enter_group(SourceScan* scan, Span name, unsigned number) {
+  // LightDM matches every seat glob with GLib's pattern code, which aborts on some names that
+  // are not UTF-8.
+  if (name.len > 5 && std::memcmp(name.data, kSeatPrefix, 5) == 0 &&
+      !keyfile_utf8_valid(Span{name.data + 5, name.len - 5})) {
+    fail(scan, SourceOutcome::kUnsure, number, "a seat section whose name is not UTF-8");
+  }
   if (scan->current == SourceScan::kNoGroupYet) scan->start_group = name;
   scan->in_start_group = same(name, scan->start_group);
   bool applies[SEAT_NAME_COUNT];
@@ -65,8 +72,10 @@ void enter_group(SourceScan* scan, Span name, unsigned number) {
   }
   SourceScan::Group& group = scan->groups[scan->group_count];
   group.name = name;
+  group.line = number;
   std::memcpy(group.applies, applies, sizeof applies);
   group.has_keys = false;
+  group.has_locale_keys = false;
   for (auto& key : group.keys) key.set = false;
   scan->current = scan->group_count++;
 }
@@ -93,6 +102,11 @@ void set_key(SourceScan* scan, const KeyFileLine& line, unsigned number) {
     return;
   }
   if (scan->current == SourceScan::kNoSeatGroup) return;
+  // A valid key with "[" ends in "]": it has a locale suffix.
+  if (line.name.data[line.name.len - 1] == ']') {
+    scan->groups[scan->current].has_locale_keys = true;
+    return;
+  }
   scan->groups[scan->current].has_keys = true;
   for (int key = 0; key < SEAT_KEY_COUNT; ++key) {
     const char* name = SEAT_KEY_NAMES[key];
@@ -140,6 +154,7 @@ void scan_begin(SourceScan* scan, const char* path) {
   scan->outcome = SourceOutcome::kLoaded;
   scan->problem_line = 0;
   scan->problem = nullptr;
+  scan->refused_later = false;
 }
 
 void scan_line(SourceScan* scan, const KeyFileLine& line, unsigned number) {
@@ -154,6 +169,7 @@ void scan_line(SourceScan* scan, const KeyFileLine& line, unsigned number) {
       set_key(scan, line, number);
       return;
     case KeyFileLineKind::kInvalid:
+      if (scan->outcome == SourceOutcome::kUnsure) scan->refused_later = true;
       fail(scan, SourceOutcome::kRejected, number, line.problem);
       return;
     case KeyFileLineKind::kUnsure:
@@ -172,10 +188,18 @@ SourceOutcome scan_merge(SourceScan* scan, SeatModel* model) {
   if (scan->outcome != SourceOutcome::kLoaded) return scan->outcome;
   for (std::size_t i = 0; i < scan->group_count; ++i) {
     const SourceScan::Group& group = scan->groups[i];
+    // Where a glob section is created decides the order of seat sections; [Seat:*] comes first
+    // whatever happens.
+    if (!group.has_keys && group.has_locale_keys && !is_base_group(group.name)) {
+      fail(scan, SourceOutcome::kUnsure, group.line,
+           "a seat section whose only keys have a locale, which LightDM keeps or not by its "
+           "language");
+      return scan->outcome;
+    }
     if (!group.has_keys) continue;
     SeatGroup* target = model_group(model, group.name, group.applies);
     if (target == nullptr) {
-      fail(scan, SourceOutcome::kUnsure, 0, "too many seat sections");
+      fail(scan, SourceOutcome::kUnsure, group.line, "too many seat sections");
       return scan->outcome;
     }
     for (int key = 0; key < SEAT_KEY_COUNT; ++key) {

@@ -19,10 +19,14 @@ enum class SourceOutcome {
 struct SourceScan {
   struct Group {
     Span name;  // as written, "SeatDefaults" included
+    unsigned line;  // of its first header
     bool applies[SEAT_NAME_COUNT];
     /// LightDM creates a group in its merged configuration only when it copies a key of it,
     /// so a group without keys takes no place in the order of first appearance.
     bool has_keys;
+    /// Keys with a locale suffix ("key[fr]") LightDM keeps or drops by its own language, so
+    /// whether they create the group cannot be told.
+    bool has_locale_keys;
     struct {
       bool set;
       Span raw;
@@ -43,6 +47,9 @@ struct SourceScan {
   SourceOutcome outcome;
   unsigned problem_line;
   const char* problem;
+  /// A line GLib refuses whatever came before it follows the first problem: however GLib read
+  /// an unsure line, it refuses the file at that line at the latest.
+  bool refused_later;
 
   static constexpr std::size_t kNoSeatGroup = static_cast<std::size_t>(-1);
   static constexpr std::size_t kNoGroupYet = static_cast<std::size_t>(-2);

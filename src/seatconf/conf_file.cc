@@ -123,12 +123,16 @@ const SeatModel* read_lightdm_state(const ConfigPaths& paths, const char* prefix
   return check_main_source(scan, prefix) == 0 ? &g_model : nullptr;
 }
 
-int commit_config_update(const ConfigPaths& paths, const ConfUpdate& update) {
-  return replace_file(paths.conf, update.text.data, update.text.len, update.read_as);
+int stage_config_update(const ConfigPaths& paths, ConfUpdate* update) {
+  return stage_file(paths.conf, update->text.data, update->text.len, update->read_as,
+                    &update->staged);
 }
 
+int commit_config_update(ConfUpdate* update) { return commit_staged_file(&update->staged); }
+
 int update_lightdm_config(const AutologinRequest& request) {
-  ConfUpdate update{};
+  static ConfUpdate update;  // its paths are large: kept off a caller's small stack
   if (prepare_config_update(lightdm_config_paths(), request, &update) != 0) return 1;
-  return commit_config_update(lightdm_config_paths(), update);
+  if (stage_config_update(lightdm_config_paths(), &update) != 0) return 1;
+  return commit_config_update(&update);
 }

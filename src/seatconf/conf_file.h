@@ -6,6 +6,7 @@
 #include "common/autologin_request.h"
 #include "common/span.h"
 #include "lightdm/config_sources.h"
+#include "seatconf/file_replace.h"
 
 /// A new configuration, worked out and checked but not yet in place.
 struct ConfUpdate {
@@ -13,6 +14,8 @@ struct ConfUpdate {
   Span text;
   /// The main file as it was read, so that it can be told apart from a file saved since.
   struct stat read_as;
+  /// The new file, once written beside the main file.
+  StagedFile staged;
 };
 
 /// Reads every source in |paths|, rewrites the main file for |request| in memory and checks
@@ -21,11 +24,16 @@ struct ConfUpdate {
 int prepare_config_update(const ConfigPaths& paths, const AutologinRequest& request,
                           ConfUpdate* update);
 
-/// Puts |update| in place of the main file of |paths|. Returns 0, or 1 after reporting the
-/// failure on standard error.
-int commit_config_update(const ConfigPaths& paths, const ConfUpdate& update);
+/// Writes the new text of |update| to a file beside the main file of |paths| and flushes it to
+/// disk, so that a full disk or a read-only directory is found before anything changes. Returns
+/// 0, or 1 after reporting the failure on standard error, with nothing left behind.
+int stage_config_update(const ConfigPaths& paths, ConfUpdate* update);
 
-/// Prepares and commits in one go, on LightDM's own paths. Returns 0, or 1 after reporting.
+/// Puts the staged file of |update| in place of the main file, unless the main file changed
+/// since it was read. Returns 0, or 1 after reporting the failure on standard error.
+int commit_config_update(ConfUpdate* update);
+
+/// Prepares, stages and commits in one go, on LightDM's own paths. Returns 0, or 1 after reporting.
 int update_lightdm_config(const AutologinRequest& request);
 
 /// Reads every source in |paths| as LightDM does, the main file as it stands. Returns the

@@ -80,7 +80,8 @@ class ConfFileTest : public testing::Test {
     AutologinRequest request{enable, enable ? "alice" : nullptr};
     ConfUpdate next{};
     int result = prepare_config_update(paths_, request, &next);
-    if (result == 0) result = commit_config_update(paths_, next);
+    if (result == 0) result = stage_config_update(paths_, &next);
+    if (result == 0) result = commit_config_update(&next);
     *err = testing::internal::GetCapturedStderr();
     return result;
   }
@@ -277,7 +278,8 @@ TEST_F(ConfFileTest, DisablesWhatEnableWroteAtTheLimit) {
   testing::internal::CaptureStderr();
   ConfUpdate next{};
   ASSERT_EQ(prepare_config_update(paths_, AutologinRequest{true, "a"}, &next), 0);
-  ASSERT_EQ(commit_config_update(paths_, next), 0);
+  ASSERT_EQ(stage_config_update(paths_, &next), 0);
+  ASSERT_EQ(commit_config_update(&next), 0);
   err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(err, "");
   EXPECT_EQ(read_conf().size(), CONF_BUFFER_SIZE - 3);

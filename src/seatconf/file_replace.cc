@@ -83,11 +83,11 @@ bool same_file(const struct stat& a, const struct stat& b) {
          same_time(a.st_mtim, b.st_mtim) && same_time(a.st_ctim, b.st_ctim);
 }
 
-/// Writes the new file beside |path| and renames it over |path|. Returns the step that failed
-/// with |*error| set, or kDone. From kWrite on, |tmp_path| names a temporary file that exists.
-Step write_and_rename(const char* path, const char* data, std::size_t len,
-                      const struct stat& read_as, char* tmp_path, std::size_t tmp_size,
-                      int* error) {
+/// Writes the new file beside |path|. Returns the step that failed with |*error| set, or kDone.
+/// From kWrite on, |tmp_path| names a temporary file that exists.
+Step write_temp_file(const char* path, const char* data, std::size_t len,
+                     const struct stat& read_as, char* tmp_path, std::size_t tmp_size,
+                     int* error) {
   int n = std::snprintf(tmp_path, tmp_size, "%s.tmp.XXXXXX", path);
   if (n < 0 || static_cast<std::size_t>(n) >= tmp_size) {
     *error = ENAMETOOLONG;
@@ -103,6 +103,13 @@ Step write_and_rename(const char* path, const char* data, std::size_t len,
     *error = errno;
     return Step::kWrite;
   }
+  return Step::kDone;
+}
+
+/// Renames |tmp_path| over |path| if |path| is still the file |read_as| describes. Returns the
+/// step that failed with |*error| set, or kDone.
+Step rename_if_unchanged(const char* tmp_path, const char* path, const struct stat& read_as,
+                         int* error) {
   struct stat now {};
   if (stat(path, &now) != 0) {
     *error = errno;
@@ -156,17 +163,11 @@ void sync_parent_directory(const char* path) {
 
 }  // namespace
 
-int replace_file(const char* path, const char* data, std::size_t len,
-                 const struct stat& read_as) {
-  block_all_signals();
-  char tmp_path[PATH_MAX];
-  int error = 0;
-  const Step failed = write_and_rename(path, data, len, read_as, tmp_path, sizeof tmp_path,
-                                       &error);
-  if (failed == Step::kDone) {
-    sync_parent_directory(path);
-    return 0;
-  }
+namespace {
+
+/// Removes the temporary file after |failed|, then says what failed, then names a temporary
+/// file that could not be removed. Returns 1.
+int clean_up_and_report(Step failed, int error, const char* path, const char* tmp_path) {
   int unlink_error = 0;
   if (failed != Step::kCreate && unlink(tmp_path) != 0) unlink_error = errno;
   report_failure(failed, error, path);
@@ -175,4 +176,47 @@ int replace_file(const char* path, const char* data, std::size_t len,
                  std::strerror(unlink_error));
   }
   return 1;
+}
+
+/// Copies |text| into |buf| of PATH_MAX bytes. Returns false when it does not fit.
+bool copy_path(char (&buf)[PATH_MAX], const char* text) {
+  int n = std::snprintf(buf, sizeof buf, "%s", text);
+  return n >= 0 && static_cast<std::size_t>(n) < sizeof buf;
+}
+
+}  // namespace
+
+int stage_file(const char* path, const char* data, std::size_t len, const struct stat& read_as,
+               StagedFile* staged) {
+  block_all_signals();
+  staged->staged = false;
+  staged->read_as = read_as;
+  int error = ENAMETOOLONG;
+  Step failed = Step::kCreate;
+  if (copy_path(staged->path, path)) {
+    failed = write_temp_file(path, data, len, read_as, staged->tmp_path,
+                             sizeof staged->tmp_path, &error);
+  }
+  if (failed != Step::kDone) return clean_up_and_report(failed, error, path, staged->tmp_path);
+  staged->staged = true;
+  return 0;
+}
+
+int commit_staged_file(StagedFile* staged) {
+  if (!staged->staged) return 1;
+  staged->staged = false;
+  int error = 0;
+  const Step failed = rename_if_unchanged(staged->tmp_path, staged->path, staged->read_as, &error);
+  if (failed != Step::kDone) {
+    return clean_up_and_report(failed, error, staged->path, staged->tmp_path);
+  }
+  sync_parent_directory(staged->path);
+  return 0;
+}
+
+int replace_file(const char* path, const char* data, std::size_t len,
+                 const struct stat& read_as) {
+  static StagedFile staged;  // two paths of PATH_MAX: kept off a caller's small stack
+  if (stage_file(path, data, len, read_as, &staged) != 0) return 1;
+  return commit_staged_file(&staged);
 }

@@ -40,8 +40,12 @@ void report(const char* prefix, const SeatSetting& setting, SeatKey key,
   } else {
     describe_autologin(state, what, sizeof what);
   }
+  char path[SOURCE_PATH_MAX * 4 + 8];
+  quote_name(setting.path, path, sizeof path);
+  char section[SEAT_GROUP_NAME_MAX * 4 + 8];
+  quote_name(setting.section, section, sizeof section);
   std::fprintf(stderr, "%s%s sets %s=%s in [%s] (line %u), so LightDM would %s %s\n", prefix,
-               setting.path, SEAT_KEY_NAMES[key], value, setting.section, setting.line, what,
+               path, SEAT_KEY_NAMES[key], value, section, setting.line, what,
                kSeatPhrases[seat]);
 }
 
