@@ -37,7 +37,9 @@ printf '%s' "$seat" > "$WORK/seat.conf"
 instructions() {
   cp "$1" "$CONF"
   shift
-  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 > /dev/null |
+  # The same small environment for both: the dynamic loader's work depends on it.
+  env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin \
+    valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 > /dev/null |
     sed -n 's/.*Collected : \([0-9]*\).*/\1/p'
 }
 

@@ -83,7 +83,7 @@ int run_enable(const char* program, const char* user) {
   if (stage_config_update(paths, &g_update) != 0) return 1;
   ensure_autologin_member(user);
   if (commit_config_update(&g_update) != 0) return 1;
-  std::printf("Auto login enabled for user: %s\n", user);
+  std::fprintf(stdout, "Auto login enabled for user: %s\n", user);
   return 0;
 }
 
@@ -96,7 +96,7 @@ int run_disable(const char* user) {
   if (stage_config_update(paths, &g_update) != 0) return 1;
   if (user != nullptr) remove_autologin_member(user);
   if (commit_config_update(&g_update) != 0) return 1;
-  std::printf("Auto login disabled\n");
+  std::fprintf(stdout, "Auto login disabled\n");
   return 0;
 }
 
@@ -108,7 +108,7 @@ int run_helper(int argc, char* const argv[]) {
     return run_status(lightdm_config_paths());
   }
   if (geteuid() != 0) {
-    std::fputs("brindleway-helper must be run as root (use pkexec)\n", stderr);
+    std::fprintf(stderr, "brindleway-helper must be run as root (use pkexec)\n");
     return 1;
   }
   const char* program = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0]

@@ -1,6 +1,7 @@
 #include "cli/process_setup.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -111,9 +112,10 @@ int cloexec_listed(int lowest) {
   if (dir == nullptr) return 1;
   const int own = dirfd(dir);
   while (const dirent* entry = readdir(dir)) {
-    char* end = nullptr;
-    long fd = std::strtol(entry->d_name, &end, 10);
-    if (end == entry->d_name || *end != '\0' || fd < lowest || fd == own) continue;
+    long fd = 0;
+    const char* p = entry->d_name;
+    for (; *p >= '0' && *p <= '9' && fd < INT_MAX / 10; ++p) fd = fd * 10 + (*p - '0');
+    if (p == entry->d_name || *p != '\0' || fd < lowest || fd == own) continue;
     set_cloexec(static_cast<int>(fd));
   }
   closedir(dir);
@@ -182,8 +184,11 @@ int finish_standard_output() {
   } else {
     return 0;
   }
-  std::fprintf(stderr, "Warning: could not write to standard output: %s\n",
-               std::strerror(error));
-  std::clearerr(stdout);  // said once
+  static bool said = false;
+  if (!said) {
+    std::fprintf(stderr, "Warning: could not write to standard output: %s\n",
+                 std::strerror(error));
+  }
+  said = true;
   return 1;
 }

@@ -29,23 +29,23 @@ bool same_outcome(const SeatAutologin& a, const SeatAutologin& b) {
 
 void print_first_line(const SeatAutologin& state) {
   if (state.who == AutologinWho::kNobody) {
-    std::printf("Auto login disabled\n");
+    std::fprintf(stdout, "Auto login disabled\n");
     return;
   }
   const SeatSetting* user = state.settings[SEAT_KEY_USER];
   if (state.who == AutologinWho::kUser && state.when == AutologinWhen::kAtOnce &&
       is_valid_username(user->value.text) && user->value.len <= KEYFILE_VALUE_MAX) {
-    std::printf("Auto login enabled for user: %s\n", user->value.text);
+    std::fprintf(stdout, "Auto login enabled for user: %s\n", user->value.text);
     return;
   }
   char what[KEYFILE_VALUE_MAX * 4 + 96];
   describe_autologin(state, what, sizeof what);
-  std::printf("LightDM will %s on seat0\n", what);
+  std::fprintf(stdout, "LightDM will %s on seat0\n", what);
 }
 
 void print_origin(const SeatSetting* setting, SeatKey key) {
   if (setting == nullptr) {
-    std::printf("%s is not set\n", SEAT_KEY_NAMES[key]);
+    std::fprintf(stdout, "%s is not set\n", SEAT_KEY_NAMES[key]);
     return;
   }
   char value[KEYFILE_VALUE_MAX * 4 + 8];
@@ -54,7 +54,7 @@ void print_origin(const SeatSetting* setting, SeatKey key) {
   quote_name(setting->path, path, sizeof path);
   char section[SEAT_GROUP_NAME_MAX * 4 + 8];
   quote_name(setting->section, section, sizeof section);
-  std::printf("%s=%s from %s [%s] line %u\n", SEAT_KEY_NAMES[key], value, path, section,
+  std::fprintf(stdout, "%s=%s from %s [%s] line %u\n", SEAT_KEY_NAMES[key], value, path, section,
               setting->line);
 }
 
@@ -67,7 +67,9 @@ int run_status(const ConfigPaths& paths) {
   print_first_line(state);
   print_origin(state.settings[SEAT_KEY_USER], SEAT_KEY_USER);
   for (int key = SEAT_KEY_USER + 1; key < SEAT_KEY_COUNT; ++key) {
-    if (state.settings[key] != nullptr) print_origin(state.settings[key], static_cast<SeatKey>(key));
+    if (state.settings[key] != nullptr) {
+      print_origin(state.settings[key], static_cast<SeatKey>(key));
+    }
   }
   // Without logind LightDM's one seat matches its sections as an empty name, which a
   // [Seat:seat0] section does not: say so where that makes a difference.
@@ -75,7 +77,7 @@ int run_status(const ConfigPaths& paths) {
   if (!same_outcome(state, no_logind)) {
     char what[KEYFILE_VALUE_MAX * 4 + 96];
     describe_autologin(no_logind, what, sizeof what);
-    std::printf("Without logind, LightDM would %s instead\n", what);
+    std::fprintf(stdout, "Without logind, LightDM would %s instead\n", what);
   }
   // What status prints is all it does: an answer that did not arrive is a failure.
   return finish_standard_output();

@@ -11,8 +11,8 @@
 
 // Two runs at once would interleave their group steps, and the later rename would silently
 // undo the earlier run's change. Every run that changes something therefore holds one
-// exclusive flock from before it reads the configuration until it exits. The kernel drops the lock when
-// the process ends, however it ends, so a crashed run never blocks the next one. The
+// exclusive flock from before it reads the configuration until it exits. The kernel drops the
+// lock when the process ends, however it ends, so a crashed run never blocks the next one. The
 // descriptor is close-on-exec: a tool still running after the helper died must not keep it.
 
 namespace {

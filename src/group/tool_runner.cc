@@ -26,12 +26,23 @@ namespace {
 constexpr char kToolPath[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
 constexpr char kShell[] = "/bin/sh";
 
-bool has_prefix(const char* text, const char* prefix) {
-  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+template <std::size_t N>
+bool has_prefix(const char* text, const char (&prefix)[N]) {
+  for (std::size_t i = 0; i < N - 1; ++i) {
+    if (text[i] != prefix[i]) return false;  // stops at the end of |text| too
+  }
+  return true;
+}
+
+bool holds(const char* text, char c) {
+  for (; *text != '\0'; ++text) {
+    if (*text == c) return true;
+  }
+  return false;
 }
 
 bool is_locale_entry(const char* entry) {
-  if (std::strchr(entry, '=') == nullptr || std::strchr(entry, '/') != nullptr) return false;
+  if (!holds(entry, '=') || holds(entry, '/')) return false;
   return has_prefix(entry, "LANG=") || has_prefix(entry, "LANGUAGE=") || has_prefix(entry, "LC_");
 }
 

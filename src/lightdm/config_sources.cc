@@ -1,8 +1,8 @@
 #include "lightdm/config_sources.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include <dirent.h>
@@ -36,36 +36,43 @@ constexpr const char* kDropInDirs[] = {
 constexpr ConfigPaths kLightdmPaths{kDropInDirs, sizeof kDropInDirs / sizeof kDropInDirs[0],
                                     LIGHTDM_CONF_PATH};
 
-int has_conf_suffix(const dirent* entry) {
-  std::size_t len = std::strlen(entry->d_name);
-  return len >= 5 && std::strcmp(entry->d_name + len - 5, ".conf") == 0 ? 1 : 0;
+bool has_conf_suffix(const char* name) {
+  std::size_t len = std::strlen(name);
+  return len >= 5 && std::memcmp(name + len - 5, ".conf", 5) == 0;
 }
 
-// LightDM sorts with strcmp, not by the locale's collation as alphasort would.
-int by_strcmp(const dirent** a, const dirent** b) {
-  return std::strcmp((*a)->d_name, (*b)->d_name);
-}
-
-/// Owns the list scandir() returns.
-class DirList {
+/// Owns an open directory.
+class Dir {
  public:
-  DirList() = default;
-  DirList(const DirList&) = delete;
-  DirList& operator=(const DirList&) = delete;
-  ~DirList() {
-    for (int i = 0; i < count_; ++i) std::free(entries_[i]);
-    std::free(entries_);
+  explicit Dir(const char* path) : dir_(opendir(path)) {}
+  Dir(const Dir&) = delete;
+  Dir& operator=(const Dir&) = delete;
+  ~Dir() {
+    if (dir_ != nullptr) closedir(dir_);
   }
-  int scan(const char* dir) {
-    count_ = scandir(dir, &entries_, has_conf_suffix, by_strcmp);
-    return count_;
-  }
-  const char* name(int i) const { return entries_[i]->d_name; }
+  DIR* get() const { return dir_; }
 
  private:
-  dirent** entries_ = nullptr;
-  int count_ = 0;
+  DIR* dir_;
 };
+
+/// Finds in |dir| the name ending in ".conf" that comes next after |after| in strcmp order
+/// (the first one when |after| is empty), as LightDM sorts them. Returns false when none is
+/// left. One pass over the directory a drop-in: there are few, and nothing is allocated.
+bool next_conf_name(DIR* dir, const char* after, char (&name)[NAME_MAX + 1]) {
+  rewinddir(dir);
+  bool found = false;
+  while (const dirent* entry = readdir(dir)) {
+    if (!has_conf_suffix(entry->d_name)) continue;
+    if (after[0] != '\0' && std::strcmp(entry->d_name, after) <= 0) continue;
+    if (found && std::strcmp(entry->d_name, name) >= 0) continue;
+    std::size_t i = 0;
+    for (; i < NAME_MAX && entry->d_name[i] != '\0'; ++i) name[i] = entry->d_name[i];
+    name[i] = '\0';
+    found = true;
+  }
+  return found;
+}
 
 /// A path as messages show it: no byte of a file name can forge a line.
 struct ShownPath {
@@ -127,21 +134,21 @@ const ConfigPaths& lightdm_config_paths() { return kLightdmPaths; }
 int read_drop_ins(const ConfigPaths& paths, SeatModel* model, char* buf, std::size_t cap,
                   const char* prefix) {
   for (std::size_t d = 0; d < paths.drop_in_dir_count; ++d) {
-    const char* dir = paths.drop_in_dirs[d];
-    DirList list;
-    int count = list.scan(dir);
-    if (count < 0) {
+    const char* dir_path = paths.drop_in_dirs[d];
+    Dir dir(dir_path);
+    if (dir.get() == nullptr) {
       // A directory LightDM cannot open either is one it goes on without.
       if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) continue;
-      std::fprintf(stderr, "%scannot read %s: %s\n", prefix, dir, std::strerror(errno));
+      std::fprintf(stderr, "%scannot read %s: %s\n", prefix, dir_path, std::strerror(errno));
       return 1;
     }
-    for (int i = 0; i < count; ++i) {
+    char done[NAME_MAX + 1] = "";  // the last name read
+    char name[NAME_MAX + 1];
+    for (; next_conf_name(dir.get(), done, name); std::memcpy(done, name, sizeof name)) {
       char path[SOURCE_PATH_MAX + 1];
-      int n = std::snprintf(path, sizeof path, "%s/%s", dir, list.name(i));
+      int n = std::snprintf(path, sizeof path, "%s/%s", dir_path, name);
       if (n < 0 || static_cast<std::size_t>(n) >= sizeof path) {
-        std::fprintf(stderr, "%scannot read %s: name too long\n", prefix,
-                     ShownPath(list.name(i)).text);
+        std::fprintf(stderr, "%scannot read %s: name too long\n", prefix, ShownPath(name).text);
         return 1;
       }
       if (read_drop_in(path, model, buf, cap, prefix) != 0) return 1;

@@ -53,7 +53,8 @@ KeyFileLineKind check_key_name(Span key) {
   if (q < key.len && key.data[q] == '[') {
     for (++q; q < key.len; ++q) {
       auto c = static_cast<unsigned char>(key.data[q]);
-      if (c >= 0x80) return KeyFileLineKind::kUnsure;  // GLib asks Unicode whether it is alphanumeric
+      // GLib asks Unicode whether a non-ASCII letter is alphanumeric.
+      if (c >= 0x80) return KeyFileLineKind::kUnsure;
       if (!is_ascii_alnum(c) && c != '-' && c != '_' && c != '.' && c != '@') break;
     }
     if (q == key.len || key.data[q] != ']') return KeyFileLineKind::kInvalid;

@@ -44,40 +44,33 @@ __attribute__((target("avx2"))) inline std::uint64_t newline_mask_avx2(const cha
 }
 #endif
 
-/// What a byte can mean right after the "#" of a comment.
-enum ByteKind : unsigned char { kOtherByte, kBlankByte, kLetterA };
-
-/// GLib's blanks inside a line (space, tab, form feed, carriage return) and "a", looked up
-/// rather than compared, since this runs once a comment line.
-constexpr struct ByteKinds {
-  ByteKind of[256];
-  constexpr ByteKinds() : of() {
-    of[static_cast<unsigned char>(' ')] = kBlankByte;
-    of[static_cast<unsigned char>('\t')] = kBlankByte;
-    of[static_cast<unsigned char>('\f')] = kBlankByte;
-    of[static_cast<unsigned char>('\r')] = kBlankByte;
-    of[static_cast<unsigned char>('a')] = kLetterA;
-  }
-} kKinds;
-
-inline ByteKind kind_of(char c) { return kKinds.of[static_cast<unsigned char>(c)]; }
+/// Returns true for a blank that GLib skips inside a line: space, tab, form feed, carriage
+/// return. Every one is at most a space, so most bytes are told apart by one comparison.
+inline bool is_inline_blank(unsigned char c) {
+  constexpr std::uint64_t kBlanks = (std::uint64_t{1} << ' ') | (std::uint64_t{1} << '\t') |
+                                    (std::uint64_t{1} << '\f') | (std::uint64_t{1} << '\r');
+  return c <= ' ' && ((kBlanks >> c) & 1) != 0;
+}
 
 /// Returns true if the line from |start| to |stop| (a line feed, or the end of the text) is one
-/// that |Skip| passes over. |Bounded| is false where |stop| is known to be a line feed, which no
-/// look past the "#" can then pass.
+/// that |Skip| does not pass over. |Bounded| is false where |stop| is known to be a line feed:
+/// no look past the "#" can then pass it, since a line feed is no blank; an empty line is then
+/// handed out too, which is rare and costs its reader nothing.
 template <LineSkip Skip, bool Bounded>
-inline bool skipped(const char* start, const char* stop) {
-  if (Skip == LineSkip::kNone) return false;
-  if (start == stop) return true;  // an empty line
-  if (*start != '#') return false;
-  if (Skip == LineSkip::kComments) return true;
+inline bool wanted(const char* start, const char* stop) {
+  if (Skip == LineSkip::kNone) return true;
+  if (Bounded && start == stop) return false;  // an empty line
+  if (*start != '#') return true;
+  if (Skip == LineSkip::kComments) return false;
   // "#a", "# a": perhaps a switched-off key; so is anything with two blanks, which is rare enough
-  // to be looked at closer. A line feed is no blank, so it ends these looks by itself.
-  if (Bounded && start + 1 == stop) return true;
-  ByteKind first = kind_of(start[1]);
-  if (first != kBlankByte) return first == kOtherByte;
-  if (Bounded && start + 2 == stop) return false;
-  return kind_of(start[2]) == kOtherByte;
+  // to be looked at closer.
+  if (Bounded && start + 1 == stop) return false;
+  auto first = static_cast<unsigned char>(start[1]);
+  if (first == 'a') return true;
+  if (!is_inline_blank(first)) return false;
+  if (Bounded && start + 2 == stop) return true;
+  auto second = static_cast<unsigned char>(start[2]);
+  return second == 'a' || is_inline_blank(second);
 }
 
 /// Fills |line| for the line from |start| to |stop|, which ends the text or is a line feed.
@@ -103,20 +96,23 @@ __attribute__((always_inline)) inline bool next_line(LineCursor::State* s, TextL
   const char* scan = s->scan;
   std::uint64_t mask = s->mask;
   unsigned number = s->number;
+  // Whole blocks left to index.
+  std::size_t blocks = static_cast<std::size_t>(end - scan) / kBlock;
   for (;;) {
     while (mask != 0) {
-      const char* stop = block + __builtin_ctzll(mask);
+      const char* stop = block + static_cast<unsigned>(__builtin_ctzll(mask));
       mask &= mask - 1;
       const char* start = pos;
       pos = stop + 1;
       ++number;
-      if (!skipped<Skip, false>(start, stop)) {
+      if (wanted<Skip, false>(start, stop)) {
         *s = LineCursor::State{pos, end, block, scan, mask, number};
         fill_line(line, start, stop, end, number);
         return true;
       }
     }
-    if (static_cast<std::size_t>(end - scan) < kBlock) break;
+    if (blocks == 0) break;
+    --blocks;
     block = scan;
     scan += kBlock;
     mask = Mask(block);
@@ -132,7 +128,7 @@ __attribute__((always_inline)) inline bool next_line(LineCursor::State* s, TextL
     const char* start = pos;
     pos = stop == end ? end : stop + 1;
     ++number;
-    if (!skipped<Skip, true>(start, stop)) {
+    if (wanted<Skip, true>(start, stop)) {
       s->pos = pos;
       s->number = number;
       fill_line(line, start, stop, end, number);
@@ -159,7 +155,9 @@ __attribute__((always_inline)) inline bool next_line(LineCursor::State* s, TextL
 }
 
 #if defined(BRINDLEWAY_X86)
-__attribute__((target("avx2"))) bool next_line_avx2(LineCursor::State* s, TextLine* line,
+// Every processor with AVX2 also has BMI1 and BMI2, whose single instructions find and clear
+// the lowest bit of a mask.
+__attribute__((target("avx2,bmi,bmi2"))) bool next_line_avx2(LineCursor::State* s, TextLine* line,
                                                       LineSkip skip) {
   return next_line<newline_mask_avx2>(s, line, skip);
 }
@@ -170,7 +168,11 @@ __attribute__((target("sse2"))) bool next_line_sse2(LineCursor::State* s, TextLi
 }
 
 // libgcc fills in the processor's features before main runs; asking is a load and a test.
-bool has_avx2() { return static_cast<bool>(__builtin_cpu_supports("avx2")); }
+bool has_avx2() {
+  return static_cast<bool>(__builtin_cpu_supports("avx2")) &&
+         static_cast<bool>(__builtin_cpu_supports("bmi")) &&
+         static_cast<bool>(__builtin_cpu_supports("bmi2"));
+}
 #endif
 
 }  // namespace

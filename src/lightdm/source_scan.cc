@@ -110,7 +110,8 @@ void set_key(SourceScan* scan, const KeyFileLine& line, unsigned number) {
   scan->groups[scan->current].has_keys = true;
   for (int key = 0; key < SEAT_KEY_COUNT; ++key) {
     const char* name = SEAT_KEY_NAMES[key];
-    if (line.name.len == std::strlen(name) && std::memcmp(line.name.data, name, line.name.len) == 0) {
+    if (line.name.len == std::strlen(name) &&
+        std::memcmp(line.name.data, name, line.name.len) == 0) {
       auto& slot = scan->groups[scan->current].keys[key];
       slot.set = true;
       slot.raw = line.value;
@@ -181,7 +182,9 @@ void scan_line(SourceScan* scan, const KeyFileLine& line, unsigned number) {
 void scan_text(SourceScan* scan, const char* text, std::size_t len) {
   LineCursor cursor(text, len);
   TextLine line;
-  while (cursor.next(&line, LineSkip::kComments)) scan_line(scan, classify_keyfile_line(line.content), line.number);
+  while (cursor.next(&line, LineSkip::kComments)) {
+    scan_line(scan, classify_keyfile_line(line.content), line.number);
+  }
 }
 
 SourceOutcome scan_merge(SourceScan* scan, SeatModel* model) {

@@ -48,8 +48,8 @@ int read_main_config(const ConfigPaths& paths, bool follow_links, bool missing_o
   std::memset(st, 0, sizeof *st);
   // O_NONBLOCK: a FIFO or a device put at the path must not hold the helper up. The checks are
   // made on the descriptor that was opened, so the path cannot be swapped in between.
-  int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (follow_links ? 0 : O_NOFOLLOW);
-  UniqueFd fd(open(path, flags));
+  constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+  UniqueFd fd(follow_links ? open(path, kFlags) : open(path, kFlags | O_NOFOLLOW));
   if (fd.get() < 0) {
     if (errno == ENOENT && missing_ok) return 0;
     if (errno == ELOOP && !follow_links) {

@@ -147,7 +147,10 @@ void report_failure(Step failed, int error, const char* path) {
 /// Makes the rename of an entry of |path|'s directory durable. Best effort.
 void sync_parent_directory(const char* path) {
   char dir[PATH_MAX];
-  const char* slash = std::strrchr(path, '/');
+  const char* slash = nullptr;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (*p == '/') slash = p;
+  }
   if (slash == nullptr) {
     dir[0] = '.';
     dir[1] = '\0';
