@@ -42,11 +42,12 @@ fault "rename fails" \
 fault "file cannot be checked" $'Cannot replace /etc/lightdm/lightdm.conf: Input/output error\n' \
   -P "$CONF" -e trace=newfstatat,stat,statx -e inject=newfstatat,stat,statx:error=EIO:when=2
 
-# A failed lookup of the account is not an absent account: every file opened after the loader's
-# two (the name service's own included) fails.
+# A failed lookup of the account is not an absent account: the account database cannot be
+# opened (the name service reads files only, so no other source answers instead).
 add_user alice 2001
+sed -i 's/^passwd:.*/passwd: files/' /etc/nsswitch.conf
 printf '%s' "$OLD" > "$CONF"
-traced -qq -o /dev/null -e trace=openat -e inject=openat:error=EMFILE:when=3+ \
+traced -qq -o /dev/null -P /etc/passwd -e trace=openat -e inject=openat:error=EMFILE \
   "$HELPER" enable alice > "$OUT" 2> "$ERR"
 STATUS=$?
 expect_run "account lookup fails" 1 "" $'Cannot look up user alice: Too many open files\n'

@@ -51,16 +51,18 @@ int check_username(const char* user) {
 /// why not. LightDM's autologin PAM stack refuses root by name; any other account of uid 0
 /// would get a root desktop without a password.
 int check_account(const char* user) {
-  errno = 0;
-  const passwd* account = getpwnam(user);
+  // getpwnam_r says "not found" (0 and no entry) apart from a failed lookup (an error number),
+  // which must not pass for an absent account. Static, as an account line can be long.
+  static char buf[16384];
+  passwd entry{};
+  passwd* account = nullptr;
+  int error = getpwnam_r(user, &entry, buf, sizeof buf, &account);
+  if (account == nullptr && error == 0) {
+    std::fprintf(stderr, "User does not exist: %s\n", user);
+    return 1;
+  }
   if (account == nullptr) {
-    // "Not found" leaves errno alone or sets one of these; anything else is a failed lookup
-    // (no memory, no descriptor), which must not pass for an absent account.
-    if (errno == 0 || errno == ENOENT || errno == ESRCH || errno == EBADF || errno == EPERM) {
-      std::fprintf(stderr, "User does not exist: %s\n", user);
-    } else {
-      std::fprintf(stderr, "Cannot look up user %s: %s\n", user, std::strerror(errno));
-    }
+    std::fprintf(stderr, "Cannot look up user %s: %s\n", user, std::strerror(error));
     return 1;
   }
   if (account->pw_uid == 0) {
