@@ -80,6 +80,12 @@ struct ShownPath {
   char text[SOURCE_PATH_MAX * 4 + 8];
 };
 
+/// Says, after |prefix|, that what LightDM makes of the file |scan| read cannot be told.
+void report_unsure(const SourceScan& scan, const char* prefix) {
+  std::fprintf(stderr, "%scannot tell how LightDM reads %s: line %u: %s\n", prefix,
+               ShownPath(scan.path).text, scan.problem_line, scan.problem);
+}
+
 /// Reads one drop-in into |model|. Returns 0, or 1 after saying why it cannot be judged.
 int read_drop_in(const char* path, SeatModel* model, char* buf, std::size_t cap,
                  const char* prefix) {
@@ -120,8 +126,7 @@ int read_drop_in(const char* path, SeatModel* model, char* buf, std::size_t cap,
   // An unsure line followed by one GLib refuses outright: the file is skipped either way.
   if (scan.outcome == SourceOutcome::kUnsure && scan.refused_later) return 0;
   if (scan_merge(&scan, model) == SourceOutcome::kUnsure) {
-    std::fprintf(stderr, "%scannot tell how LightDM reads %s: line %u: %s\n", prefix,
-                 ShownPath(path).text, scan.problem_line, scan.problem);
+    report_unsure(scan, prefix);
     return 1;
   }
   return 0;  // loaded, or rejected and skipped as LightDM skips it
@@ -166,8 +171,7 @@ int check_main_source(const SourceScan& scan, const char* prefix) {
                    prefix, scan.path, scan.problem_line, scan.problem);
       return 1;
     case SourceOutcome::kUnsure:
-      std::fprintf(stderr, "%scannot tell how LightDM reads %s: line %u: %s\n", prefix,
-                   scan.path, scan.problem_line, scan.problem);
+      report_unsure(scan, prefix);
       return 1;
   }
   return 1;

@@ -1,14 +1,9 @@
 #include "lightdm/keyfile_value.h"
 
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 
 #include "lightdm/keyfile_line.h"
-
-namespace {
-
-}  // namespace
 
 bool keyfile_utf8_valid(Span s) {
   const auto* p = reinterpret_cast<const unsigned char*>(s.data);

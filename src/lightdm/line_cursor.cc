@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "lightdm/keyfile_line.h"
-
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define BRINDLEWAY_X86 1
@@ -157,13 +155,13 @@ __attribute__((always_inline)) inline bool next_line(LineCursor::State* s, TextL
 #if defined(BRINDLEWAY_X86)
 // Every processor with AVX2 also has BMI1 and BMI2, whose single instructions find and clear
 // the lowest bit of a mask.
-__attribute__((target("avx2,bmi,bmi2"))) bool next_line_avx2(LineCursor::State* s, TextLine* line,
-                                                      LineSkip skip) {
+__attribute__((target("avx2,bmi,bmi2"))) bool next_line_avx2(LineCursor::State* s,
+                                                              TextLine* line, LineSkip skip) {
   return next_line<newline_mask_avx2>(s, line, skip);
 }
 
 __attribute__((target("sse2"))) bool next_line_sse2(LineCursor::State* s, TextLine* line,
-                                                      LineSkip skip) {
+                                                    LineSkip skip) {
   return next_line<newline_mask_sse2>(s, line, skip);
 }
 

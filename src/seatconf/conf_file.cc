@@ -39,8 +39,10 @@ char g_input[CONF_BUFFER_SIZE];
 char g_output[CONF_BUFFER_SIZE];
 SeatModel g_model;
 
-}  // namespace
-
+/// Reads the main file of |paths| into |buf| (CONF_BUFFER_SIZE bytes) as long as it is a
+/// regular file that fits whole, following a link at its path only when |follow_links|.
+/// Returns 0 and sets |*len| and |*st|, or 1 after reporting why not. A missing file is
+/// reported only when |missing_ok| is false; then |*len| is 0 and |st->st_ino| is 0.
 int read_main_config(const ConfigPaths& paths, bool follow_links, bool missing_ok, char* buf,
                      std::size_t* len, struct stat* st) {
   const char* path = paths.conf;
@@ -81,6 +83,8 @@ int read_main_config(const ConfigPaths& paths, bool follow_links, bool missing_o
   }
   return 0;
 }
+
+}  // namespace
 
 int prepare_config_update(const ConfigPaths& paths, const AutologinRequest& request,
                           ConfUpdate* update) {
@@ -129,10 +133,3 @@ int stage_config_update(const ConfigPaths& paths, ConfUpdate* update) {
 }
 
 int commit_config_update(ConfUpdate* update) { return commit_staged_file(&update->staged); }
-
-int update_lightdm_config(const AutologinRequest& request) {
-  static ConfUpdate update;  // its paths are large: kept off a caller's small stack
-  if (prepare_config_update(lightdm_config_paths(), request, &update) != 0) return 1;
-  if (stage_config_update(lightdm_config_paths(), &update) != 0) return 1;
-  return commit_config_update(&update);
-}

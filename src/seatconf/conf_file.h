@@ -33,19 +33,9 @@ int stage_config_update(const ConfigPaths& paths, ConfUpdate* update);
 /// since it was read. Returns 0, or 1 after reporting the failure on standard error.
 int commit_config_update(ConfUpdate* update);
 
-/// Prepares, stages and commits in one go, on LightDM's own paths. Returns 0, or 1 after reporting.
-int update_lightdm_config(const AutologinRequest& request);
-
 /// Reads every source in |paths| as LightDM does, the main file as it stands. Returns the
 /// merged settings, or null after saying on standard error, after |prefix|, why LightDM would
 /// not start or why its reading cannot be told.
 const SeatModel* read_lightdm_state(const ConfigPaths& paths, const char* prefix);
-
-/// Reads the main file of |paths| into |buf| (CONF_BUFFER_SIZE bytes) as long as it is a
-/// regular file that fits whole. Returns 0 and sets |*len| and |*st|, or 1
-/// after reporting why not. A missing file is reported only when |missing_ok| is false; then
-/// |*len| is 0 and |st->st_ino| is 0.
-int read_main_config(const ConfigPaths& paths, bool follow_links, bool missing_ok, char* buf,
-                     std::size_t* len, struct stat* st);
 
 #endif  // BRINDLEWAY_SEATCONF_CONF_FILE_H_

@@ -9,24 +9,19 @@ namespace {
 constexpr const char* kSeatPhrases[SEAT_NAME_COUNT] = {
     "on seat0", "on the seat of a machine without logind"};
 
-/// Returns the setting that keeps |state| from being what |request| asks, or null when it is.
-/// |*missing| is set when the request fails because nothing sets autologin-user at all.
-const SeatSetting* culprit(const SeatAutologin& state, const AutologinRequest& request,
-                           bool* missing) {
-  *missing = false;
-  if (state.who == AutologinWho::kGuest) return state.settings[SEAT_KEY_GUEST];
-  if (!request.enable) {
-    return state.who == AutologinWho::kUser ? state.settings[SEAT_KEY_USER] : nullptr;
-  }
+/// Returns the key whose effective setting keeps |state| from being what |request| asks, or
+/// SEAT_KEY_COUNT when it is what it asks. For enable, that key may be autologin-user although
+/// no file sets it.
+SeatKey culprit(const SeatAutologin& state, const AutologinRequest& request) {
+  if (state.who == AutologinWho::kGuest) return SEAT_KEY_GUEST;
+  if (!request.enable) return state.who == AutologinWho::kUser ? SEAT_KEY_USER : SEAT_KEY_COUNT;
   const SeatSetting* user = state.settings[SEAT_KEY_USER];
-  if (user == nullptr) {
-    *missing = true;
-    return nullptr;
+  if (user == nullptr || !keyfile_string_equals(user->value, request.user_name)) {
+    return SEAT_KEY_USER;
   }
-  if (!keyfile_string_equals(user->value, request.user_name)) return user;
-  if (state.when == AutologinWhen::kBackground) return state.settings[SEAT_KEY_BACKGROUND];
-  if (state.timeout != 0) return state.settings[SEAT_KEY_TIMEOUT];
-  return nullptr;
+  if (state.when == AutologinWhen::kBackground) return SEAT_KEY_BACKGROUND;
+  if (state.timeout != 0) return SEAT_KEY_TIMEOUT;
+  return SEAT_KEY_COUNT;
 }
 
 void report(const char* prefix, const SeatSetting& setting, SeatKey key,
@@ -47,13 +42,6 @@ void report(const char* prefix, const SeatSetting& setting, SeatKey key,
   std::fprintf(stderr, "%s%s sets %s=%s in [%s] (line %u), so LightDM would %s %s\n", prefix,
                path, SEAT_KEY_NAMES[key], value, section, setting.line, what,
                kSeatPhrases[seat]);
-}
-
-SeatKey key_of(const SeatAutologin& state, const SeatSetting* setting) {
-  for (int key = 0; key < SEAT_KEY_COUNT; ++key) {
-    if (state.settings[key] == setting) return static_cast<SeatKey>(key);
-  }
-  return SEAT_KEY_USER;
 }
 
 }  // namespace
@@ -85,16 +73,15 @@ int check_promise(const SeatModel& model, const AutologinRequest& request) {
   refusal_prefix(request, prefix, sizeof prefix);
   for (int seat = 0; seat < SEAT_NAME_COUNT; ++seat) {
     SeatAutologin state = seat_autologin(model, static_cast<SeatName>(seat));
-    bool missing = false;
-    const SeatSetting* setting = culprit(state, request, &missing);
-    if (missing) {
-      std::fprintf(stderr, "%sno file sets autologin-user %s\n", prefix, kSeatPhrases[seat]);
-      return 1;
+    SeatKey key = culprit(state, request);
+    if (key == SEAT_KEY_COUNT) continue;
+    if (state.settings[key] == nullptr) {
+      std::fprintf(stderr, "%sno file sets %s %s\n", prefix, SEAT_KEY_NAMES[key],
+                   kSeatPhrases[seat]);
+    } else {
+      report(prefix, *state.settings[key], key, state, static_cast<SeatName>(seat));
     }
-    if (setting != nullptr) {
-      report(prefix, *setting, key_of(state, setting), state, static_cast<SeatName>(seat));
-      return 1;
-    }
+    return 1;
   }
   return 0;
 }

@@ -85,15 +85,3 @@ expect_done_or_untouched() {
     fail "$1: the configuration is neither the old nor the new file"
   fi
 }
-
-# Prints the autologin keys that LightDM puts in [Seat:*], one a line, or FAILED when it cannot
-# load the configuration.
-seat_keys() {
-  lightdm --show-config > "$WORK/show" 2>&1
-  if grep -q 'Failed to load' "$WORK/show"; then
-    echo FAILED
-    return
-  fi
-  awk '/^ *\[/ { seat = ($1 == "[Seat:*]") }
-       seat && $2 ~ /^autologin-user/ { print $2 }' "$WORK/show"
-}
