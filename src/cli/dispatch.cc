@@ -13,18 +13,26 @@
 #include "common/autologin_request.h"
 #include "common/constants.h"
 #include "common/run_lock.h"
+#include "gates/display_manager.h"
+#include "gates/pam_gate.h"
+#include "gates/seats.h"
 #include "group/autologin_group.h"
 #include "lightdm/config_sources.h"
 #include "seatconf/conf_file.h"
+#include "seatconf/promise_check.h"
 
-// Every refusal happens before anything on the system changes: the arguments, the account and
-// then the whole configuration, rewritten in memory and read as LightDM will read it. Only then
-// is the new file written beside the old one and flushed (a full disk or a read-only directory
-// refuses here), then the group step runs, then the new file is renamed into place. The group
-// step only warns; a group change stays if the rename then fails (the file was saved by
-// someone else meanwhile). A run that may change something takes the run lock before it reads
-// the configuration and holds it until it exits, so two runs never interleave their reading,
-// group steps and replacements.
+// The order of a run, so that an exit 1 leaves the system as it was and an exit 0 is true:
+//  1. Refusals that need nothing but the arguments and the account.
+//  2. The run lock, held until exit, so two runs never interleave.
+//  3. The seats logind lists, every configuration source, the new text made in memory and
+//     LightDM's reading of it checked on every seat.
+//  4. The new file written in full beside the old one and flushed (a full disk or a read-only
+//     directory refuses here).
+//  5. enable: the group step (some PAM stacks demand the group), then LightDM's PAM service is
+//     asked about the account; a refusal undoes this run's group change and drops the new file.
+//  6. The new file put in place. Should that fail, enable undoes its group change too.
+//  7. disable: only now is the user taken out of the group, so that a refused disable never
+//     leaves the group changed. The group step only warns.
 
 namespace {
 
@@ -73,6 +81,50 @@ int check_account(const char* user) {
   return 0;
 }
 
+/// Reads and checks everything for |request| and stages the new file. Returns 0, or 1 after
+/// saying why not; nothing has changed then.
+int prepare_and_stage(const AutologinRequest& request) {
+  char prefix[256];
+  refusal_prefix(request, prefix, sizeof prefix);
+  static SeatList seats;
+  seat_list_reset(&seats);
+  if (add_logind_seats(LOGIND_SEATS_DIR, &seats, prefix) != 0) return 1;
+  const ConfigPaths& paths = lightdm_config_paths();
+  if (prepare_config_update(paths, seats, request, &g_update) != 0) return 1;
+  return stage_config_update(paths, &g_update);
+}
+
+/// Returns 0 if every PAM service of |services| lets |user| in without a password, or 1 after
+/// saying which one does not, and why.
+int check_pam(const PamServiceList& services, const char* user) {
+  for (std::size_t i = 0; i < services.count; ++i) {
+    const char* service = services.names[i];
+    const PamVerdict verdict = ask_pam(service, user);
+    if (verdict.allowed) continue;
+    if (verdict.asked) {
+      std::fprintf(stderr,
+                   "Cannot enable automatic login for %s: LightDM's PAM service %s refuses %s "
+                   "(%s)\n",
+                   user, service, user, verdict.reason);
+    } else {
+      std::fprintf(stderr,
+                   "Cannot enable automatic login for %s: cannot ask LightDM's PAM service %s: "
+                   "%s\n",
+                   user, service, verdict.reason);
+    }
+    return 1;
+  }
+  return 0;
+}
+
+/// Says, on standard error, when LightDM is not what this system starts at boot.
+void warn_other_display_manager() {
+  char warning[512];
+  if (other_display_manager(system_display_manager_paths(), warning, sizeof warning)) {
+    std::fprintf(stderr, "%s\n", warning);
+  }
+}
+
 int run_enable(const char* program, const char* user) {
   if (user == nullptr) {
     print_enable_usage(program);
@@ -80,11 +132,18 @@ int run_enable(const char* program, const char* user) {
   }
   if (check_username(user) != 0 || check_account(user) != 0) return 1;
   if (check_tool_limits() != 0 || acquire_run_lock() != 0) return 1;
-  const ConfigPaths& paths = lightdm_config_paths();
-  if (prepare_config_update(paths, AutologinRequest{true, user}, &g_update) != 0) return 1;
-  if (stage_config_update(paths, &g_update) != 0) return 1;
-  ensure_autologin_member(user);
-  if (commit_config_update(&g_update) != 0) return 1;
+  if (prepare_and_stage(AutologinRequest{true, user}) != 0) return 1;
+  const GroupChange change = ensure_autologin_member(user);
+  if (check_pam(g_update.pam_services, user) != 0) {
+    undo_autologin_change(change, user);
+    discard_config_update(&g_update);
+    return 1;
+  }
+  if (commit_config_update(&g_update) != 0) {
+    undo_autologin_change(change, user);
+    return 1;
+  }
+  warn_other_display_manager();
   std::fprintf(stdout, "Auto login enabled for user: %s\n", user);
   return 0;
 }
@@ -93,11 +152,9 @@ int run_disable(const char* user) {
   if (user != nullptr && check_username(user) != 0) return 1;
   if (user != nullptr && check_tool_limits() != 0) return 1;
   if (acquire_run_lock() != 0) return 1;
-  const ConfigPaths& paths = lightdm_config_paths();
-  if (prepare_config_update(paths, AutologinRequest{false, nullptr}, &g_update) != 0) return 1;
-  if (stage_config_update(paths, &g_update) != 0) return 1;
-  if (user != nullptr) remove_autologin_member(user);
+  if (prepare_and_stage(AutologinRequest{false, nullptr}) != 0) return 1;
   if (commit_config_update(&g_update) != 0) return 1;
+  if (user != nullptr) remove_autologin_member(user);
   std::fprintf(stdout, "Auto login disabled\n");
   return 0;
 }
@@ -107,7 +164,7 @@ int run_disable(const char* user) {
 int run_helper(int argc, char* const argv[]) {
   // Reading LightDM's configuration needs no privilege, and changes nothing.
   if (argc >= 2 && std::strcmp(argv[1], "status") == 0) {
-    return run_status(lightdm_config_paths());
+    return run_status(lightdm_config_paths(), LOGIND_SEATS_DIR, system_display_manager_paths());
   }
   if (geteuid() != 0) {
     std::fprintf(stderr, "brindleway-helper must be run as root (use pkexec)\n");

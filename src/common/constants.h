@@ -9,6 +9,9 @@
 /// The LightDM configuration file that the helper rewrites.
 inline constexpr const char LIGHTDM_CONF_PATH[] = "/etc/lightdm/lightdm.conf";
 
+/// openSUSE's display-manager settings, which its LightDM reads after its own files.
+inline constexpr const char SYSCONFIG_DISPLAYMANAGER_PATH[] = "/etc/sysconfig/displaymanager";
+
 /// The system group whose membership follows the automatic-login setting.
 inline constexpr const char AUTOLOGIN_GROUP[] = "autologin";
 

@@ -35,3 +35,14 @@ int format_remove_command(const char* user, char* buf, std::size_t size) {
   int n = std::snprintf(buf, size, "gpasswd -d %s %s 2>/dev/null", user, AUTOLOGIN_GROUP);
   return fits(n, size) ? 0 : 1;
 }
+
+int format_delete_group_command(char* buf, std::size_t size) {
+  return fits(std::snprintf(buf, size, "groupdel %s >/dev/null 2>&1", AUTOLOGIN_GROUP), size) ? 0
+                                                                                              : 1;
+}
+
+int format_undo_add_command(const char* user, char* buf, std::size_t size) {
+  if (reads_as_option(user)) return 1;
+  int n = std::snprintf(buf, size, "gpasswd -d %s %s >/dev/null 2>&1", user, AUTOLOGIN_GROUP);
+  return fits(n, size) ? 0 : 1;
+}

@@ -19,4 +19,13 @@ int format_add_command(const char* user, char* buf, std::size_t size);
 /// be run.
 int format_remove_command(const char* user, char* buf, std::size_t size);
 
+/// Returns 0 after writing the command that deletes the autologin group into |buf|, or 1 when
+/// it does not fit. It undoes a group this run created; the tool prints nothing.
+int format_delete_group_command(char* buf, std::size_t size);
+
+/// Returns 0 after writing the command that takes |user| out of the autologin group again into
+/// |buf|, or 1 as format_remove_command does. It undoes this run's own addition, so the tool's
+/// announcement is not passed on.
+int format_undo_add_command(const char* user, char* buf, std::size_t size);
+
 #endif  // BRINDLEWAY_GROUP_GROUP_COMMAND_H_

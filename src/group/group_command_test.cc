@@ -12,6 +12,11 @@ TEST(GroupCommand, FormatsTheExactCommandTexts) {
   EXPECT_STREQ(buf, "usermod -aG autologin alice 2>/dev/null");
   ASSERT_EQ(format_remove_command("alice", buf, sizeof buf), 0);
   EXPECT_STREQ(buf, "gpasswd -d alice autologin 2>/dev/null");
+  ASSERT_EQ(format_delete_group_command(buf, sizeof buf), 0);
+  EXPECT_STREQ(buf, "groupdel autologin >/dev/null 2>&1");
+  ASSERT_EQ(format_undo_add_command("alice", buf, sizeof buf), 0);
+  EXPECT_STREQ(buf, "gpasswd -d alice autologin >/dev/null 2>&1");
+  EXPECT_EQ(format_undo_add_command("-evil", buf, sizeof buf), 1);
 }
 
 // A command that would be cut short is never produced: the add text is 34 bytes plus the name,

@@ -34,7 +34,7 @@ constexpr const char* kDropInDirs[] = {
 };
 
 constexpr ConfigPaths kLightdmPaths{kDropInDirs, sizeof kDropInDirs / sizeof kDropInDirs[0],
-                                    LIGHTDM_CONF_PATH};
+                                    LIGHTDM_CONF_PATH, SYSCONFIG_DISPLAYMANAGER_PATH};
 
 bool has_conf_suffix(const char* name) {
   std::size_t len = std::strlen(name);
@@ -121,7 +121,7 @@ int read_drop_in(const char* path, SeatModel* model, char* buf, std::size_t cap,
     return 1;
   }
   SourceScan scan;
-  scan_begin(&scan, path);
+  scan_begin(&scan, path, model->seats);
   scan_text(&scan, buf, len);
   // An unsure line followed by one GLib refuses outright: the file is skipped either way.
   if (scan.outcome == SourceOutcome::kUnsure && scan.refused_later) return 0;

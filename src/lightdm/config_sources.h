@@ -12,8 +12,11 @@ struct ConfigPaths {
   /// Directories of drop-ins; in each, the names that end in ".conf", in strcmp order.
   const char* const* drop_in_dirs;
   std::size_t drop_in_dir_count;
-  /// The main file, read last.
+  /// The main file, read after the drop-ins.
   const char* conf;
+  /// openSUSE's sysconfig file, whose DISPLAYMANAGER_AUTOLOGIN its LightDM applies after every
+  /// configuration file; null where none is read.
+  const char* sysconfig;
 };
 
 /// LightDM's own sources on a system that leaves the XDG directories at their defaults.

@@ -102,6 +102,7 @@ void decode_keyfile_string(Span raw, KeyFileString* out) {
   out->text[0] = '\0';
   out->integer = 0;
   out->truth = true;
+  out->escape_error = false;
   out->present = keyfile_utf8_valid(raw);
   if (!out->present) return;
   ValueReader reader{out};
@@ -111,7 +112,10 @@ void decode_keyfile_string(Span raw, KeyFileString* out) {
       reader.add(c);
       continue;
     }
-    if (++i == raw.len) break;  // a lone "\\" at the end is dropped
+    if (++i == raw.len) {  // a lone "\\" at the end is dropped
+      out->escape_error = true;
+      break;
+    }
     switch (raw.data[i]) {
       case 's': reader.add(' '); break;
       case 'n': reader.add('\n'); break;
@@ -119,6 +123,7 @@ void decode_keyfile_string(Span raw, KeyFileString* out) {
       case 'r': reader.add('\r'); break;
       case '\\': reader.add('\\'); break;
       default:
+        out->escape_error = true;
         reader.add('\\');
         reader.add(raw.data[i]);
         break;

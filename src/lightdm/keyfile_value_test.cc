@@ -48,8 +48,8 @@ TEST(KeyFileValue, ReadsNumbersAndSwitchesAsLightdmDoes) {
   for (const Case& c : cases) {
     KeyFileString value = decode(c.raw);
     EXPECT_TRUE(value.present) << c.raw;
-    EXPECT_EQ(seat_integer(value), c.integer) << c.raw;
-    EXPECT_EQ(seat_boolean(value), c.truth) << c.raw;
+    EXPECT_EQ(seat_integer(value, GlibRule::kKeepsBadEscapes), c.integer) << c.raw;
+    EXPECT_EQ(seat_boolean(value, GlibRule::kKeepsBadEscapes), c.truth) << c.raw;
   }
 }
 

@@ -25,11 +25,19 @@ struct SeatAutologin {
   const SeatSetting* settings[SEAT_KEY_COUNT];
 };
 
-/// Works out what LightDM 1.26 does on |seat| (seat_real_start): a guest login when
-/// autologin-guest is true, else the user autologin-user names when it is not empty; at once when
-/// autologin-user-timeout is 0 (or not a number) or autologin-in-background is true, otherwise
-/// after a countdown, or never for a negative timeout.
-SeatAutologin seat_autologin(const SeatModel& model, SeatName seat);
+/// Works out what LightDM 1.26 and 1.32 do on the seat at |seat| in the model's seat list
+/// (seat_real_start), reading values by |rule|: a guest login when autologin-guest is true, else
+/// the user autologin-user names when it is not empty; at once when autologin-user-timeout is 0
+/// (or not a number) or autologin-in-background is true, otherwise after a countdown, or never
+/// for a negative timeout.
+SeatAutologin seat_autologin(const SeatModel& model, std::size_t seat, GlibRule rule);
+
+/// Returns true if |a| and |b| make LightDM do the same.
+bool same_outcome(const SeatAutologin& a, const SeatAutologin& b);
+
+/// Returns the first of the settings that decide |a| whose reading differs between the two GLib
+/// rules, or null when none does.
+const SeatSetting* glib_dependent_setting(const SeatAutologin& a, SeatKey* key);
 
 /// Writes into |buf| (|size| bytes) what LightDM does, as a phrase that follows "LightDM
 /// would", such as "log in bob after 5 seconds at the greeter".

@@ -2,7 +2,26 @@
 
 #include <cstring>
 
-void seat_model_reset(SeatModel* model) {
+void seat_list_reset(SeatList* seats) {
+  seats->count = 0;
+  seat_list_add(seats, "seat0");
+  seat_list_add(seats, "");
+}
+
+int seat_list_add(SeatList* seats, const char* name) {
+  for (std::size_t i = 0; i < seats->count; ++i) {
+    if (std::strcmp(seats->names[i], name) == 0) return 0;
+  }
+  std::size_t len = std::strlen(name);
+  if (seats->count == SEATS_MAX || len > SEAT_NAME_MAX) return 1;
+  std::memcpy(seats->names[seats->count++], name, len + 1);
+  return 0;
+}
+
+void seat_model_reset(SeatModel* model, const SeatList& seats) {
+  model->seats = seats;
+  model->lightdm_pam_service.set = false;
+  model->sysconfig_autologin.set = false;
   model->group_count = 1;
   SeatGroup& base = model->groups[0];
   std::memcpy(base.name, "Seat:*", sizeof "Seat:*");
@@ -10,7 +29,7 @@ void seat_model_reset(SeatModel* model) {
   for (SeatSetting& setting : base.settings) setting.set = false;
 }
 
-const SeatSetting* effective_setting(const SeatModel& model, SeatKey key, SeatName seat) {
+const SeatSetting* effective_setting(const SeatModel& model, SeatKey key, std::size_t seat) {
   const SeatSetting* winner = nullptr;
   for (std::size_t i = 0; i < model.group_count; ++i) {
     const SeatGroup& group = model.groups[i];

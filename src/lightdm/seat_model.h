@@ -5,26 +5,47 @@
 
 #include "lightdm/keyfile_value.h"
 
-/// The keys that decide whether LightDM logs someone in on a seat without a password.
+/// The keys that decide whether LightDM logs someone in on a seat without a password, and the
+/// PAM service it asks when it does.
 enum SeatKey {
   SEAT_KEY_USER,
   SEAT_KEY_TIMEOUT,
   SEAT_KEY_GUEST,
   SEAT_KEY_BACKGROUND,
+  SEAT_KEY_PAM_SERVICE,
   SEAT_KEY_COUNT
 };
 
 /// The key names, in SeatKey order.
 inline constexpr const char* SEAT_KEY_NAMES[SEAT_KEY_COUNT] = {
-    "autologin-user", "autologin-user-timeout", "autologin-guest", "autologin-in-background"};
+    "autologin-user", "autologin-user-timeout", "autologin-guest", "autologin-in-background",
+    "pam-autologin-service"};
 
-/// The seats whose settings are worked out. LightDM names the seat that logind gives it
-/// "seat0"; without logind its one seat matches its sections as if its name were empty.
-enum SeatName { SEAT_NAME_SEAT0, SEAT_NAME_DEFAULT, SEAT_NAME_COUNT };
+/// The most seats judged, and the longest seat name kept. logind names seats "seat" and a few
+/// more letters; a system with more seats, or longer names, is not judged.
+inline constexpr std::size_t SEATS_MAX = 32;
+inline constexpr std::size_t SEAT_NAME_MAX = 63;
+
+/// The seats whose settings are worked out: seat0, which LightDM gets from logind on every
+/// machine that has it; the one seat of a machine without logind, which matches seat sections
+/// as if its name were empty; then every other seat logind lists.
+struct SeatList {
+  char names[SEATS_MAX][SEAT_NAME_MAX + 1];
+  std::size_t count;
+};
+inline constexpr std::size_t SEAT_INDEX_SEAT0 = 0;
+inline constexpr std::size_t SEAT_INDEX_NO_LOGIND = 1;
+
+/// Empties |seats| down to seat0 and the seat of a machine without logind.
+void seat_list_reset(SeatList* seats);
+
+/// Adds the seat |name| unless it is listed already. Returns 0, or 1 when the list is full or
+/// the name too long.
+int seat_list_add(SeatList* seats, const char* name);
 
 /// The most seat sections kept: "[Seat:*]" and the "[Seat:GLOB]" sections that apply to one of
-/// the seats above. A configuration with more is not judged.
-inline constexpr std::size_t SEAT_GROUPS_MAX = 8;
+/// the seats listed. A configuration with more is not judged.
+inline constexpr std::size_t SEAT_GROUPS_MAX = 16;
 /// The longest section name and source path kept.
 inline constexpr std::size_t SEAT_GROUP_NAME_MAX = 255;
 inline constexpr std::size_t SOURCE_PATH_MAX = 511;
@@ -34,32 +55,43 @@ struct SeatSetting {
   bool set;
   KeyFileString value;
   char path[SOURCE_PATH_MAX + 1];
-  /// The section as the line's file names it ("SeatDefaults" stays "SeatDefaults").
+  /// The section as the line's file names it ("SeatDefaults" stays "SeatDefaults"), or the
+  /// variable for a setting of the system's sysconfig file.
   char section[SEAT_GROUP_NAME_MAX + 1];
   unsigned line;
+  /// The setting comes from a sysconfig variable, not from a key of a section.
+  bool from_sysconfig;
 };
 
 /// One section after every source is merged, under its merged name ("SeatDefaults" becomes
 /// "Seat:*").
 struct SeatGroup {
   char name[SEAT_GROUP_NAME_MAX + 1];
-  bool applies[SEAT_NAME_COUNT];
+  bool applies[SEATS_MAX];
   SeatSetting settings[SEAT_KEY_COUNT];
 };
 
 /// What LightDM's configuration, every source merged in order, says about automatic login.
 struct SeatModel {
+  /// The seats the settings are worked out for.
+  SeatList seats;
   /// groups[0] is "[Seat:*]"; the others follow in the order of their first appearance.
   SeatGroup groups[SEAT_GROUPS_MAX];
   std::size_t group_count;
+  /// pam-autologin-service in "[LightDM]", which LightDM does not read: it takes the key from
+  /// the seat sections. The PAM check asks this service too, since someone meant it to count.
+  SeatSetting lightdm_pam_service;
+  /// openSUSE's DISPLAYMANAGER_AUTOLOGIN, where it names someone.
+  SeatSetting sysconfig_autologin;
 };
 
-/// Empties |model|.
-void seat_model_reset(SeatModel* model);
+/// Empties |model| and works it out for |seats| from now on.
+void seat_model_reset(SeatModel* model, const SeatList& seats);
 
-/// Returns the setting of |key| that LightDM applies on |seat|, or null when no source sets it:
-/// "[Seat:*]" first, then each matching "[Seat:GLOB]" in the order of its first appearance.
-const SeatSetting* effective_setting(const SeatModel& model, SeatKey key, SeatName seat);
+/// Returns the setting of |key| that LightDM applies on the seat at |seat| in the model's seat
+/// list, or null when no source sets it: "[Seat:*]" first, then each matching "[Seat:GLOB]" in
+/// the order of its first appearance.
+const SeatSetting* effective_setting(const SeatModel& model, SeatKey key, std::size_t seat);
 
 /// Returns true if |glob| matches |name| as g_pattern_match_simple does: "*" matches any run
 /// of characters and "?" any one; there is no escape.

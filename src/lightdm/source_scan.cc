@@ -17,7 +17,6 @@
 namespace {
 
 constexpr char kSeatPrefix[] = "Seat:";
-constexpr const char* kSeatNames[SEAT_NAME_COUNT] = {"seat0", ""};
 
 void fail(SourceScan* scan, SourceOutcome outcome, unsigned number, const char* problem) {
   if (scan->outcome != SourceOutcome::kLoaded) return;  // the first problem stops GLib
@@ -32,13 +31,14 @@ bool is_base_group(Span name) {
   return span_equals(name, "Seat:*") || span_equals(name, "SeatDefaults");
 }
 
-/// Fills |applies| for the group |name|. Returns false for a group no seat reads.
-bool seat_group_applies(Span name, bool applies[SEAT_NAME_COUNT]) {
+/// Fills |applies| for the group |name| and the seats in |seats|. Returns false for a group no
+/// seat reads.
+bool seat_group_applies(Span name, const SeatList& seats, bool applies[SEATS_MAX]) {
   bool any = false;
-  for (int seat = 0; seat < SEAT_NAME_COUNT; ++seat) {
+  for (std::size_t seat = 0; seat < seats.count; ++seat) {
     applies[seat] = is_base_group(name);
     if (!applies[seat] && name.len >= 5 && std::memcmp(name.data, kSeatPrefix, 5) == 0) {
-      applies[seat] = seat_glob_matches(name.data + 5, name.len - 5, kSeatNames[seat]);
+      applies[seat] = seat_glob_matches(name.data + 5, name.len - 5, seats.names[seat]);
     }
     any = any || applies[seat];
   }
@@ -54,8 +54,9 @@ void enter_group(SourceScan* scan, Span name, unsigned number) {
   }
   if (scan->current == SourceScan::kNoGroupYet) scan->start_group = name;
   scan->in_start_group = same(name, scan->start_group);
-  bool applies[SEAT_NAME_COUNT];
-  if (!seat_group_applies(name, applies)) {
+  scan->in_lightdm_group = span_equals(name, "LightDM");
+  bool applies[SEATS_MAX] = {};
+  if (!seat_group_applies(name, *scan->seats, applies)) {
     scan->current = SourceScan::kNoSeatGroup;
     return;
   }
@@ -101,6 +102,10 @@ void set_key(SourceScan* scan, const KeyFileLine& line, unsigned number) {
     fail(scan, SourceOutcome::kRejected, number, "an encoding other than UTF-8");
     return;
   }
+  if (scan->in_lightdm_group && span_equals(line.name, "pam-autologin-service")) {
+    scan->lightdm_pam_service = {true, line.value, number};
+    return;
+  }
   if (scan->current == SourceScan::kNoSeatGroup) return;
   // A valid key with "[" ends in "]": it has a locale suffix.
   if (line.name.data[line.name.len - 1] == ']') {
@@ -128,7 +133,18 @@ void copy_text(char* dst, std::size_t cap, const char* src, std::size_t len) {
   dst[n] = '\0';
 }
 
-SeatGroup* model_group(SeatModel* model, Span name, const bool applies[SEAT_NAME_COUNT]) {
+/// Sets |setting| from the line |line| of |scan|'s file, in the section |section|.
+void set_setting(SeatSetting* setting, const SourceScan& scan, Span raw, Span section,
+                 unsigned line) {
+  setting->set = true;
+  decode_keyfile_string(raw, &setting->value);
+  copy_text(setting->path, sizeof setting->path, scan.path, std::strlen(scan.path));
+  copy_text(setting->section, sizeof setting->section, section.data, section.len);
+  setting->line = line;
+  setting->from_sysconfig = false;
+}
+
+SeatGroup* model_group(SeatModel* model, Span name, const bool applies[SEATS_MAX]) {
   if (is_base_group(name)) return &model->groups[0];
   for (std::size_t i = 1; i < model->group_count; ++i) {
     if (std::strlen(model->groups[i].name) == name.len &&
@@ -146,8 +162,11 @@ SeatGroup* model_group(SeatModel* model, Span name, const bool applies[SEAT_NAME
 
 }  // namespace
 
-void scan_begin(SourceScan* scan, const char* path) {
+void scan_begin(SourceScan* scan, const char* path, const SeatList& seats) {
   scan->path = path;
+  scan->seats = &seats;
+  scan->in_lightdm_group = false;
+  scan->lightdm_pam_service.set = false;
   scan->group_count = 0;
   scan->current = SourceScan::kNoGroupYet;
   scan->start_group = Span{nullptr, 0};
@@ -207,13 +226,13 @@ SourceOutcome scan_merge(SourceScan* scan, SeatModel* model) {
     }
     for (int key = 0; key < SEAT_KEY_COUNT; ++key) {
       if (!group.keys[key].set) continue;
-      SeatSetting& setting = target->settings[key];
-      setting.set = true;
-      decode_keyfile_string(group.keys[key].raw, &setting.value);
-      copy_text(setting.path, sizeof setting.path, scan->path, std::strlen(scan->path));
-      copy_text(setting.section, sizeof setting.section, group.name.data, group.name.len);
-      setting.line = group.keys[key].line;
+      set_setting(&target->settings[key], *scan, group.keys[key].raw, group.name,
+                  group.keys[key].line);
     }
+  }
+  if (scan->lightdm_pam_service.set) {
+    set_setting(&model->lightdm_pam_service, *scan, scan->lightdm_pam_service.raw,
+                Span{"LightDM", 7}, scan->lightdm_pam_service.line);
   }
   return SourceOutcome::kLoaded;
 }

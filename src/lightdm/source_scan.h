@@ -20,7 +20,7 @@ struct SourceScan {
   struct Group {
     Span name;  // as written, "SeatDefaults" included
     unsigned line;  // of its first header
-    bool applies[SEAT_NAME_COUNT];
+    bool applies[SEATS_MAX];
     /// LightDM creates a group in its merged configuration only when it copies a key of it,
     /// so a group without keys takes no place in the order of first appearance.
     bool has_keys;
@@ -35,6 +35,8 @@ struct SourceScan {
   };
 
   const char* path;
+  /// The seats that count: a seat section that applies to none of them is passed over.
+  const SeatList* seats;
   Group groups[SEAT_GROUPS_MAX];
   std::size_t group_count;
   /// The group the lines now belong to: an index into |groups|, kNoSeatGroup for a section that
@@ -43,6 +45,13 @@ struct SourceScan {
   /// The file's first group, whose "Encoding" key GLib checks.
   Span start_group;
   bool in_start_group;
+  /// The lines are in "[LightDM]"; its pam-autologin-service, if the file sets it.
+  bool in_lightdm_group;
+  struct {
+    bool set;
+    Span raw;
+    unsigned line;
+  } lightdm_pam_service;
 
   SourceOutcome outcome;
   unsigned problem_line;
@@ -55,8 +64,8 @@ struct SourceScan {
   static constexpr std::size_t kNoGroupYet = static_cast<std::size_t>(-2);
 };
 
-/// Starts reading the file at |path|, which must outlive |scan|.
-void scan_begin(SourceScan* scan, const char* path);
+/// Starts reading the file at |path| for the seats in |seats|; both must outlive |scan|.
+void scan_begin(SourceScan* scan, const char* path, const SeatList& seats);
 
 /// Takes one line of the file, |line| being what classify_keyfile_line made of it. The spans
 /// in |line| must stay valid until scan_merge.

@@ -11,6 +11,7 @@
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
 #include "lightdm/source_scan.h"
+#include "lightdm/sysconfig_override.h"
 #include "seatconf/file_replace.h"
 #include "seatconf/promise_check.h"
 #include "seatconf/seat_rewrite.h"
@@ -86,20 +87,20 @@ int read_main_config(const ConfigPaths& paths, bool follow_links, bool missing_o
 
 }  // namespace
 
-int prepare_config_update(const ConfigPaths& paths, const AutologinRequest& request,
-                          ConfUpdate* update) {
+int prepare_config_update(const ConfigPaths& paths, const SeatList& seats,
+                          const AutologinRequest& request, ConfUpdate* update) {
   std::size_t in_len = 0;
   if (read_main_config(paths, false, false, g_input, &in_len, &update->read_as) != 0) return 1;
 
   char prefix[256];
   refusal_prefix(request, prefix, sizeof prefix);
-  seat_model_reset(&g_model);
+  seat_model_reset(&g_model, seats);
   // The output buffer holds each drop-in in turn until the new text is made.
   if (read_drop_ins(paths, &g_model, g_output, CONF_BUFFER_SIZE, prefix) != 0) return 1;
 
   RewriteOptions options = options_against(g_model, request);
   SourceScan scan;
-  scan_begin(&scan, paths.conf);
+  scan_begin(&scan, paths.conf, g_model.seats);
   // The new file must be readable by the next run, which is what turns automatic login off.
   std::size_t cap = request.enable ? kMaxConfSize - kDisableGrowth : kMaxConfSize;
   if (rewrite_seat_section(Span{g_input, in_len}, request, options, g_output, cap,
@@ -110,21 +111,27 @@ int prepare_config_update(const ConfigPaths& paths, const AutologinRequest& requ
   }
   scan_merge(&scan, &g_model);
   if (check_main_source(scan, prefix) != 0) return 1;
-  return check_promise(g_model, request);
+  if (apply_sysconfig_override(paths.sysconfig, &g_model, prefix) != 0) return 1;
+  if (check_promise(g_model, request) != 0) return 1;
+  update->pam_services.count = 0;
+  return request.enable ? autologin_pam_services(g_model, false, &update->pam_services, prefix)
+                        : 0;
 }
 
-const SeatModel* read_lightdm_state(const ConfigPaths& paths, const char* prefix) {
+const SeatModel* read_lightdm_state(const ConfigPaths& paths, const SeatList& seats,
+                                    const char* prefix) {
   std::size_t len = 0;
   struct stat st {};
   // LightDM reads through a link at the path and starts without the file.
   if (read_main_config(paths, true, true, g_input, &len, &st) != 0) return nullptr;
-  seat_model_reset(&g_model);
+  seat_model_reset(&g_model, seats);
   if (read_drop_ins(paths, &g_model, g_output, CONF_BUFFER_SIZE, prefix) != 0) return nullptr;
   SourceScan scan;
-  scan_begin(&scan, paths.conf);
+  scan_begin(&scan, paths.conf, g_model.seats);
   scan_text(&scan, g_input, len);
   scan_merge(&scan, &g_model);
-  return check_main_source(scan, prefix) == 0 ? &g_model : nullptr;
+  if (check_main_source(scan, prefix) != 0) return nullptr;
+  return apply_sysconfig_override(paths.sysconfig, &g_model, prefix) == 0 ? &g_model : nullptr;
 }
 
 int stage_config_update(const ConfigPaths& paths, ConfUpdate* update) {
@@ -133,3 +140,5 @@ int stage_config_update(const ConfigPaths& paths, ConfUpdate* update) {
 }
 
 int commit_config_update(ConfUpdate* update) { return commit_staged_file(&update->staged); }
+
+int discard_config_update(ConfUpdate* update) { return discard_staged_file(&update->staged); }

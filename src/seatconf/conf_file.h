@@ -6,6 +6,7 @@
 #include "common/autologin_request.h"
 #include "common/span.h"
 #include "lightdm/config_sources.h"
+#include "lightdm/pam_service.h"
 #include "seatconf/file_replace.h"
 
 /// A new configuration, worked out and checked but not yet in place.
@@ -16,13 +17,15 @@ struct ConfUpdate {
   struct stat read_as;
   /// The new file, once written beside the main file.
   StagedFile staged;
+  /// For enable: the PAM services LightDM will ask for the automatic login.
+  PamServiceList pam_services;
 };
 
 /// Reads every source in |paths|, rewrites the main file for |request| in memory and checks
-/// that LightDM will then do what |request| asks. Returns 0 and fills |update|, or 1 after
-/// reporting on standard error why not. Changes nothing on the system.
-int prepare_config_update(const ConfigPaths& paths, const AutologinRequest& request,
-                          ConfUpdate* update);
+/// that LightDM will then do on every seat in |seats| what |request| asks. Returns 0 and fills
+/// |update|, or 1 after reporting on standard error why not. Changes nothing on the system.
+int prepare_config_update(const ConfigPaths& paths, const SeatList& seats,
+                          const AutologinRequest& request, ConfUpdate* update);
 
 /// Writes the new text of |update| to a file beside the main file of |paths| and flushes it to
 /// disk, so that a full disk or a read-only directory is found before anything changes. Returns
@@ -33,9 +36,14 @@ int stage_config_update(const ConfigPaths& paths, ConfUpdate* update);
 /// since it was read. Returns 0, or 1 after reporting the failure on standard error.
 int commit_config_update(ConfUpdate* update);
 
-/// Reads every source in |paths| as LightDM does, the main file as it stands. Returns the
-/// merged settings, or null after saying on standard error, after |prefix|, why LightDM would
-/// not start or why its reading cannot be told.
-const SeatModel* read_lightdm_state(const ConfigPaths& paths, const char* prefix);
+/// Drops the staged file of |update|, leaving the main file as it was. Returns 0, or 1 after
+/// naming a temporary file it could not remove.
+int discard_config_update(ConfUpdate* update);
+
+/// Reads every source in |paths| as LightDM does, the main file as it stands, for the seats in
+/// |seats|. Returns the merged settings, or null after saying on standard error, after
+/// |prefix|, why LightDM would not start or why its reading cannot be told.
+const SeatModel* read_lightdm_state(const ConfigPaths& paths, const SeatList& seats,
+                                    const char* prefix);
 
 #endif  // BRINDLEWAY_SEATCONF_CONF_FILE_H_

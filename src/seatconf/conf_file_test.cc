@@ -27,7 +27,8 @@ class ConfFileTest : public testing::Test {
     late_dir_ = dir_ + "/late.d";
     dirs_[0] = early_dir_.c_str();
     dirs_[1] = late_dir_.c_str();
-    paths_ = ConfigPaths{dirs_, 2, path_.c_str()};
+    paths_ = ConfigPaths{dirs_, 2, path_.c_str(), nullptr};
+    seat_list_reset(&seats_);
   }
   void TearDown() override {
     std::string cmd = "rm -rf '" + dir_ + "'";
@@ -79,7 +80,7 @@ class ConfFileTest : public testing::Test {
     testing::internal::CaptureStderr();
     AutologinRequest request{enable, enable ? "alice" : nullptr};
     ConfUpdate next{};
-    int result = prepare_config_update(paths_, request, &next);
+    int result = prepare_config_update(paths_, seats_, request, &next);
     if (result == 0) result = stage_config_update(paths_, &next);
     if (result == 0) result = commit_config_update(&next);
     *err = testing::internal::GetCapturedStderr();
@@ -92,6 +93,7 @@ class ConfFileTest : public testing::Test {
   std::string late_dir_;
   const char* dirs_[2] = {};
   ConfigPaths paths_{};
+  SeatList seats_{};
 };
 
 }  // namespace
@@ -277,7 +279,7 @@ TEST_F(ConfFileTest, DisablesWhatEnableWroteAtTheLimit) {
   std::string err;
   testing::internal::CaptureStderr();
   ConfUpdate next{};
-  ASSERT_EQ(prepare_config_update(paths_, AutologinRequest{true, "a"}, &next), 0);
+  ASSERT_EQ(prepare_config_update(paths_, seats_, AutologinRequest{true, "a"}, &next), 0);
   ASSERT_EQ(stage_config_update(paths_, &next), 0);
   ASSERT_EQ(commit_config_update(&next), 0);
   err = testing::internal::GetCapturedStderr();
@@ -289,7 +291,7 @@ TEST_F(ConfFileTest, DisablesWhatEnableWroteAtTheLimit) {
   // One byte more and enable refuses, rather than write a file disable could not handle.
   write_conf(head + filler + "x" + tail);
   testing::internal::CaptureStderr();
-  EXPECT_EQ(prepare_config_update(paths_, AutologinRequest{true, "a"}, &next), 1);
+  EXPECT_EQ(prepare_config_update(paths_, seats_, AutologinRequest{true, "a"}, &next), 1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Cannot update " + path_ + ": the new file would be larger than 131069 bytes\n");
 }

@@ -217,6 +217,14 @@ int commit_staged_file(StagedFile* staged) {
   return 0;
 }
 
+int discard_staged_file(StagedFile* staged) {
+  if (!staged->staged) return 0;
+  staged->staged = false;
+  if (unlink(staged->tmp_path) == 0) return 0;
+  std::fprintf(stderr, "Cannot remove temp file %s: %s\n", staged->tmp_path, std::strerror(errno));
+  return 1;
+}
+
 int replace_file(const char* path, const char* data, std::size_t len,
                  const struct stat& read_as) {
   static StagedFile staged;  // two paths of PATH_MAX: kept off a caller's small stack

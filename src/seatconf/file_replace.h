@@ -27,6 +27,10 @@ int stage_file(const char* path, const char* data, std::size_t len, const struct
 /// failure on standard error; then the path is untouched and the staged file removed.
 int commit_staged_file(StagedFile* staged);
 
+/// Drops the staged file without putting it in place. Returns 0, or 1 after naming a temporary
+/// file it could not remove.
+int discard_staged_file(StagedFile* staged);
+
 /// Stages and commits in one go: replaces the file at |path| by |len| bytes of |data|, provided |path| is still the file that
 /// |read_as| (the fstat of the descriptor it was read through) describes: writes them to a new
 /// file beside it with mode read_as.st_mode & 0644, flushes it to disk and renames it over

@@ -6,8 +6,14 @@
 
 namespace {
 
-constexpr const char* kSeatPhrases[SEAT_NAME_COUNT] = {
-    "on seat0", "on the seat of a machine without logind"};
+/// Writes into |buf| the words that name the seat at |seat|, such as "on seat0".
+void seat_phrase(const SeatList& seats, std::size_t seat, char* buf, std::size_t size) {
+  if (seat == SEAT_INDEX_NO_LOGIND) {
+    std::snprintf(buf, size, "on the seat of a machine without logind");
+  } else {
+    std::snprintf(buf, size, "on %s", seats.names[seat]);  // seat names are plain ASCII
+  }
+}
 
 /// Returns the key whose effective setting keeps |state| from being what |request| asks, or
 /// SEAT_KEY_COUNT when it is what it asks. For enable, that key may be autologin-user although
@@ -16,7 +22,7 @@ SeatKey culprit(const SeatAutologin& state, const AutologinRequest& request) {
   if (state.who == AutologinWho::kGuest) return SEAT_KEY_GUEST;
   if (!request.enable) return state.who == AutologinWho::kUser ? SEAT_KEY_USER : SEAT_KEY_COUNT;
   const SeatSetting* user = state.settings[SEAT_KEY_USER];
-  if (user == nullptr || !keyfile_string_equals(user->value, request.user_name)) {
+  if (state.who != AutologinWho::kUser || !keyfile_string_equals(user->value, request.user_name)) {
     return SEAT_KEY_USER;
   }
   if (state.when == AutologinWhen::kBackground) return SEAT_KEY_BACKGROUND;
@@ -24,24 +30,72 @@ SeatKey culprit(const SeatAutologin& state, const AutologinRequest& request) {
   return SEAT_KEY_COUNT;
 }
 
-void report(const char* prefix, const SeatSetting& setting, SeatKey key,
-            const SeatAutologin& state, SeatName seat) {
+/// Writes into |buf| where |setting| of |key| comes from: "FILE sets KEY=VALUE in [SECTION]
+/// (line N)".
+void describe_origin(const SeatSetting& setting, SeatKey key, char* buf, std::size_t size) {
   char value[KEYFILE_VALUE_MAX * 4 + 8];
   quote_value(setting.value, value, sizeof value);
-  char what[KEYFILE_VALUE_MAX * 4 + 96];
-  if (key == SEAT_KEY_USER && state.who == AutologinWho::kUser &&
-      state.when == AutologinWhen::kNever) {
-    std::snprintf(what, sizeof what, "keep %s as its automatic-login user", value);
-  } else {
-    describe_autologin(state, what, sizeof what);
-  }
   char path[SOURCE_PATH_MAX * 4 + 8];
   quote_name(setting.path, path, sizeof path);
   char section[SEAT_GROUP_NAME_MAX * 4 + 8];
   quote_name(setting.section, section, sizeof section);
-  std::fprintf(stderr, "%s%s sets %s=%s in [%s] (line %u), so LightDM would %s %s\n", prefix,
-               path, SEAT_KEY_NAMES[key], value, section, setting.line, what,
-               kSeatPhrases[seat]);
+  if (setting.from_sysconfig) {
+    std::snprintf(buf, size, "%s sets %s=%s (line %u)", path, section, value, setting.line);
+  } else {
+    std::snprintf(buf, size, "%s sets %s=%s in [%s] (line %u)", path, SEAT_KEY_NAMES[key], value,
+                  section, setting.line);
+  }
+}
+
+void report(const char* prefix, const SeatSetting& setting, SeatKey key,
+            const SeatAutologin& state, const char* seat) {
+  char origin[KEYFILE_VALUE_MAX * 4 + SOURCE_PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 64];
+  describe_origin(setting, key, origin, sizeof origin);
+  char what[KEYFILE_VALUE_MAX * 4 + 96];
+  if (key == SEAT_KEY_USER && state.who == AutologinWho::kUser &&
+      state.when == AutologinWhen::kNever) {
+    char value[KEYFILE_VALUE_MAX * 4 + 8];
+    quote_value(setting.value, value, sizeof value);
+    std::snprintf(what, sizeof what, "keep %s as its automatic-login user", value);
+  } else {
+    describe_autologin(state, what, sizeof what);
+  }
+  std::fprintf(stderr, "%s%s, so LightDM would %s %s\n", prefix, origin, what, seat);
+}
+
+/// Returns 0 if the seat at |seat| fares the same under both GLib rules, or 1 after reporting.
+int check_seat_readings(const SeatModel& model, std::size_t seat, const char* prefix) {
+  const SeatAutologin old_glib = seat_autologin(model, seat, GlibRule::kKeepsBadEscapes);
+  const SeatAutologin new_glib = seat_autologin(model, seat, GlibRule::kRefusesBadEscapes);
+  if (same_outcome(old_glib, new_glib)) return 0;
+  char phrase[SEAT_NAME_MAX + 64];
+  seat_phrase(model.seats, seat, phrase, sizeof phrase);
+  SeatKey key = SEAT_KEY_COUNT;
+  const SeatSetting* setting = glib_dependent_setting(old_glib, &key);
+  char origin[KEYFILE_VALUE_MAX * 4 + SOURCE_PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 64];
+  describe_origin(*setting, key, origin, sizeof origin);
+  std::fprintf(stderr,
+               "%scannot tell what LightDM does %s: %s, an escape that GLib before 2.77.3 "
+               "(Debian 12) keeps and later GLib (Debian 13) refuses\n",
+               prefix, phrase, origin);
+  return 1;
+}
+
+/// Checks the request on the seat at |seat|, whose reading no GLib version changes. Returns 0,
+/// or 1 after reporting.
+int check_seat(const SeatModel& model, std::size_t seat, const AutologinRequest& request,
+               const char* prefix) {
+  const SeatAutologin state = seat_autologin(model, seat, GlibRule::kKeepsBadEscapes);
+  const SeatKey key = culprit(state, request);
+  if (key == SEAT_KEY_COUNT) return 0;
+  char phrase[SEAT_NAME_MAX + 64];
+  seat_phrase(model.seats, seat, phrase, sizeof phrase);
+  if (state.settings[key] == nullptr) {
+    std::fprintf(stderr, "%sno file sets %s %s\n", prefix, SEAT_KEY_NAMES[key], phrase);
+  } else {
+    report(prefix, *state.settings[key], key, state, phrase);
+  }
+  return 1;
 }
 
 }  // namespace
@@ -60,10 +114,16 @@ RewriteOptions options_against(const SeatModel& earlier, const AutologinRequest&
   const SeatSetting& user = base.settings[SEAT_KEY_USER];
   const SeatSetting& timeout = base.settings[SEAT_KEY_TIMEOUT];
   RewriteOptions options{false, false};
-  if (request.enable) {
-    options.timeout_with_user = timeout.set && seat_integer(timeout.value) != 0;
-  } else {
-    options.empty_user_line = user.set && user.value.present && user.value.len > 0;
+  // Whichever GLib LightDM runs with: what either reading needs is written.
+  for (GlibRule rule : GLIB_RULES) {
+    if (request.enable) {
+      options.timeout_with_user = options.timeout_with_user ||
+                                  (timeout.set && seat_integer(timeout.value, rule) != 0);
+    } else {
+      options.empty_user_line = options.empty_user_line ||
+                                (user.set && keyfile_present(user.value, rule) &&
+                                 user.value.len > 0);
+    }
   }
   return options;
 }
@@ -71,17 +131,27 @@ RewriteOptions options_against(const SeatModel& earlier, const AutologinRequest&
 int check_promise(const SeatModel& model, const AutologinRequest& request) {
   char prefix[256];
   refusal_prefix(request, prefix, sizeof prefix);
-  for (int seat = 0; seat < SEAT_NAME_COUNT; ++seat) {
-    SeatAutologin state = seat_autologin(model, static_cast<SeatName>(seat));
-    SeatKey key = culprit(state, request);
-    if (key == SEAT_KEY_COUNT) continue;
-    if (state.settings[key] == nullptr) {
-      std::fprintf(stderr, "%sno file sets %s %s\n", prefix, SEAT_KEY_NAMES[key],
-                   kSeatPhrases[seat]);
-    } else {
-      report(prefix, *state.settings[key], key, state, static_cast<SeatName>(seat));
-    }
+  // openSUSE's override is applied after every file and whatever the seat: only a value that
+  // already is the promise can stand.
+  const SeatSetting& override = model.sysconfig_autologin;
+  if (override.set && !(request.enable && keyfile_string_equals(override.value,
+                                                                request.user_name))) {
+    char origin[KEYFILE_VALUE_MAX * 4 + SOURCE_PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 64];
+    describe_origin(override, SEAT_KEY_USER, origin, sizeof origin);
+    std::fprintf(stderr, "%s%s, which LightDM applies after all of its own files\n", prefix,
+                 origin);
     return 1;
+  }
+  if (check_glib_readings(model, prefix) != 0) return 1;
+  for (std::size_t seat = 0; seat < model.seats.count; ++seat) {
+    if (check_seat(model, seat, request, prefix) != 0) return 1;
+  }
+  return 0;
+}
+
+int check_glib_readings(const SeatModel& model, const char* prefix) {
+  for (std::size_t seat = 0; seat < model.seats.count; ++seat) {
+    if (check_seat_readings(model, seat, prefix) != 0) return 1;
   }
   return 0;
 }

@@ -1,0 +1,26 @@
+#ifndef BRINDLEWAY_GATES_DISPLAY_MANAGER_H_
+#define BRINDLEWAY_GATES_DISPLAY_MANAGER_H_
+
+#include <cstddef>
+
+/// Where a system says which display manager it starts at boot, and where LightDM lives.
+struct DisplayManagerPaths {
+  /// systemd's alias, a link to the unit that starts the display manager.
+  const char* unit_alias;
+  /// Debian's choice among display managers, one path on one line, for systems without that
+  /// alias.
+  const char* default_file;
+  /// LightDM's program.
+  const char* lightdm;
+};
+
+/// The paths of a Debian or systemd system.
+const DisplayManagerPaths& system_display_manager_paths();
+
+/// Returns true and writes one line into |buf| (|size| bytes, no line feed) when, by |paths|,
+/// LightDM will not be what runs at boot: the alias resolves to another unit, or, without the
+/// alias, the default file names another program; or LightDM is not installed. Returns false,
+/// leaving |buf| empty, when LightDM starts or nothing tells.
+bool other_display_manager(const DisplayManagerPaths& paths, char* buf, std::size_t size);
+
+#endif  // BRINDLEWAY_GATES_DISPLAY_MANAGER_H_

@@ -1,0 +1,170 @@
+#include "gates/pam_gate.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <security/pam_appl.h>
+
+#include "common/child_wait.h"
+#include "common/unique_fd.h"
+
+// LightDM decides an automatic login with PAM: pam_authenticate, then pam_acct_mgmt, under the
+// seat's pam-autologin-service, with nobody there to answer a prompt. The same stack can
+// refuse an account that the configuration names (a nologin shell, an expired account, a group
+// it demands), so the helper asks it too, with these rules:
+//  1. PAM runs in a child process. Modules are loaded only there (libpam itself is opened with
+//     dlopen, so every other run starts without it), and whatever a module does to its
+//     process (signal handlers, threads, memory) ends with that child.
+//  2. The child starts clean: a session of its own with no controlling terminal, /dev/null on
+//     its standard streams, no signal blocked or ignored, "/" as its working directory and an
+//     environment of PATH alone. Nothing the caller chose reaches a module.
+//  3. The conversation answers no prompt: a stack that wants a password refuses here as it
+//     refuses LightDM. A module's delay after a failure is skipped; it changes no answer.
+//  4. No session is opened and no credentials are set: asking changes nothing.
+//  5. A child that does not answer within PAM_DEADLINE_MS is killed, with its process group,
+//     and counts as a refusal.
+
+namespace {
+
+constexpr char kLibPam[] = "libpam.so.0";
+constexpr char kPath[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
+
+/// What the child sends back: whether PAM answered, its result and its text, or why it could
+/// not be asked.
+struct Answer {
+  bool asked;
+  int result;
+  char text[sizeof PamVerdict::reason];
+};
+
+/// The libpam functions the check uses, looked up in the child.
+struct PamApi {
+  decltype(&pam_start) start;
+  decltype(&pam_set_item) set_item;
+  decltype(&pam_authenticate) authenticate;
+  decltype(&pam_acct_mgmt) acct_mgmt;
+  decltype(&pam_strerror) strerror;
+  decltype(&pam_end) end;
+};
+
+template <typename F>
+bool look_up(void* lib, const char* name, F* fn) {
+  *fn = reinterpret_cast<F>(dlsym(lib, name));
+  return *fn != nullptr;
+}
+
+bool load_pam(PamApi* api) {
+  void* lib = dlopen(kLibPam, RTLD_NOW | RTLD_LOCAL);
+  return lib != nullptr && look_up(lib, "pam_start", &api->start) &&
+         look_up(lib, "pam_set_item", &api->set_item) &&
+         look_up(lib, "pam_authenticate", &api->authenticate) &&
+         look_up(lib, "pam_acct_mgmt", &api->acct_mgmt) &&
+         look_up(lib, "pam_strerror", &api->strerror) && look_up(lib, "pam_end", &api->end);
+}
+
+/// Answers no prompt; messages that ask for nothing are taken in silence.
+int refuse_prompts(int count, const pam_message** messages, pam_response** responses,
+                   void* /*data*/) {
+  for (int i = 0; i < count; ++i) {
+    const int style = messages[i]->msg_style;
+    if (style == PAM_PROMPT_ECHO_OFF || style == PAM_PROMPT_ECHO_ON) return PAM_CONV_ERR;
+  }
+  *responses = static_cast<pam_response*>(std::calloc(static_cast<std::size_t>(count),
+                                                      sizeof(pam_response)));
+  return *responses != nullptr ? PAM_SUCCESS : PAM_BUF_ERR;
+}
+
+void no_delay(int /*status*/, unsigned /*delay*/, void* /*data*/) {}
+
+/// Gives the child the clean start of rule 2. Returns 0, or 1 when it cannot be had.
+int clean_start() {
+  if (setsid() < 0) return 1;
+  const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (null < 0) return 1;
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (dup2(null, fd) != fd) return 1;
+  }
+  if (null > 2) close(null);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  for (int sig = 1; sig < NSIG; ++sig) std::signal(sig, SIG_DFL);
+  if (clearenv() != 0 || putenv(const_cast<char*>(kPath)) != 0) return 1;
+  umask(022);
+  return chdir("/");
+}
+
+/// The child: asks PAM and writes the Answer to |out|. Never returns.
+[[noreturn]] void run_check(int out, const char* service, const char* user) {
+  Answer answer{false, PAM_SYSTEM_ERR, "the check could not start cleanly"};
+  PamApi api{};
+  if (clean_start() != 0) {
+    // |answer| says so already
+  } else if (!load_pam(&api)) {
+    std::snprintf(answer.text, sizeof answer.text, "%s cannot be loaded", kLibPam);
+  } else {
+    const pam_conv conversation{refuse_prompts, nullptr};
+    pam_handle_t* handle = nullptr;
+    int result = api.start(service, user, &conversation, &handle);
+    if (result == PAM_SUCCESS) {
+      api.set_item(handle, PAM_FAIL_DELAY, reinterpret_cast<const void*>(&no_delay));
+      result = api.authenticate(handle, PAM_SILENT);
+      if (result == PAM_SUCCESS) result = api.acct_mgmt(handle, PAM_SILENT);
+    }
+    answer.asked = true;
+    answer.result = result;
+    std::snprintf(answer.text, sizeof answer.text, "%s", api.strerror(handle, result));
+    if (handle != nullptr) api.end(handle, result);
+  }
+  // One write of less than PIPE_BUF bytes arrives whole or not at all.
+  ssize_t ignored = write(out, &answer, sizeof answer);
+  (void)ignored;
+  _exit(0);
+}
+
+PamVerdict not_asked(const char* why) {
+  PamVerdict verdict{false, false, ""};
+  std::snprintf(verdict.reason, sizeof verdict.reason, "%s", why);
+  return verdict;
+}
+
+}  // namespace
+
+PamVerdict ask_pam(const char* service, const char* user) {
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return not_asked(std::strerror(errno));
+  UniqueFd from_child(ends[0]);
+  UniqueFd to_parent(ends[1]);
+  const pid_t pid = fork();
+  if (pid < 0) return not_asked(std::strerror(errno));
+  if (pid == 0) run_check(to_parent.get(), service, user);
+  to_parent.reset(-1);
+  int status = 0;
+  if (wait_for_child(pid, PAM_DEADLINE_MS, &status) != 0) {
+    char why[64];
+    std::snprintf(why, sizeof why, "it did not answer within %d seconds", PAM_DEADLINE_MS / 1000);
+    return not_asked(why);
+  }
+  Answer answer{};
+  ssize_t n = 0;
+  do {
+    n = read(from_child.get(), &answer, sizeof answer);
+  } while (n < 0 && errno == EINTR);
+  if (n != static_cast<ssize_t>(sizeof answer) || !WIFEXITED(status)) {
+    return not_asked("the PAM check ended without an answer");
+  }
+  answer.text[sizeof answer.text - 1] = '\0';
+  if (!answer.asked) return not_asked(answer.text);
+  PamVerdict verdict{true, answer.result == PAM_SUCCESS, ""};
+  std::snprintf(verdict.reason, sizeof verdict.reason, "%s", answer.text);
+  return verdict;
+}

@@ -1,0 +1,27 @@
+#ifndef BRINDLEWAY_GATES_PAM_GATE_H_
+#define BRINDLEWAY_GATES_PAM_GATE_H_
+
+/// How long a PAM check may take before it counts as a refusal. A module that waits on a
+/// network service that is gone must not hold the helper, and its run lock, for ever.
+inline constexpr int PAM_DEADLINE_MS = 30000;
+
+/// What LightDM's PAM service says of one account.
+struct PamVerdict {
+  /// PAM was asked and answered.
+  bool asked;
+  /// The answer: the account may log in without a password.
+  bool allowed;
+  /// PAM's reason (pam_strerror), or why PAM could not be asked.
+  char reason[160];
+};
+
+/// Asks the PAM service |service| whether |user| may log in without a password, the way
+/// LightDM does before an automatic login: pam_authenticate, then pam_acct_mgmt, both silent,
+/// with a conversation that answers no prompt; no session is opened and no credentials are
+/// set. PAM runs in a child process in a session of its own, with /dev/null as its standard
+/// streams, "/" as its working directory and a fixed environment, so that nothing of the
+/// caller's reaches a module; a child that has not answered after PAM_DEADLINE_MS is killed.
+/// Returns the verdict.
+PamVerdict ask_pam(const char* service, const char* user);
+
+#endif  // BRINDLEWAY_GATES_PAM_GATE_H_

@@ -1,0 +1,65 @@
+#include "lightdm/pam_service.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "lightdm/seat_autologin.h"
+
+// LightDM reads pam-autologin-service from the seat sections, like any seat setting, and asks
+// that service for every automatic login on the seat. A name PAM would look up as something
+// else, or one GLib versions read differently, is not judged.
+
+namespace {
+
+/// Returns true if PAM finds the service |value| names under /etc/pam.d by that very name.
+bool is_service_name(const KeyFileString& value) {
+  if (!value.present || value.escape_error || value.len == 0 ||
+      value.len > PAM_SERVICE_NAME_MAX) {
+    return false;
+  }
+  for (std::size_t i = 0; i < value.len; ++i) {
+    const char c = value.text[i];
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+          c == '-' || c == '.' || c == '_') ||
+        (i == 0 && c == '.')) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void add(PamServiceList* services, const char* name) {
+  for (std::size_t i = 0; i < services->count; ++i) {
+    if (std::strcmp(services->names[i], name) == 0) return;
+  }
+  std::snprintf(services->names[services->count++], PAM_SERVICE_NAME_MAX + 1, "%s", name);
+}
+
+}  // namespace
+
+int autologin_pam_services(const SeatModel& model, bool seat0_only, PamServiceList* services,
+                           const char* prefix) {
+  services->count = 0;
+  const std::size_t seats = seat0_only ? 1 : model.seats.count;
+  for (std::size_t seat = 0; seat < seats; ++seat) {
+    const SeatSetting* setting = effective_setting(model, SEAT_KEY_PAM_SERVICE, seat);
+    if (setting == nullptr) {
+      add(services, DEFAULT_AUTOLOGIN_PAM_SERVICE);
+      continue;
+    }
+    if (!is_service_name(setting->value)) {
+      char value[KEYFILE_VALUE_MAX * 4 + 8];
+      quote_value(setting->value, value, sizeof value);
+      char path[SOURCE_PATH_MAX * 4 + 8];
+      quote_name(setting->path, path, sizeof path);
+      std::fprintf(stderr, "%scannot tell which PAM service LightDM asks: %s sets %s=%s (line %u)\n",
+                   prefix, path, SEAT_KEY_NAMES[SEAT_KEY_PAM_SERVICE], value, setting->line);
+      return 1;
+    }
+    add(services, setting->value.text);
+  }
+  if (model.lightdm_pam_service.set && is_service_name(model.lightdm_pam_service.value)) {
+    add(services, model.lightdm_pam_service.value.text);
+  }
+  return 0;
+}
