@@ -14,6 +14,12 @@ if ! command -v lightdm > /dev/null; then
 fi
 fresh_etc
 add_user alice 2001
+# Every name the cases log in has an account, so that LightDM's PAM service, which status asks
+# as root, lets it in as it would at boot.
+id=2002
+for name in bob carol dave erin frank eve a b c d; do
+  add_user "$name" $((id++))
+done
 private_lightdm_dirs
 SHIPPED=$WORK/etc.pristine/lightdm/lightdm.conf
 ENABLED=$'Auto login enabled for user: alice\n'
@@ -21,14 +27,21 @@ DISABLED=$'Auto login disabled\n'
 
 # A case is a list of files: "@conf" starts lightdm.conf, "@drop N NAME" a drop-in NAME in
 # directory N of LIGHTDM_DIRS (0 is read first), "@shipped" puts LightDM's shipped file in
-# lightdm.conf. The lines that follow are written with printf %b, so \f, \v, \r and \t work.
+# lightdm.conf, "@seat NAME" makes logind list the seat NAME. The lines that follow are written
+# with printf %b, so \f, \v, \r and \t work.
 lay_out() {
   local line file=""
   reset_drop_ins
   rm -f "$CONF"
+  rm -rf /run/systemd/seats
   while IFS= read -r line; do
     case $line in
       @shipped) cp "$SHIPPED" "$CONF"; file="" ;;
+      "@seat "*)
+        mkdir -p /run/systemd/seats
+        printf 'IS_SEAT0=0\nCAN_GRAPHICAL=1\n' > "/run/systemd/seats/${line#@seat }"
+        file=""
+        ;;
       @conf) file=$CONF; : > "$file" ;;
       "@drop "*)
         read -r _ n name <<< "$line"
@@ -76,10 +89,13 @@ judge() {
         RUNS[0]=$((RUNS[0] + 1))
         if [ "$cmd" = enable ]; then expect_bytes "$what: $cmd" "$OUT" "$ENABLED"; else
           expect_bytes "$what: $cmd" "$OUT" "$DISABLED"; fi
-        keys=$(seat0_keys)
-        promise_holds "$keys" "$cmd" alice ||
-          fail "$what: $cmd succeeded, but LightDM reads [$(tr '\n' ' ' <<< "$keys")]"
-        check_status "$what (after $cmd)" "$keys"
+        local seat
+        while IFS= read -r seat; do
+          keys=$(seat_keys "$seat")
+          promise_holds "$keys" "$cmd" alice ||
+            fail "$what: $cmd succeeded, but LightDM reads [$(tr '\n' ' ' <<< "$keys")] on seat '$seat'"
+        done < <(promised_seats)
+        check_status "$what (after $cmd)" "$(seat0_keys)"
         ;;
       1)
         RUNS[1]=$((RUNS[1] + 1))
@@ -153,6 +169,12 @@ cases=(
   "a section of locale keys only is no section|@drop 0 10.conf\n[Seat:seat?]\nx[zz]=1\n[Seat:*0]\nautologin-user-timeout=0\n@drop 1 10.conf\n[Seat:seat?]\nautologin-user-timeout=30\n$SEAT"
   "a timeout past 1024 bytes of zeros|@drop 3 50.conf\n[Seat:*]\nautologin-user-timeout=$(printf '%01100d' 0)5\n@conf\n[Seat:*]\n#autologin-user="
   "a guest value past 1024 bytes|@drop 3 50.conf\n[Seat:*]\nautologin-guest=true$(printf '%1030s' '')x\n$SEAT"
+  "a section for a seat logind lists|@seat seat1\n@drop 3 50.conf\n[Seat:seat1]\nautologin-user=bob\n$SEAT"
+  "a glob that only another seat matches|@seat seat1\n@seat seat-b\n@conf\n[Seat:*]\n#autologin-user=\n[Seat:*b]\nautologin-user-timeout=30"
+  "a section for a seat nobody lists|@seat seat1\n@drop 3 50.conf\n[Seat:seat2]\nautologin-user=bob\nautologin-guest=true\n$SEAT"
+  "a trailing backslash that GLib 2.77.3 refuses|@drop 3 50.conf\n[Seat:*]\nautologin-user=bob\\\\\\\\\n$SEAT"
+  "an unknown escape that GLib 2.77.3 refuses|@drop 3 50.conf\n[Seat:*]\nautologin-user=b\\\\\\\\qob\nautologin-guest=fal\\\\\\\\se\n$SEAT"
+  "a timeout GLib versions read apart|@drop 3 50.conf\n[Seat:*]\nautologin-user-timeout=5\\\\\\\\\n@conf\n[Seat:*]\nautologin-user=bob"
 )
 for entry in "${cases[@]}"; do
   judge "${entry%%|*}" "$(printf '%b' "${entry#*|}")"
@@ -189,12 +211,14 @@ PIECES=('[Seat:*]' '[SeatDefaults]' '[Seat:seat0]' '[Seat:seat?]' '[Seat:*0]' '[
   '#autologin-user=' '# autologin-user = carol' 'autologin-user-timeout=5'
   'autologin-user-timeout=0' 'autologin-user-timeout=-2' '#autologin-user-timeout=0'
   'autologin-guest=true' 'autologin-guest=false' 'autologin-in-background=true'
-  '\\fautologin-user =dave' '\\vautologin-user=erin' 'autologin-user\\t= frank' 'x=1' '' '# note')
+  '\\fautologin-user =dave' '\\vautologin-user=erin' 'autologin-user\\t= frank' 'x=1' '' '# note'
+  'autologin-user=bob\\\\' 'autologin-user-timeout=3\\\\q')
 BROKEN=('; comment' 'garbage' '[Seat:*]x')
 RANDOM=${BRINDLEWAY_SEED:-7}
 generated=${BRINDLEWAY_CASES:-60}
 for ((i = 0; i < generated; i++)); do
   layout=""
+  ((RANDOM % 4 == 0)) && layout+="@seat seat1\n"
   for ((f = 0; f < 1 + RANDOM % 3; f++)); do
     if ((RANDOM % 3 == 0)); then layout+="@conf\n"; else layout+="@drop $((RANDOM % 4)) $((RANDOM % 3))0.conf\n"; fi
     layout+="${PIECES[RANDOM % 9]}\n"

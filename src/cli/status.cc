@@ -32,7 +32,10 @@ int ask_pam_about(const SeatModel& model, const SeatAutologin& state, char* refu
   const char* user = state.settings[SEAT_KEY_USER] != nullptr
                          ? state.settings[SEAT_KEY_USER]->value.text
                          : nullptr;
-  if (geteuid() != 0 || state.who != AutologinWho::kUser || !is_valid_username(user)) return 0;
+  if (geteuid() != 0 || state.who != AutologinWho::kUser || state.when == AutologinWhen::kNever ||
+      !is_valid_username(user)) {
+    return 0;
+  }
   static PamServiceList services;
   if (autologin_pam_services(model, true, &services, kPrefix) != 0) return 1;
   for (std::size_t i = 0; i < services.count; ++i) {

@@ -68,16 +68,14 @@ int check_seat_readings(const SeatModel& model, std::size_t seat, const char* pr
   const SeatAutologin old_glib = seat_autologin(model, seat, GlibRule::kKeepsBadEscapes);
   const SeatAutologin new_glib = seat_autologin(model, seat, GlibRule::kRefusesBadEscapes);
   if (same_outcome(old_glib, new_glib)) return 0;
-  char phrase[SEAT_NAME_MAX + 64];
-  seat_phrase(model.seats, seat, phrase, sizeof phrase);
   SeatKey key = SEAT_KEY_COUNT;
   const SeatSetting* setting = glib_dependent_setting(old_glib, &key);
-  char origin[KEYFILE_VALUE_MAX * 4 + SOURCE_PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 64];
-  describe_origin(*setting, key, origin, sizeof origin);
+  char path[SOURCE_PATH_MAX * 4 + 8];
+  quote_name(setting->path, path, sizeof path);
   std::fprintf(stderr,
-               "%scannot tell what LightDM does %s: %s, an escape that GLib before 2.77.3 "
-               "(Debian 12) keeps and later GLib (Debian 13) refuses\n",
-               prefix, phrase, origin);
+               "%scannot tell how LightDM reads %s: line %u: the value of %s holds an escape "
+               "that GLib before 2.77.3 (Debian 12) reads and later GLib (Debian 13) refuses\n",
+               prefix, path, setting->line, SEAT_KEY_NAMES[key]);
   return 1;
 }
 

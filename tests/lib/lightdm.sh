@@ -27,12 +27,14 @@ reset_drop_ins() {
   cp -a "$PRISTINE_SHARE/lightdm.conf.d" /usr/share/lightdm/
 }
 
-# Prints "KEY=VALUE" for each autologin key LightDM applies on seat0, one a line, in the order
-# of the keys: [Seat:*] first, then every [Seat:GLOB] whose glob matches seat0, in the order
+# Prints "KEY=VALUE" for each autologin key LightDM applies on the seat SEAT (seat0 when not
+# given; "" for the one seat of a machine without logind), one a line, in the order of the keys:
+# [Seat:*] first, then every [Seat:GLOB] whose glob matches the seat, in the order
 # --show-config lists them. [Seat:*] counts first wherever it is listed: it is listed where its
 # first key was read, which may be after a glob section of an earlier file. Prints FAILED when
 # LightDM cannot load its configuration.
-seat0_keys() {
+seat_keys() {
+  local seat=${1-seat0}
   # A drop-in it cannot load is only reported; lightdm.conf it cannot load stops it.
   if ! lightdm --show-config > "$WORK/show" 2>&1; then
     echo FAILED
@@ -49,7 +51,7 @@ seat0_keys() {
         applies=""
         if [ "$section" = "Seat:*" ]; then
           applies=base
-        elif [[ $section == Seat:* ]] && [[ seat0 == ${section#Seat:} ]]; then
+        elif [[ $section == Seat:* ]] && [[ $seat == ${section#Seat:} ]]; then
           applies=glob
         fi
         ;;
@@ -71,7 +73,19 @@ seat0_keys() {
   done
 }
 
-# key_of KEYS KEY: the value of KEY in the output of seat0_keys, or nothing.
+seat0_keys() { seat_keys seat0; }
+
+# The seats the promise covers, one a line: seat0, the one seat of a machine without logind (an
+# empty line), and every other seat logind lists.
+promised_seats() {
+  local seat
+  printf 'seat0\n\n'
+  for seat in /run/systemd/seats/*; do
+    [ -f "$seat" ] && [ "${seat##*/}" != seat0 ] && echo "${seat##*/}"
+  done
+}
+
+# key_of KEYS KEY: the value of KEY in the output of seat_keys, or nothing.
 key_of() { sed -n "s/^$2=//p" <<< "$1"; }
 
 # LightDM's readings: atoi, which is glibc's (int) strtol(): blanks, a sign, digits; a number
