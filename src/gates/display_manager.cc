@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/unique_fd.h"
@@ -29,8 +30,18 @@ constexpr int kMaxHops = 16;
 enum class Starts { kUnknown, kAbsent, kLightdm, kOther };
 
 const char* base_name(const char* path) {
-  const char* slash = std::strrchr(path, '/');
-  return slash != nullptr ? slash + 1 : path;
+  const char* base = path;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (*p == '/') base = p + 1;
+  }
+  return base;
+}
+
+/// Cuts |suffix| off the end of |text| when it ends so.
+void drop_suffix(char* text, const char* suffix) {
+  const std::size_t len = std::strlen(text);
+  const std::size_t cut = std::strlen(suffix);
+  if (len > cut && std::memcmp(text + len - cut, suffix, cut) == 0) text[len - cut] = '\0';
 }
 
 /// Follows the links from |alias|. Returns what they lead to, with the unit the alias names
@@ -48,10 +59,7 @@ Starts follow_alias(const char* alias, char* name, std::size_t size) {
     if (hop == 0) {
       // A name too long for |name| is cut: it is only shown.
       const char* unit = std::strcmp(target, "/dev/null") == 0 ? "" : base_name(target);
-      if (std::snprintf(name, size, "%s", unit) >= 0) {
-        char* suffix = std::strstr(name, ".service");
-        if (suffix != nullptr && suffix[8] == '\0') *suffix = '\0';
-      }
+      if (std::snprintf(name, size, "%s", unit) >= 0) drop_suffix(name, ".service");
     }
     char next[PATH_MAX];
     int len = target[0] == '/'
@@ -75,7 +83,8 @@ Starts read_default_file(const char* file, char* name, std::size_t size) {
   } while (n < 0 && errno == EINTR);
   if (n <= 0) return Starts::kUnknown;
   text[n] = '\0';
-  text[std::strcspn(text, "\n")] = '\0';
+  const void* newline = std::memchr(text, '\n', static_cast<std::size_t>(n));
+  if (newline != nullptr) *static_cast<char*>(const_cast<void*>(newline)) = '\0';
   std::size_t len = std::strlen(text);
   while (len > 0 && (text[len - 1] == ' ' || text[len - 1] == '\t' || text[len - 1] == '\r')) {
     text[--len] = '\0';
@@ -111,7 +120,8 @@ bool other_display_manager(const DisplayManagerPaths& paths, char* buf, std::siz
     }
     return true;
   }
-  if (access(paths.lightdm, X_OK) != 0) {
+  struct stat program {};
+  if (stat(paths.lightdm, &program) != 0 || !S_ISREG(program.st_mode)) {
     std::snprintf(buf, size, "Warning: LightDM is not installed, so automatic login will not happen");
     return true;
   }

@@ -15,6 +15,8 @@
 #include <security/pam_appl.h>
 
 #include "common/child_wait.h"
+
+extern char** environ;  // NOLINT: the process environment has no other name.
 #include "common/unique_fd.h"
 
 // LightDM decides an automatic login with PAM: pam_authenticate, then pam_acct_mgmt, under the
@@ -36,7 +38,8 @@
 namespace {
 
 constexpr char kLibPam[] = "libpam.so.0";
-constexpr char kPath[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
+char kPath[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
+char* kCleanEnvironment[] = {kPath, nullptr};
 
 /// What the child sends back: whether PAM answered, its result and its text, or why it could
 /// not be asked.
@@ -94,13 +97,14 @@ int clean_start() {
     if (dup2(null, fd) != fd) return 1;
   }
   if (null > 2) close(null);
-  sigset_t none;
-  sigemptyset(&none);
-  sigprocmask(SIG_SETMASK, &none, nullptr);
-  for (int sig = 1; sig < NSIG; ++sig) std::signal(sig, SIG_DFL);
-  if (clearenv() != 0 || putenv(const_cast<char*>(kPath)) != 0) return 1;
-  umask(022);
-  return chdir("/");
+  struct sigaction by_default {};
+  by_default.sa_handler = SIG_DFL;
+  sigemptyset(&by_default.sa_mask);
+  for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &by_default, nullptr);
+  sigprocmask(SIG_SETMASK, &by_default.sa_mask, nullptr);
+  // The process front door has made "/" the working directory and set a fixed umask already.
+  environ = kCleanEnvironment;
+  return 0;
 }
 
 /// The child: asks PAM and writes the Answer to |out|. Never returns.

@@ -14,7 +14,7 @@ namespace {
 
 /// logind's rule for seat names: "seat", then letters, digits, "-" and "_".
 bool is_seat_name(const char* name) {
-  if (std::strncmp(name, "seat", 4) != 0 || name[4] == '\0') return false;
+  if (std::memcmp(name, "seat", 4) != 0 || name[4] == '\0') return false;
   for (const char* p = name + 4; *p != '\0'; ++p) {
     const char c = *p;
     if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
