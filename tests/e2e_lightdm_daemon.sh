@@ -59,6 +59,22 @@ printf '%s' "$SEAT" > "$CONF"
 run enable alice
 [ "$STATUS" = 0 ] && expect_choice "enable beside a seat glob LightDM aborts on" "user session"
 
+# A user name with a trailing backslash: GLib 2.74 (Debian 12) drops the backslash and LightDM
+# logs alice in, GLib 2.77.3 and later (Debian 13) hand LightDM no name at all. status cannot
+# tell which, and says so; disable and enable put a value of their own in front of it.
+printf '[Seat:*]\nautologin-user=alice\\\n' > "$DROP_IN"
+printf '%s' "$SEAT" > "$CONF"
+run status
+expect_status "status over a trailing backslash" 1
+grep -q "cannot tell how LightDM reads $DROP_IN: line 2" "$ERR" ||
+  fail "status over a trailing backslash: $(cat "$ERR")"
+run disable
+expect_run "disable over a trailing backslash" 0 $'Auto login disabled\n' ""
+expect_choice "disable over a trailing backslash" "greeter session"
+run enable alice
+expect_run "enable over a trailing backslash" 0 $'Auto login enabled for user: alice\n' ""
+expect_choice "enable over a trailing backslash" "user session"
+
 # A guest login in a drop-in cannot be answered from lightdm.conf: refused, and LightDM still
 # goes for the guest.
 printf '[Seat:*]\nautologin-guest=true\n' > "$DROP_IN"
