@@ -88,9 +88,13 @@ int refuse_prompts(int count, const pam_message** messages, pam_response** respo
 
 void no_delay(int /*status*/, unsigned /*delay*/, void* /*data*/) {}
 
-/// Gives the child the clean start of rule 2. Returns 0, or 1 when it cannot be had.
-int clean_start() {
+/// Gives the child the clean start of rule 2, keeping only |keep| of the helper's descriptors
+/// (the run lock and the staged file must not live on in a process a module leaves behind).
+/// Returns 0, or 1 when it cannot be had.
+int clean_start(int keep) {
   if (setsid() < 0) return 1;
+  if (keep > 3) close_range(3, static_cast<unsigned>(keep) - 1, 0);
+  close_range(static_cast<unsigned>(keep) + 1, ~0U, 0);
   const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
   if (null < 0) return 1;
   for (int fd = 0; fd <= 2; ++fd) {
@@ -111,7 +115,7 @@ int clean_start() {
 [[noreturn]] void run_check(int out, const char* service, const char* user) {
   Answer answer{false, PAM_SYSTEM_ERR, "the check could not start cleanly"};
   PamApi api{};
-  if (clean_start() != 0) {
+  if (clean_start(out) != 0) {
     // |answer| says so already
   } else if (!load_pam(&api)) {
     std::snprintf(answer.text, sizeof answer.text, "%s cannot be loaded", kLibPam);
