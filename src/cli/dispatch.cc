@@ -7,6 +7,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include "cli/audit_log.h"
 #include "cli/process_setup.h"
 #include "cli/status.h"
 #include "cli/username.h"
@@ -85,6 +86,7 @@ int run_enable(const char* program, const char* user) {
   if (stage_config_update(paths, &g_update) != 0) return 1;
   ensure_autologin_member(user);
   if (commit_config_update(&g_update) != 0) return 1;
+  audit_autologin_change(user);
   std::fprintf(stdout, "Auto login enabled for user: %s\n", user);
   return 0;
 }
@@ -98,6 +100,7 @@ int run_disable(const char* user) {
   if (stage_config_update(paths, &g_update) != 0) return 1;
   if (user != nullptr) remove_autologin_member(user);
   if (commit_config_update(&g_update) != 0) return 1;
+  audit_autologin_change(nullptr);
   std::fprintf(stdout, "Auto login disabled\n");
   return 0;
 }
