@@ -87,9 +87,27 @@ STATUS=$?
 expect_run "lock held" 0 $'Auto login disabled\n' ""
 expect_bytes "lock held (file)" "$CONF" "$NEW"
 
-# The helper makes the lock file itself, private to root.
-rm -f "$LOCK"
+# A run that holds the lock too long: after 10 s the helper gives up and changes nothing.
+fresh_etc
+printf '%s' "$OLD" > "$CONF"
+# One process holds the lock and nothing else holds the file, so that killing it frees /run.
+(exec 8> "$LOCK" && flock 8 && exec sleep 14) &
+holder=$!
+until_true lock_is_held || fail "lock held too long: the holder never took the lock"
+start=$(date +%s%N)
 run disable
+took=$((($(date +%s%N) - start) / 1000000))
+expect_run "lock held too long" 1 "" \
+  $'Cannot lock /run/brindleway-helper.lock: another run is still in progress\n'
+expect_bytes "lock held too long (file)" "$CONF" "$OLD"
+[ "$took" -ge 9900 ] && [ "$took" -le 12000 ] || fail "lock held too long: gave up after $took ms"
+kill "$holder"
+wait "$holder" 2> /dev/null
+
+# The helper makes the lock file itself, private to root, whatever the caller's umask.
+rm -f "$LOCK"
+(umask 0277 && exec "$HELPER" disable) > "$OUT" 2> "$ERR"
+STATUS=$?
 expect_status "lock file" 0
 [ "$(stat -c '%a %u:%g %F' "$LOCK" 2> /dev/null)" = "600 0:0 regular empty file" ] ||
   fail "lock file: $(stat -c '%a %u:%g %F' "$LOCK" 2>&1)"
