@@ -31,15 +31,13 @@ uid_t requesting_uid() {
   return getuid();
 }
 
-/// Writes the local time in the C locale's "Mmm dd hh:mm:ss" into |buf|. Returns false when
-/// the time cannot be had.
-bool format_timestamp(char* buf, std::size_t size) {
+/// Fills |local| with the local time. Returns false when it cannot be had.
+bool local_time(tm* local) {
   // The system's zone, not one the caller chose: TZ may name any file to read.
   unsetenv("TZ");
-  const time_t now = time(nullptr);
-  tm local{};
-  if (localtime_r(&now, &local) == nullptr) return false;
-  return std::strftime(buf, size, "%b %e %H:%M:%S", &local) != 0;
+  timespec now{};
+  if (clock_gettime(CLOCK_REALTIME, &now) != 0) return false;
+  return localtime_r(&now.tv_sec, local) != nullptr;
 }
 
 }  // namespace
@@ -57,19 +55,25 @@ bool parse_uid(const char* text, uid_t* uid) {
 }
 
 void audit_autologin_change(const char* user) {
-  char stamp[32];
-  if (!format_timestamp(stamp, sizeof stamp)) stamp[0] = '\0';
+  // RFC 3164's timestamp, "Mmm dd hh:mm:ss" with the day padded by a space, in English
+  // whatever the locale.
+  static constexpr char kMonths[][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  tm t{};
+  // Without a clock the line still goes, stamped with the first of January.
+  if (!local_time(&t) || t.tm_mon < 0 || t.tm_mon > 11) {
+    t = tm{};
+    t.tm_mday = 1;
+  }
   // A user name is as long as the account database allows; it is never cut.
   static char line[20480];
   const unsigned long uid = requesting_uid();
   const int pid = static_cast<int>(getpid());
-  int n = user != nullptr
-              ? std::snprintf(line, sizeof line,
-                              "<%d>%s %s[%d]: automatic login enabled for %s by uid %lu",
-                              kPriority, stamp, PROGRAM_NAME, pid, user, uid)
-              : std::snprintf(line, sizeof line,
-                              "<%d>%s %s[%d]: automatic login disabled by uid %lu", kPriority,
-                              stamp, PROGRAM_NAME, pid, uid);
+  int n = std::snprintf(line, sizeof line,
+                        "<%d>%s %2d %02d:%02d:%02d %s[%d]: automatic login %s%s by uid %lu",
+                        kPriority, kMonths[t.tm_mon], t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
+                        PROGRAM_NAME, pid, user != nullptr ? "enabled for " : "disabled",
+                        user != nullptr ? user : "", uid);
   if (n < 0 || static_cast<std::size_t>(n) >= sizeof line) return;
   const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return;

@@ -49,9 +49,11 @@ ListOutcome list_drop_in_names(DIR* dir, DropInNames* names) {
     used += len + 1;
   }
   const char* arena = names->arena;
-  std::sort(names->offsets, names->offsets + names->count,
-            [arena](std::uint32_t a, std::uint32_t b) {
-              return std::strcmp(arena + a, arena + b) < 0;
-            });
+  const auto before = [arena](std::uint32_t a, std::uint32_t b) {
+    return std::strcmp(arena + a, arena + b) < 0;
+  };
+  // A heap sort: n log n whatever the order, and no call into libc beyond strcmp.
+  std::make_heap(names->offsets, names->offsets + names->count, before);
+  std::sort_heap(names->offsets, names->offsets + names->count, before);
   return ListOutcome::kListed;
 }

@@ -104,7 +104,10 @@ bool same_file(const struct stat& a, const struct stat& b) {
 
 /// Copies the directory part of |path| into |dir|. Returns false when it does not fit.
 bool parent_directory(const char* path, char (&dir)[PATH_MAX]) {
-  const char* slash = std::strrchr(path, '/');
+  const char* slash = nullptr;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (*p == '/') slash = p;
+  }
   if (slash == nullptr) {
     dir[0] = '.';
     dir[1] = '\0';
