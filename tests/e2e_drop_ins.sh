@@ -64,8 +64,13 @@ ROWS
 # A caller that leaves too few descriptors: status, as a user who cannot lift the limit, says
 # it cannot tell. A root caller's 1,018 open descriptors are closed first, and the drop-in
 # decides.
-(ulimit -n 4; exec setpriv --reuid=65534 --regid=65534 --clear-groups "$HELPER" status) \
-  > "$OUT" 2> "$ERR"
+(
+  for fd in $(ls /proc/$BASHPID/fd); do
+    [ "$fd" -le 2 ] || eval "exec $fd>&-"
+  done 2> /dev/null
+  ulimit -n 4
+  exec setpriv --reuid=65534 --regid=65534 --clear-groups "$HELPER" status
+) > "$OUT" 2> "$ERR"
 STATUS=$?
 expect_status "status with four descriptors" 1
 expect_bytes "status with four descriptors (stdout)" "$OUT" ""
