@@ -58,7 +58,9 @@ int wait_for_child(pid_t pid, int timeout_ms, int* status) {
     pause_for(left < pause ? static_cast<long>(left) : pause);
     if (pause < kLongestPauseMs) pause *= 2;
   }
-  kill(-pid, SIGKILL);
+  // A child that does not lead a group of its own is at least killed itself, or the wait
+  // below would last as long as it does.
+  if (kill(-pid, SIGKILL) != 0) kill(pid, SIGKILL);
   int ignored = 0;
   while (waitpid(pid, &ignored, 0) < 0 && errno == EINTR) {
   }
