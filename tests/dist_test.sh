@@ -42,7 +42,8 @@ for message in "must be run as root" "Unknown command" "Invalid username" "User 
   "Cannot update" "Cannot create temp file" "Write error" "Cannot replace" \
   "could not create group" "could not add user" "Auto login enabled for user" \
   "Auto login disabled" "changed while it was being rewritten" "Cannot remove temp file" \
-  "Cannot lock" "could not write to standard output"; do
+  "Cannot lock" "another run is still in progress" "Cannot put back" \
+  "Cannot change the working directory" "could not write to standard output"; do
   grep -q "$message" "$MAN_PAGE" || fail "man page does not mention '$message'"
 done
 

@@ -37,6 +37,8 @@ fault "fsync fails" $'Write error: Input/output error\n' \
 fault "rename fails" \
   $'Cannot replace /etc/lightdm/lightdm.conf: Invalid cross-device link\n' \
   -e trace=rename,renameat,renameat2 -e inject=rename,renameat,renameat2:error=EXDEV
+fault "naming fails" $'Cannot replace /etc/lightdm/lightdm.conf: No space left on device\n' \
+  -e trace=linkat -e inject=linkat:error=ENOSPC
 
 # The check that the file is still the one that was read cannot be made.
 fault "file cannot be checked" $'Cannot replace /etc/lightdm/lightdm.conf: Input/output error\n' \
@@ -53,15 +55,49 @@ STATUS=$?
 expect_run "account lookup fails" 1 "" $'Cannot look up user alice: Too many open files\n'
 expect_bytes "account lookup fails (old file)" "$CONF" "$OLD"
 
-# The order that makes the new file durable: data synced, then renamed, then the directory
-# synced.
+# The order that makes the new file durable: data synced, then named, then exchanged with the
+# old file, whose temporary name goes, then the directory synced.
 printf '%s' "$OLD" > "$CONF"
-traced -qq -o "$WORK/strace.log" -e trace=fsync,rename,renameat,renameat2 "$HELPER" disable \
-  > "$OUT" 2> "$ERR"
+traced -qq -o "$WORK/strace.log" -e trace=fsync,linkat,rename,renameat,renameat2,unlink \
+  "$HELPER" disable > "$OUT" 2> "$ERR"
 STATUS=$?
 expect_status "durable order" 0
-order=$(sed -n 's/^\(fsync\|rename[a-z0-9]*\)(.*/\1/p' "$WORK/strace.log" | tr '\n' ' ')
-[ "$order" = "fsync rename fsync " ] || fail "durable order: saw '$order'"
+order=$(sed -n 's/^\(fsync\|linkat\|unlink\|rename[a-z0-9]*\)(.*/\1/p' "$WORK/strace.log" |
+  tr '\n' ' ')
+[ "$order" = "fsync linkat renameat2 unlink fsync " ] || fail "durable order: saw '$order'"
+grep -q '^renameat2(.*RENAME_EXCHANGE) = 0' "$WORK/strace.log" ||
+  fail "durable order: no atomic exchange"
+
+# Which openat makes the unnamed file, a first run tells.
+printf '%s' "$OLD" > "$CONF"
+traced -qq -o "$WORK/openat.log" -e trace=openat "$HELPER" disable > "$OUT" 2> "$ERR"
+nth=$(grep '^openat(' "$WORK/openat.log" | grep -n 'O_TMPFILE' | cut -d: -f1)
+[ -n "$nth" ] || fail "no unnamed file: $(grep lightdm "$WORK/openat.log")"
+NO_TMPFILE="inject=openat:error=EOPNOTSUPP:when=${nth:-1}"
+
+# The ways round what a kernel or filesystem lacks: linkat with AT_EMPTY_PATH refused (it needs
+# CAP_DAC_READ_SEARCH before Linux 6.10), no exchange (the check, then a plain rename), no
+# unnamed files (a named temporary file from the start). Each still replaces the file whole and
+# leaves nothing behind.
+while IFS='|' read -r what trace inject used; do
+  printf '%s' "$OLD" > "$CONF"
+  traced -qq -o "$WORK/strace.log" -e trace="$trace" -e "inject=$inject" "$HELPER" disable \
+    > "$OUT" 2> "$ERR"
+  STATUS=$?
+  expect_run "$what" 0 $'Auto login disabled\n' ""
+  expect_bytes "$what (new file)" "$CONF" "$NEW"
+  expect_no_litter "$what"
+  grep -q "$used" "$WORK/strace.log" || fail "$what: no $used in $(cat "$WORK/strace.log")"
+done <<'ROWS'
+no AT_EMPTY_PATH|linkat|linkat:error=ENOENT:when=1|^linkat(AT_FDCWD, "/proc/self/fd/
+no exchange|renameat2,rename|renameat2:error=EINVAL:when=1|^rename(
+ROWS
+printf '%s' "$OLD" > "$CONF"
+traced -qq -o /dev/null -e trace=openat -e "$NO_TMPFILE" "$HELPER" disable > "$OUT" 2> "$ERR"
+STATUS=$?
+expect_run "no unnamed files" 0 $'Auto login disabled\n' ""
+expect_bytes "no unnamed files (new file)" "$CONF" "$NEW"
+expect_no_litter "no unnamed files"
 
 # The directory's fsync comes after the rename: its failure is not the caller's concern.
 printf '%s' "$OLD" > "$CONF"
@@ -71,10 +107,12 @@ STATUS=$?
 expect_run "directory fsync fails" 0 $'Auto login disabled\n' ""
 expect_bytes "directory fsync fails (new file)" "$CONF" "$NEW"
 
-# The temporary file cannot be removed after a failure: the message names it.
+# Where the filesystem has no unnamed files, the new file has a name from the start, and one
+# that cannot be removed after a failure is named in the message.
 printf '%s' "$OLD" > "$CONF"
-traced -qq -o /dev/null -e trace=write,unlink,unlinkat -e inject=write:error=ENOSPC:when=1 \
-  -e inject=unlink,unlinkat:error=EACCES "$HELPER" disable > "$OUT" 2> "$ERR"
+traced -qq -o /dev/null -e trace=openat,write,unlink,unlinkat -e "$NO_TMPFILE" \
+  -e inject=write:error=ENOSPC:when=1 -e inject=unlink,unlinkat:error=EACCES \
+  "$HELPER" disable > "$OUT" 2> "$ERR"
 STATUS=$?
 expect_status "temporary file stays" 1
 left=$(find /etc/lightdm -name 'lightdm.conf.tmp.*')
@@ -98,7 +136,7 @@ held=
 while IFS= read -r line; do
   name=${line%%(*}
   nth[$name]=$((${nth[$name]:-0} + 1))
-  case $line in *lightdm.conf.tmp.*) held=1 ;; esac
+  case $line in *O_TMPFILE* | *lightdm.conf.tmp.*) held=1 ;; esac
   sig=${SIGNALS[step % ${#SIGNALS[@]}]}
   step=$((step + 1))
   what="$sig at step $step ($name #${nth[$name]})"

@@ -17,7 +17,8 @@ for closed in "<&-" ">&-" "2>&-" "<&- >&- 2>&-"; do
   STATUS=$?
   expect_status "streams closed ($closed)" 0
   expect_bytes "streams closed ($closed)" "$CONF" "$ENABLED_ALICE"
-  tmp_fd=$(sed -n 's/.*lightdm\.conf\.tmp\..*= \([0-9]*\)$/\1/p' "$WORK/strace.log")
+  # The new file is unnamed (O_TMPFILE), or named where the filesystem has no unnamed files.
+  tmp_fd=$(sed -n 's/.*\(O_TMPFILE\|lightdm\.conf\.tmp\.\).*= \([0-9]*\)$/\2/p' "$WORK/strace.log")
   [ "${tmp_fd:-0}" -ge 3 ] || fail "streams closed ($closed): temporary file on descriptor '$tmp_fd'"
   expect_no_litter "streams closed ($closed)"
 done

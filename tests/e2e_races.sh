@@ -27,18 +27,32 @@ until_true() {
   return 1
 }
 temp_file_exists() { compgen -G '/etc/lightdm/lightdm.conf.tmp.*' > /dev/null; }
+# The new file is staged: unnamed (a descriptor on "/etc/lightdm/#INODE (deleted)"), or named
+# on a filesystem without unnamed files.
+staged() {
+  temp_file_exists || find /proc/[0-9]*/fd -lname '/etc/lightdm/#*' 2> /dev/null | grep -q .
+}
 lock_is_held() { ! flock -n "$LOCK" true; }
 
-# An editor saves while the helper is between its read and its rename; the helper's fsync of
-# the new file is held for a second to open that window.
-for how in "by rename" "in place, same size"; do
+# An editor saves while the helper is between its read and its commit, or while the exchange
+# itself is under way: the helper's fsync of the new file, or the exchange, is held for a
+# second to open that window. In the second case the check before the exchange has passed, and
+# the check of what came out must put the editor's file back.
+for row in "fsync|by rename" "fsync|in place, same size" "renameat2|by rename" \
+  "renameat2|in place, same size"; do
+  held=${row%%|*}
+  how="${row#*|}, $held held"
   fresh_etc
   printf '%s' "$OLD" > "$CONF"
-  traced -qq -o /dev/null -e trace=fsync -e inject=fsync:delay_enter=1000000:when=1 \
+  traced -qq -o /dev/null -e trace="$held" -e "inject=$held:delay_enter=1000000:when=1" \
     "$HELPER" disable > "$OUT" 2> "$ERR" &
   pid=$!
-  until_true temp_file_exists || fail "editor saves $how: no temporary file appeared"
-  case $how in
+  if [ "$held" = fsync ]; then
+    until_true staged || fail "editor saves $how: no staged file appeared"
+  else
+    until_true temp_file_exists || fail "editor saves $how: the new file never got a name"
+  fi
+  case ${row#*|} in
     "by rename")
       edited=$'[Seat:*]\nautologin-user=carol\n# saved by an editor\n'
       printf '%s' "$edited" > "$CONF.new"
@@ -73,9 +87,27 @@ STATUS=$?
 expect_run "lock held" 0 $'Auto login disabled\n' ""
 expect_bytes "lock held (file)" "$CONF" "$NEW"
 
-# The helper makes the lock file itself, private to root.
-rm -f "$LOCK"
+# A run that holds the lock too long: after 10 s the helper gives up and changes nothing.
+fresh_etc
+printf '%s' "$OLD" > "$CONF"
+# One process holds the lock and nothing else holds the file, so that killing it frees /run.
+(exec 8> "$LOCK" && flock 8 && exec sleep 14) &
+holder=$!
+until_true lock_is_held || fail "lock held too long: the holder never took the lock"
+start=$(date +%s%N)
 run disable
+took=$((($(date +%s%N) - start) / 1000000))
+expect_run "lock held too long" 1 "" \
+  $'Cannot lock /run/brindleway-helper.lock: another run is still in progress\n'
+expect_bytes "lock held too long (file)" "$CONF" "$OLD"
+[ "$took" -ge 9900 ] && [ "$took" -le 12000 ] || fail "lock held too long: gave up after $took ms"
+kill "$holder"
+wait "$holder" 2> /dev/null
+
+# The helper makes the lock file itself, private to root, whatever the caller's umask.
+rm -f "$LOCK"
+(umask 0277 && exec "$HELPER" disable) > "$OUT" 2> "$ERR"
+STATUS=$?
 expect_status "lock file" 0
 [ "$(stat -c '%a %u:%g %F' "$LOCK" 2> /dev/null)" = "600 0:0 regular empty file" ] ||
   fail "lock file: $(stat -c '%a %u:%g %F' "$LOCK" 2>&1)"

@@ -7,6 +7,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include "cli/audit_log.h"
 #include "cli/process_setup.h"
 #include "cli/status.h"
 #include "cli/username.h"
@@ -143,6 +144,7 @@ int run_enable(const char* program, const char* user) {
     undo_autologin_change(change, user);
     return 1;
   }
+  audit_autologin_change(user);
   warn_other_display_manager();
   std::fprintf(stdout, "Auto login enabled for user: %s\n", user);
   return 0;
@@ -155,6 +157,7 @@ int run_disable(const char* user) {
   if (prepare_and_stage(AutologinRequest{false, nullptr}) != 0) return 1;
   if (commit_config_update(&g_update) != 0) return 1;
   if (user != nullptr) remove_autologin_member(user);
+  audit_autologin_change(nullptr);
   std::fprintf(stdout, "Auto login disabled\n");
   return 0;
 }

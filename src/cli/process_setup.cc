@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -26,7 +27,13 @@
 //     them), and core dumps are off so that a crash cannot copy /etc/shadow into a core file.
 //  4. Descriptors 0, 1 and 2 are open: otherwise the next file opened would take one of them,
 //     and a message or a tool's output would be written into it.
-//  5. Every other descriptor is close-on-exec, so none of the caller's reaches the tools.
+//  5. Every other descriptor is closed. Marked close-on-exec only, a caller's descriptors
+//     still took up the helper's own table: with descriptors 3 to 1021 left open, the drop-in
+//     that decided could not be opened, and was taken for one LightDM skips. Closed, none of
+//     them can reach the tools either.
+//  6. The working directory is "/" and the umask 022, so that neither a caller's directory
+//     (on a filesystem that may go away) nor its umask shapes what the helper or a tool
+//     creates.
 // For a caller who is not root the same steps are harmless: a hard limit it may not raise is
 // only used up to its value.
 
@@ -100,14 +107,9 @@ int open_std_streams() {
   return 0;
 }
 
-void set_cloexec(int fd) {
-  int flags = fcntl(fd, F_GETFD);
-  if (flags >= 0 && (flags & FD_CLOEXEC) == 0) fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
-}
-
-/// Marks the open descriptors from |lowest| on that /proc lists. Returns 0, or 1 when /proc
+/// Closes the open descriptors from |lowest| on that /proc lists. Returns 0, or 1 when /proc
 /// cannot be read.
-int cloexec_listed(int lowest) {
+int close_listed(int lowest) {
   DIR* dir = opendir("/proc/self/fd");
   if (dir == nullptr) return 1;
   const int own = dirfd(dir);
@@ -116,26 +118,26 @@ int cloexec_listed(int lowest) {
     const char* p = entry->d_name;
     for (; *p >= '0' && *p <= '9' && fd < INT_MAX / 10; ++p) fd = fd * 10 + (*p - '0');
     if (p == entry->d_name || *p != '\0' || fd < lowest || fd == own) continue;
-    set_cloexec(static_cast<int>(fd));
+    close(static_cast<int>(fd));
   }
   closedir(dir);
   return 0;
 }
 
-/// Marks every descriptor from |lowest| up to the hard limit, open or not.
-void cloexec_up_to_limit(int lowest) {
+/// Closes every descriptor from |lowest| up to the hard limit, open or not.
+void close_up_to_limit(int lowest) {
   rlimit limit{};
   rlim_t end = kDescriptorWalkCap;
   if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_max < end) end = limit.rlim_max;
-  for (rlim_t fd = static_cast<rlim_t>(lowest); fd < end; ++fd) set_cloexec(static_cast<int>(fd));
+  for (rlim_t fd = static_cast<rlim_t>(lowest); fd < end; ++fd) close(static_cast<int>(fd));
 }
 
-/// Kernels before 5.11 lack close_range or its CLOEXEC flag: then /proc says which
-/// descriptors are open, and without /proc every possible one is marked.
-void cloexec_from(int lowest) {
-  if (close_range(static_cast<unsigned>(lowest), ~0U, CLOSE_RANGE_CLOEXEC) == 0) return;
-  if (cloexec_listed(lowest) == 0) return;
-  cloexec_up_to_limit(lowest);
+/// Kernels before 5.9 lack close_range: then /proc says which descriptors are open, and
+/// without /proc every possible one is closed.
+void close_from(int lowest) {
+  if (close_range(static_cast<unsigned>(lowest), ~0U, 0) == 0) return;
+  if (close_listed(lowest) == 0) return;
+  close_up_to_limit(lowest);
 }
 
 }  // namespace
@@ -146,8 +148,11 @@ int prepare_process() {
   set_disposition(SIGPIPE, SIG_IGN);
   for (const LimitRule& rule : kLimitRules) apply_limit(rule);
   if (open_std_streams() != 0) return 1;
-  cloexec_from(3);
-  return 0;
+  close_from(3);
+  umask(022);
+  if (chdir("/") == 0) return 0;
+  std::fprintf(stderr, "Cannot change the working directory to /: %s\n", std::strerror(errno));
+  return 1;
 }
 
 int check_tool_limits() {

@@ -1,10 +1,12 @@
 #ifndef BRINDLEWAY_CLI_PROCESS_SETUP_H_
 #define BRINDLEWAY_CLI_PROCESS_SETUP_H_
 
-/// Undoes what a caller passed on through exec that could stop the helper half-way or reach
-/// the account tools: interval timers, signal dispositions, resource limits, closed standard
-/// streams and open descriptors. Returns 0, or 1 when a closed standard stream could not be
-/// opened again; the process must not go on then. Harmless for a caller who is not root.
+/// Undoes what a caller passed on through exec that could stop the helper half-way, take up its
+/// descriptors or reach the account tools: interval timers, signal dispositions, resource
+/// limits, closed standard streams, open descriptors (all above 2 are closed), the working
+/// directory and the umask. Returns 0, or 1 when a closed standard stream could not be opened
+/// again or "/" could not be made the working directory; the process must not go on then.
+/// Harmless for a caller who is not root.
 int prepare_process();
 
 /// Returns 0 if the limits that could cut a root tool short half-way through /etc/group (the

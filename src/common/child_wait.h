@@ -3,8 +3,11 @@
 
 #include <sys/types.h>
 
-/// Waits for |pid| at most |timeout_ms|. Returns 0 with |*status| set when it ended, or 1 after
-/// killing its whole process group (it leads one) with SIGKILL and reaping it.
+/// Waits for |pid|, a child of this process that leads a process group of its own, at most
+/// |timeout_ms| milliseconds. Returns 0 with |*status| set (as waitpid sets it) when it ended,
+/// or 1 after killing its whole process group with SIGKILL and reaping it, or when it could
+/// not be waited for. Uses no signal handler and no timer, so it works with every signal
+/// blocked; a stopped child is not waited for past the deadline either.
 int wait_for_child(pid_t pid, int timeout_ms, int* status);
 
 #endif  // BRINDLEWAY_COMMON_CHILD_WAIT_H_

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,6 +15,10 @@
 // exclusive flock from before it reads the configuration until it exits. The kernel drops the
 // lock when the process ends, however it ends, so a crashed run never blocks the next one. The
 // descriptor is close-on-exec: a tool still running after the helper died must not keep it.
+// The wait for it has an end: a run that holds it longer than RUN_LOCK_WAIT_MS is stuck or
+// misused, and a caller is better told so than kept waiting behind it. The lock is tried
+// without blocking, with short pauses in between, as no signal or timer may be used to end a
+// blocking flock.
 
 namespace {
 
@@ -37,21 +42,43 @@ int open_lock_file(const char* path) {
   return -1;
 }
 
-}  // namespace
+/// The pause between two tries.
+constexpr long kPauseMs = 20;
 
-int acquire_lock_at(const char* path) {
-  const int fd = open_lock_file(path);
-  int result = fd < 0 ? -1 : 0;
-  while (result == 0 && flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) result = -1;
-  }
-  if (result != 0) {
-    const int error = errno;
-    if (fd >= 0) close(fd);
-    std::fprintf(stderr, "Cannot lock %s: %s\n", path, std::strerror(error));
-    return 1;
-  }
-  return 0;  // |fd| stays open: the lock lasts as long as the process.
+long long monotonic_ms() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-int acquire_run_lock() { return acquire_lock_at(RUN_LOCK_PATH); }
+/// Takes the exclusive lock on |fd|, trying for |wait_ms|. Returns 0, or 1 with errno set
+/// (EWOULDBLOCK when another process held it all that time).
+int lock_within(int fd, int wait_ms) {
+  const long long deadline = monotonic_ms() + wait_ms;
+  for (;;) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return 0;
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK || monotonic_ms() >= deadline) return 1;
+    const timespec pause{0, kPauseMs * 1000000};
+    nanosleep(&pause, nullptr);
+  }
+}
+
+}  // namespace
+
+int acquire_lock_at(const char* path, int wait_ms) {
+  const int fd = open_lock_file(path);
+  if (fd >= 0 && lock_within(fd, wait_ms) == 0) {
+    return 0;  // |fd| stays open: the lock lasts as long as the process.
+  }
+  const int error = errno;
+  if (fd >= 0) close(fd);
+  if (error == EWOULDBLOCK) {
+    std::fprintf(stderr, "Cannot lock %s: another run is still in progress\n", path);
+  } else {
+    std::fprintf(stderr, "Cannot lock %s: %s\n", path, std::strerror(error));
+  }
+  return 1;
+}
+
+int acquire_run_lock() { return acquire_lock_at(RUN_LOCK_PATH, RUN_LOCK_WAIT_MS); }

@@ -27,6 +27,13 @@ class UniqueFd {
   /// Returns the descriptor, or -1 when none is held.
   int get() const { return fd_; }
 
+  /// Gives up the descriptor without closing it. Returns it, or -1 when none was held.
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
   /// Closes the descriptor now. Returns close()'s result; the descriptor is gone either way.
   int close_now() {
     int fd = fd_;

@@ -1,12 +1,14 @@
 #include "group/tool_runner.h"
 
-#include <cerrno>
 #include <csignal>
 #include <cstring>
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "common/child_wait.h"
 
 extern char** environ;  // NOLINT: the process environment has no other name.
 
@@ -20,6 +22,12 @@ extern char** environ;  // NOLINT: the process environment has no other name.
 // output whose reader has gone then gets an error instead of dying. gpasswd announces a
 // removal before it makes it, and was killed there, leaving the user in the group. The helper
 // waits for the tools with SIGCHLD at its default, which the front door sees to.
+// Each tool starts a session of its own, with /dev/null as standard input. The caller's
+// terminal then has no way to it: Ctrl-C, Ctrl-Z and a hang-up go to the terminal's foreground
+// process group, which was the tool's too, and killed gpasswd half-way or stopped it while the
+// helper waited for ever; a tool that asked a question would wait for an answer nobody gives.
+// A tool that still does not end in TOOL_DEADLINE_MS (a hung name service, say) is killed,
+// with anything it started, and counts as failed.
 
 namespace {
 
@@ -47,11 +55,11 @@ bool is_locale_entry(const char* entry) {
 }
 
 
-/// Spawn attributes that give the child an empty mask and default signal dispositions, but
-/// for SIGPIPE.
-class CleanSignalsAttr {
+/// Spawn attributes that give the child a session of its own, an empty mask and default signal
+/// dispositions, but for SIGPIPE.
+class ToolAttr {
  public:
-  CleanSignalsAttr() {
+  ToolAttr() {
     posix_spawnattr_init(&attr_);
     sigset_t defaults;
     sigfillset(&defaults);
@@ -60,16 +68,34 @@ class CleanSignalsAttr {
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attr_, &none);
-    posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF |
+                                         POSIX_SPAWN_SETSIGMASK);
   }
-  CleanSignalsAttr(const CleanSignalsAttr&) = delete;
-  CleanSignalsAttr& operator=(const CleanSignalsAttr&) = delete;
-  ~CleanSignalsAttr() { posix_spawnattr_destroy(&attr_); }
+  ToolAttr(const ToolAttr&) = delete;
+  ToolAttr& operator=(const ToolAttr&) = delete;
+  ~ToolAttr() { posix_spawnattr_destroy(&attr_); }
 
   const posix_spawnattr_t* get() const { return &attr_; }
 
  private:
   posix_spawnattr_t attr_{};
+};
+
+/// Spawn file actions that put /dev/null on the child's standard input.
+class ToolFiles {
+ public:
+  ToolFiles() {
+    posix_spawn_file_actions_init(&actions_);
+    posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0);
+  }
+  ToolFiles(const ToolFiles&) = delete;
+  ToolFiles& operator=(const ToolFiles&) = delete;
+  ~ToolFiles() { posix_spawn_file_actions_destroy(&actions_); }
+
+  const posix_spawn_file_actions_t* get() const { return &actions_; }
+
+ private:
+  posix_spawn_file_actions_t actions_{};
 };
 
 }  // namespace
@@ -90,14 +116,14 @@ bool run_tool_command(const char* command) {
   char sh_name[] = "sh";
   char dash_c[] = "-c";
   char* argv[] = {sh_name, dash_c, const_cast<char*>(command), nullptr};
-  CleanSignalsAttr attr;
+  ToolAttr attr;
+  ToolFiles files;
   pid_t pid = 0;
-  if (posix_spawn(&pid, kShell, nullptr, attr.get(), argv, const_cast<char**>(env.vars)) != 0) {
+  if (posix_spawn(&pid, kShell, files.get(), attr.get(), argv, const_cast<char**>(env.vars)) !=
+      0) {
     return false;
   }
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return false;
-  }
+  if (wait_for_child(pid, TOOL_DEADLINE_MS, &status) != 0) return false;
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }

@@ -16,9 +16,13 @@ struct ToolEnv {
 /// |caller_env| (null-terminated, may be null) whose text holds no '/'.
 void build_tool_env(char* const* caller_env, ToolEnv* env);
 
-/// Runs |command| through /bin/sh with the environment built from the process's own. Returns
-/// true if the shell ran and exited with status 0. Needs SIGCHLD at its default and SIGPIPE
-/// ignored, as prepare_process leaves them.
+/// How long an account tool may take before it is killed and counted as failed.
+inline constexpr int TOOL_DEADLINE_MS = 30000;
+
+/// Runs |command| through /bin/sh with the environment built from the process's own, in a
+/// session of its own with /dev/null as standard input, for at most TOOL_DEADLINE_MS. Returns
+/// true if the shell ran and exited with status 0 in time. Needs SIGCHLD at its default and
+/// SIGPIPE ignored, as prepare_process leaves them.
 bool run_tool_command(const char* command);
 
 #endif  // BRINDLEWAY_GROUP_TOOL_RUNNER_H_

@@ -1,7 +1,6 @@
 #include "lightdm/config_sources.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -13,6 +12,7 @@
 #include "common/constants.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
+#include "lightdm/drop_in_names.h"
 #include "lightdm/seat_autologin.h"
 
 // LightDM 1.26 (config_load_from_standard_locations) reads, in this order:
@@ -21,6 +21,10 @@
 //  3. /etc/lightdm/lightdm.conf.d;
 //  4. /etc/lightdm/lightdm.conf.
 // A drop-in it cannot open or parse is skipped whole; a lightdm.conf it cannot parse stops it.
+// The helper skips a drop-in only where LightDM would, whenever it starts: a file it can parse
+// no more than LightDM can, one that is absent, a link loop or not a regular file. A failure
+// that may pass (no memory, no descriptor left) or that LightDM, as root, would not meet is
+// no reason to skip: what LightDM then does cannot be told, and the helper says so.
 // The helper reads no environment, so the XDG directories are their defaults, as they are for a
 // display manager that the init system starts.
 
@@ -36,15 +40,18 @@ constexpr const char* kDropInDirs[] = {
 constexpr ConfigPaths kLightdmPaths{kDropInDirs, sizeof kDropInDirs / sizeof kDropInDirs[0],
                                     LIGHTDM_CONF_PATH, SYSCONFIG_DISPLAYMANAGER_PATH};
 
-bool has_conf_suffix(const char* name) {
-  std::size_t len = std::strlen(name);
-  return len >= 5 && std::memcmp(name + len - 5, ".conf", 5) == 0;
-}
+/// An open call that fails with EINTR is tried again this many times. Nothing here installs a
+/// signal handler, so a real EINTR is rare; a bound keeps a call that always fails from
+/// looping for ever.
+constexpr int kInterruptedTries = 64;
+
+// One directory's names at a time; too large for a caller's stack.
+DropInNames g_names;
 
 /// Owns an open directory.
 class Dir {
  public:
-  explicit Dir(const char* path) : dir_(opendir(path)) {}
+  explicit Dir(DIR* dir) : dir_(dir) {}
   Dir(const Dir&) = delete;
   Dir& operator=(const Dir&) = delete;
   ~Dir() {
@@ -56,22 +63,35 @@ class Dir {
   DIR* dir_;
 };
 
-/// Finds in |dir| the name ending in ".conf" that comes next after |after| in strcmp order
-/// (the first one when |after| is empty), as LightDM sorts them. Returns false when none is
-/// left. One pass over the directory a drop-in: there are few, and nothing is allocated.
-bool next_conf_name(DIR* dir, const char* after, char (&name)[NAME_MAX + 1]) {
-  rewinddir(dir);
-  bool found = false;
-  while (const dirent* entry = readdir(dir)) {
-    if (!has_conf_suffix(entry->d_name)) continue;
-    if (after[0] != '\0' && std::strcmp(entry->d_name, after) <= 0) continue;
-    if (found && std::strcmp(entry->d_name, name) >= 0) continue;
-    std::size_t i = 0;
-    for (; i < NAME_MAX && entry->d_name[i] != '\0'; ++i) name[i] = entry->d_name[i];
-    name[i] = '\0';
-    found = true;
+/// Opens the directory at |path|, following links as LightDM does. Returns it, or null with
+/// errno set.
+DIR* open_dir(const char* path) {
+  for (int tries = 0;; ++tries) {
+    DIR* dir = opendir(path);
+    if (dir != nullptr || errno != EINTR || tries == kInterruptedTries) return dir;
   }
-  return found;
+}
+
+/// Opens the drop-in at |path| for reading, following links, as LightDM opens it. Returns the
+/// descriptor, or -1 with errno set.
+int open_drop_in(const char* path) {
+  // O_NONBLOCK only so that a FIFO cannot hold the helper up.
+  for (int tries = 0;; ++tries) {
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0 || errno != EINTR || tries == kInterruptedTries) return fd;
+  }
+}
+
+/// Returns true when a drop-in that failed to open with |error| is one LightDM also goes
+/// without, whenever it starts: it is absent (a dangling link), a link loop, or not a regular
+/// file (a socket, or a device without a driver). Anything else (no memory, no descriptor
+/// left, an interrupted call, no permission) may pass or may not hit LightDM at all, so the
+/// file's reading cannot be told.
+bool lightdm_skips_too(int error, const char* path) {
+  if (error == ENOENT || error == ELOOP) return true;
+  if (error != ENXIO && error != ENODEV) return false;
+  struct stat st {};
+  return stat(path, &st) == 0 && !S_ISREG(st.st_mode);
 }
 
 /// A path as messages show it: no byte of a file name can forge a line.
@@ -86,23 +106,25 @@ void report_unsure(const SourceScan& scan, const char* prefix) {
                ShownPath(scan.path).text, scan.problem_line, scan.problem);
 }
 
-/// Reads one drop-in into |model|. Returns 0, or 1 after saying why it cannot be judged.
+/// Says, after |prefix|, that |path| could not be read, and why.
+int report_unreadable(const char* path, int error, const char* prefix) {
+  std::fprintf(stderr, "%scannot read %s: %s\n", prefix, ShownPath(path).text,
+               std::strerror(error));
+  return 1;
+}
+
+/// Reads the drop-in at |path| into |model|. Returns
+/// 0, or 1 after saying why it cannot be judged.
 int read_drop_in(const char* path, SeatModel* model, char* buf, std::size_t cap,
                  const char* prefix) {
-  // Opened as LightDM opens it, following links; O_NONBLOCK only so that a FIFO cannot hold the
-  // helper up.
-  UniqueFd fd(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  UniqueFd fd(open_drop_in(path));
   if (fd.get() < 0) {
-    // LightDM runs as root: what root may read and this caller may not, LightDM reads.
-    if (errno == EACCES || errno == EPERM) {
-      std::fprintf(stderr, "%scannot read %s: %s\n", prefix, ShownPath(path).text,
-                   std::strerror(errno));
-      return 1;
-    }
-    return 0;  // LightDM cannot open it either, and goes on without it
+    const int error = errno;
+    if (lightdm_skips_too(error, path)) return 0;
+    return report_unreadable(path, error, prefix);
   }
   struct stat st {};
-  if (fstat(fd.get(), &st) != 0) return 0;
+  if (fstat(fd.get(), &st) != 0) return report_unreadable(path, errno, prefix);
   if (S_ISFIFO(st.st_mode)) {
     std::fprintf(stderr, "%sLightDM would wait forever reading %s, a FIFO\n", prefix,
                  ShownPath(path).text);
@@ -111,13 +133,9 @@ int read_drop_in(const char* path, SeatModel* model, char* buf, std::size_t cap,
   if (!S_ISREG(st.st_mode)) return 0;  // GLib: "Not a regular file"
   std::size_t len = 0;
   if (read_whole(fd.get(), buf, cap, &len) != 0) {
-    if (errno == EFBIG) {
-      std::fprintf(stderr, "%scannot read %s: file is larger than %zu bytes\n", prefix,
-                   ShownPath(path).text, cap - 1);
-    } else {
-      std::fprintf(stderr, "%scannot read %s: %s\n", prefix, ShownPath(path).text,
-                   std::strerror(errno));
-    }
+    if (errno != EFBIG) return report_unreadable(path, errno, prefix);
+    std::fprintf(stderr, "%scannot read %s: file is larger than %zu bytes\n", prefix,
+                 ShownPath(path).text, cap - 1);
     return 1;
   }
   SourceScan scan;
@@ -132,6 +150,40 @@ int read_drop_in(const char* path, SeatModel* model, char* buf, std::size_t cap,
   return 0;  // loaded, or rejected and skipped as LightDM skips it
 }
 
+/// Reads the drop-ins of the directory at |dir_path| in LightDM's order into |model|. Returns
+/// 0, or 1 after saying why what LightDM makes of them cannot be told.
+int read_drop_in_dir(const char* dir_path, SeatModel* model, char* buf, std::size_t cap,
+                     const char* prefix) {
+  Dir dir(open_dir(dir_path));
+  if (dir.get() == nullptr) {
+    // A directory that is absent, not one, or a link loop is one LightDM goes without too.
+    if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return 0;
+    return report_unreadable(dir_path, errno, prefix);
+  }
+  switch (list_drop_in_names(dir.get(), &g_names)) {
+    case ListOutcome::kListed:
+      break;
+    case ListOutcome::kFailed:
+      return report_unreadable(dir_path, errno, prefix);
+    case ListOutcome::kTooMany:
+      std::fprintf(stderr, "%scannot tell how LightDM reads %s: more than %zu drop-ins\n",
+                   prefix, ShownPath(dir_path).text, DROP_IN_NAMES_MAX);
+      return 1;
+  }
+  // The directory stays open while its files are read, as LightDM's listing does.
+  for (std::size_t i = 0; i < g_names.count; ++i) {
+    const char* name = drop_in_name(g_names, i);
+    char path[SOURCE_PATH_MAX + 1];
+    int n = std::snprintf(path, sizeof path, "%s/%s", dir_path, name);
+    if (n < 0 || static_cast<std::size_t>(n) >= sizeof path) {
+      std::fprintf(stderr, "%scannot read %s: name too long\n", prefix, ShownPath(name).text);
+      return 1;
+    }
+    if (read_drop_in(path, model, buf, cap, prefix) != 0) return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 const ConfigPaths& lightdm_config_paths() { return kLightdmPaths; }
@@ -139,25 +191,7 @@ const ConfigPaths& lightdm_config_paths() { return kLightdmPaths; }
 int read_drop_ins(const ConfigPaths& paths, SeatModel* model, char* buf, std::size_t cap,
                   const char* prefix) {
   for (std::size_t d = 0; d < paths.drop_in_dir_count; ++d) {
-    const char* dir_path = paths.drop_in_dirs[d];
-    Dir dir(dir_path);
-    if (dir.get() == nullptr) {
-      // A directory LightDM cannot open either is one it goes on without.
-      if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) continue;
-      std::fprintf(stderr, "%scannot read %s: %s\n", prefix, dir_path, std::strerror(errno));
-      return 1;
-    }
-    char done[NAME_MAX + 1] = "";  // the last name read
-    char name[NAME_MAX + 1];
-    for (; next_conf_name(dir.get(), done, name); std::memcpy(done, name, sizeof name)) {
-      char path[SOURCE_PATH_MAX + 1];
-      int n = std::snprintf(path, sizeof path, "%s/%s", dir_path, name);
-      if (n < 0 || static_cast<std::size_t>(n) >= sizeof path) {
-        std::fprintf(stderr, "%scannot read %s: name too long\n", prefix, ShownPath(name).text);
-        return 1;
-      }
-      if (read_drop_in(path, model, buf, cap, prefix) != 0) return 1;
-    }
+    if (read_drop_in_dir(paths.drop_in_dirs[d], model, buf, cap, prefix) != 0) return 1;
   }
   return 0;
 }

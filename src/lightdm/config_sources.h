@@ -23,8 +23,9 @@ struct ConfigPaths {
 const ConfigPaths& lightdm_config_paths();
 
 /// Reads every drop-in of |paths| in order into |model|, with |buf| (|cap| bytes) as scratch.
-/// A drop-in LightDM skips is skipped. Returns 0, or 1 after saying on standard error, after
-/// |prefix|, why what LightDM makes of one cannot be told.
+/// A drop-in LightDM skips whenever it starts is skipped; any other failure to list a directory
+/// or to open, stat or read a drop-in counts as not knowing. Returns 0, or 1 after saying on
+/// standard error, after |prefix|, why what LightDM makes of one cannot be told, naming it.
 int read_drop_ins(const ConfigPaths& paths, SeatModel* model, char* buf, std::size_t cap,
                   const char* prefix);
 

@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,22 +17,29 @@
 
 // The replacement must never leave LightDM a partial file, never lose someone else's change,
 // and never leave litter in /etc:
-//  1. Every maskable signal is blocked from before the temporary file exists until the process
-//     exits. No signal can end the run between creation and rename or clean-up, and once the
-//     rename is done the run finishes, directory fsync and exit status 0 included.
-//  2. The new text goes to a fresh file with an unpredictable name in the same directory,
-//     created exclusively (mkostemp), so no one can prepare it and rename() stays on one
-//     filesystem.
+//  1. Every maskable signal is blocked from before the new file exists until the process
+//     exits. No signal can end the run between creation and commit or clean-up, and once the
+//     new file is in place the run finishes, directory fsync and exit status 0 included.
+//  2. The new text goes to an unnamed file (O_TMPFILE) in the same directory, so that a crash,
+//     a SIGKILL or a power cut before the commit leaves nothing behind, and the commit stays
+//     on one filesystem. Only where the filesystem has no unnamed files is it a named file
+//     from the start, made exclusively with an unpredictable name (mkostemp).
 //  3. It is written whole, owned by root:root, never more readable than the old file (its mode
-//     is the old mode & 0644), and fsync'ed before the rename: otherwise a power cut can leave
-//     an empty file under the old name.
-//  4. Just before the rename the path must still be the file that was read: same device,
-//     inode, size, mtime and ctime. Otherwise someone saved the file meanwhile, and the rename
-//     would silently undo their change: refuse instead.
-//  5. Any failure before the rename unlinks the temporary file and leaves the old file as it
-//     was. The message comes after that clean-up, so even a failing print cannot keep it from
+//     is the old mode & 0644), and fsync'ed before it gets a name: otherwise a power cut can
+//     leave an empty file under the old name.
+//  4. At the commit the path must still be the file that was read: same device, inode, size,
+//     mtime and ctime. Otherwise someone saved the file meanwhile, and replacing it would
+//     silently undo their change: refuse instead.
+//  5. The new file then gets an unpredictable name beside the old one and the two are
+//     exchanged atomically (RENAME_EXCHANGE). What came out must be the file that was read
+//     (device, inode, size, mtime: the exchange itself moves its ctime); a save that slipped in
+//     between the check and the exchange is exchanged back and the run refuses as in 4. Then
+//     the old file's new name is removed. Where the filesystem cannot exchange, a rename
+//     follows the check of 4.
+//  6. Any failure before the commit removes the new file and leaves the old file as it was.
+//     The message comes after that clean-up, so even a failing print cannot keep it from
 //     happening; a temporary file that cannot be removed is named.
-//  6. The directory is fsync'ed after the rename so the new name survives a power cut. The
+//  7. The directory is fsync'ed after the commit so the new name survives a power cut. The
 //     file is replaced by then, so a failure there is not reported.
 
 namespace {
@@ -39,6 +48,11 @@ namespace {
 enum class Step { kDone, kCreate, kWrite, kCheck, kChanged, kRename };
 
 constexpr mode_t kMostPermissive = 0644;
+
+/// Names tried for the new file at the commit before giving up.
+constexpr int kNameTries = 100;
+
+constexpr char kNameChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
 void block_all_signals() {
   sigset_t all;
@@ -76,51 +90,152 @@ bool same_time(const timespec& a, const timespec& b) {
   return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
+/// What survives a rename: the same file with the same content.
+bool same_content(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         same_time(a.st_mtim, b.st_mtim);
+}
+
 /// The change time is compared too: it also moves when an edit kept the mtime, or when only
 /// the mode or owner changed, which the new file would otherwise undo.
 bool same_file(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-         same_time(a.st_mtim, b.st_mtim) && same_time(a.st_ctim, b.st_ctim);
+  return same_content(a, b) && same_time(a.st_ctim, b.st_ctim);
 }
 
-/// Writes the new file beside |path|. Returns the step that failed with |*error| set, or kDone.
-/// From kWrite on, |tmp_path| names a temporary file that exists.
-Step write_temp_file(const char* path, const char* data, std::size_t len,
-                     const struct stat& read_as, char* tmp_path, std::size_t tmp_size,
-                     int* error) {
-  int n = std::snprintf(tmp_path, tmp_size, "%s.tmp.XXXXXX", path);
-  if (n < 0 || static_cast<std::size_t>(n) >= tmp_size) {
-    *error = ENAMETOOLONG;
-    return Step::kCreate;
+/// Copies the directory part of |path| into |dir|. Returns false when it does not fit.
+bool parent_directory(const char* path, char (&dir)[PATH_MAX]) {
+  const char* slash = nullptr;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (*p == '/') slash = p;
   }
-  UniqueFd fd(mkostemp(tmp_path, O_CLOEXEC));
-  if (fd.get() < 0) {
-    *error = errno;
-    return Step::kCreate;
+  if (slash == nullptr) {
+    dir[0] = '.';
+    dir[1] = '\0';
+    return true;
   }
-  if (fill_temp_file(fd.get(), data, len, read_as.st_mode & kMostPermissive) != 0 ||
-      fd.close_now() != 0) {
-    *error = errno;
-    return Step::kWrite;
-  }
-  return Step::kDone;
+  std::size_t len = slash == path ? 1 : static_cast<std::size_t>(slash - path);
+  if (len >= sizeof dir) return false;
+  std::memcpy(dir, path, len);
+  dir[len] = '\0';
+  return true;
 }
 
-/// Renames |tmp_path| over |path| if |path| is still the file |read_as| describes. Returns the
-/// step that failed with |*error| set, or kDone.
-Step rename_if_unchanged(const char* tmp_path, const char* path, const struct stat& read_as,
-                         int* error) {
+/// Turns the last six bytes of |name| (|len| long) into unpredictable letters and digits.
+void randomize_suffix(char* name, std::size_t len) {
+  unsigned char bytes[6];
+  if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+    // Without the kernel's generator a name that is merely unlikely is the best to be had;
+    // linkat refuses an existing name, so it is never a wrong one.
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    unsigned long long mix = static_cast<unsigned long long>(now.tv_nsec) * 0x9E3779B97F4A7C15ULL ^
+                             static_cast<unsigned long long>(getpid());
+    for (unsigned char& byte : bytes) {
+      byte = static_cast<unsigned char>(mix);
+      mix >>= 8;
+    }
+  }
+  for (std::size_t i = 0; i < sizeof bytes; ++i) {
+    name[len - sizeof bytes + i] = kNameChars[bytes[i] % (sizeof kNameChars - 1)];
+  }
+}
+
+/// Creates the new file beside |path|: unnamed where the filesystem allows, else under a
+/// fresh name written to |tmp_path|, which stays empty otherwise. Returns its descriptor, or
+/// -1 with errno set.
+int create_new_file(const char* path, char (&tmp_path)[PATH_MAX]) {
+  tmp_path[0] = '\0';
+  char dir[PATH_MAX];
+  if (!parent_directory(path, dir)) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  const int fd = open(dir, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  // EOPNOTSUPP: this filesystem has no unnamed files; EISDIR: the kernel has none.
+  if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR)) return fd;
+  int n = std::snprintf(tmp_path, sizeof tmp_path, "%s.tmp.XXXXXX", path);
+  if (n < 0 || static_cast<std::size_t>(n) >= sizeof tmp_path) {
+    tmp_path[0] = '\0';
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  const int named = mkostemp(tmp_path, O_CLOEXEC);
+  if (named < 0) tmp_path[0] = '\0';
+  return named;
+}
+
+/// Gives the unnamed file |fd| a fresh name beside |path|, written to |tmp_path|. Returns
+/// kDone, or kRename with |*error| set and |tmp_path| empty.
+Step name_new_file(int fd, const char* path, char (&tmp_path)[PATH_MAX], int* error) {
+  char by_proc[32];
+  std::snprintf(by_proc, sizeof by_proc, "/proc/self/fd/%d", fd);  // fits: an int is short
+  for (int tries = 0; tries < kNameTries; ++tries) {
+    int n = std::snprintf(tmp_path, sizeof tmp_path, "%s.tmp.XXXXXX", path);
+    if (n < 0 || static_cast<std::size_t>(n) >= sizeof tmp_path) {
+      *error = ENAMETOOLONG;
+      break;
+    }
+    randomize_suffix(tmp_path, static_cast<std::size_t>(n));
+    int linked = linkat(fd, "", AT_FDCWD, tmp_path, AT_EMPTY_PATH);
+    // Before Linux 6.10 AT_EMPTY_PATH needs CAP_DAC_READ_SEARCH; /proc needs nothing more.
+    if (linked != 0 && (errno == ENOENT || errno == EPERM || errno == EINVAL)) {
+      linked = linkat(AT_FDCWD, by_proc, AT_FDCWD, tmp_path, AT_SYMLINK_FOLLOW);
+    }
+    if (linked == 0) return Step::kDone;
+    *error = errno;
+    if (errno != EEXIST) break;
+  }
+  tmp_path[0] = '\0';
+  return Step::kRename;
+}
+
+/// Returns kDone if |path| is still the file |read_as| describes, else kChanged, or kCheck
+/// with |*error| set when that cannot be told.
+Step check_unchanged(const char* path, const struct stat& read_as, int* error) {
   struct stat now {};
   if (stat(path, &now) != 0) {
     *error = errno;
     return Step::kCheck;
   }
-  if (!same_file(now, read_as)) return Step::kChanged;
-  if (rename(tmp_path, path) != 0) {
-    *error = errno;
-    return Step::kRename;
+  return same_file(now, read_as) ? Step::kDone : Step::kChanged;
+}
+
+/// Puts |staged|'s named new file in place of its path. Returns the step that failed with
+/// |*error| set, or kDone. On failure the new file is at staged->tmp_path, to be removed,
+/// unless |*kept| says that name now holds someone else's file, which must stay.
+Step exchange_into_place(StagedFile* staged, int* error, bool* kept) {
+  const char* tmp_path = staged->tmp_path;
+  const char* path = staged->path;
+  if (renameat2(AT_FDCWD, tmp_path, AT_FDCWD, path, RENAME_EXCHANGE) != 0) {
+    // EINVAL: this filesystem cannot exchange; ENOSYS: the kernel cannot. The check before
+    // the commit stands for the one after.
+    if (errno != EINVAL && errno != ENOSYS) {
+      *error = errno;
+      return Step::kRename;
+    }
+    if (rename(tmp_path, path) != 0) {
+      *error = errno;
+      return Step::kRename;
+    }
+    return Step::kDone;
   }
-  return Step::kDone;
+  struct stat out {};
+  const bool came_out = lstat(tmp_path, &out) == 0;
+  if (!came_out) *error = errno;
+  if (came_out && same_content(out, staged->read_as)) {
+    if (unlink(tmp_path) != 0) {
+      // The change is made; the old file under its temporary name is only litter.
+      std::fprintf(stderr, "Cannot remove temp file %s: %s\n", tmp_path, std::strerror(errno));
+    }
+    return Step::kDone;
+  }
+  // Someone saved the file between the check and the exchange: theirs goes back.
+  if (renameat2(AT_FDCWD, tmp_path, AT_FDCWD, path, RENAME_EXCHANGE) != 0) {
+    *kept = true;
+    std::fprintf(stderr, "Cannot put back the file saved at %s meanwhile, now %s: %s\n", path,
+                 tmp_path, std::strerror(errno));
+  }
+  return came_out ? Step::kChanged : Step::kCheck;
 }
 
 void report_failure(Step failed, int error, const char* path) {
@@ -147,32 +262,16 @@ void report_failure(Step failed, int error, const char* path) {
 /// Makes the rename of an entry of |path|'s directory durable. Best effort.
 void sync_parent_directory(const char* path) {
   char dir[PATH_MAX];
-  const char* slash = nullptr;
-  for (const char* p = path; *p != '\0'; ++p) {
-    if (*p == '/') slash = p;
-  }
-  if (slash == nullptr) {
-    dir[0] = '.';
-    dir[1] = '\0';
-  } else {
-    std::size_t len = slash == path ? 1 : static_cast<std::size_t>(slash - path);
-    if (len >= sizeof dir) return;
-    std::memcpy(dir, path, len);
-    dir[len] = '\0';
-  }
+  if (!parent_directory(path, dir)) return;
   UniqueFd fd(open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.get() >= 0) fsync(fd.get());
 }
 
-}  // namespace
-
-namespace {
-
-/// Removes the temporary file after |failed|, then says what failed, then names a temporary
-/// file that could not be removed. Returns 1.
+/// Removes the named temporary file |tmp_path| (none when empty), then says what failed, then
+/// names a temporary file that could not be removed. Returns 1.
 int clean_up_and_report(Step failed, int error, const char* path, const char* tmp_path) {
   int unlink_error = 0;
-  if (failed != Step::kCreate && unlink(tmp_path) != 0) unlink_error = errno;
+  if (tmp_path[0] != '\0' && unlink(tmp_path) != 0) unlink_error = errno;
   report_failure(failed, error, path);
   if (unlink_error != 0) {
     std::fprintf(stderr, "Cannot remove temp file %s: %s\n", tmp_path,
@@ -193,14 +292,22 @@ int stage_file(const char* path, const char* data, std::size_t len, const struct
                StagedFile* staged) {
   block_all_signals();
   staged->staged = false;
+  staged->fd = -1;
+  staged->tmp_path[0] = '\0';
   staged->read_as = read_as;
-  int error = ENAMETOOLONG;
-  Step failed = Step::kCreate;
-  if (copy_path(staged->path, path)) {
-    failed = write_temp_file(path, data, len, read_as, staged->tmp_path,
-                             sizeof staged->tmp_path, &error);
+  if (!copy_path(staged->path, path)) {
+    return clean_up_and_report(Step::kCreate, ENAMETOOLONG, path, "");
   }
-  if (failed != Step::kDone) return clean_up_and_report(failed, error, path, staged->tmp_path);
+  UniqueFd fd(create_new_file(path, staged->tmp_path));
+  if (fd.get() < 0) return clean_up_and_report(Step::kCreate, errno, path, "");
+  const bool named = staged->tmp_path[0] != '\0';
+  if (fill_temp_file(fd.get(), data, len, read_as.st_mode & kMostPermissive) != 0 ||
+      (named && fd.close_now() != 0)) {
+    const int error = errno;
+    fd.reset(-1);
+    return clean_up_and_report(Step::kWrite, error, path, staged->tmp_path);
+  }
+  if (!named) staged->fd = fd.release();
   staged->staged = true;
   return 0;
 }
@@ -208,10 +315,17 @@ int stage_file(const char* path, const char* data, std::size_t len, const struct
 int commit_staged_file(StagedFile* staged) {
   if (!staged->staged) return 1;
   staged->staged = false;
+  UniqueFd unnamed(staged->fd);  // an unnamed file vanishes with its last descriptor
+  staged->fd = -1;
   int error = 0;
-  const Step failed = rename_if_unchanged(staged->tmp_path, staged->path, staged->read_as, &error);
+  Step failed = check_unchanged(staged->path, staged->read_as, &error);
+  if (failed == Step::kDone && unnamed.get() >= 0) {
+    failed = name_new_file(unnamed.get(), staged->path, staged->tmp_path, &error);
+  }
+  bool kept = false;
+  if (failed == Step::kDone) failed = exchange_into_place(staged, &error, &kept);
   if (failed != Step::kDone) {
-    return clean_up_and_report(failed, error, staged->path, staged->tmp_path);
+    return clean_up_and_report(failed, error, staged->path, kept ? "" : staged->tmp_path);
   }
   sync_parent_directory(staged->path);
   return 0;
@@ -220,8 +334,14 @@ int commit_staged_file(StagedFile* staged) {
 int discard_staged_file(StagedFile* staged) {
   if (!staged->staged) return 0;
   staged->staged = false;
+  if (staged->fd >= 0) {
+    close(staged->fd);
+    staged->fd = -1;
+    return 0;
+  }
   if (unlink(staged->tmp_path) == 0) return 0;
-  std::fprintf(stderr, "Cannot remove temp file %s: %s\n", staged->tmp_path, std::strerror(errno));
+  std::fprintf(stderr, "Cannot remove temp file %s: %s\n", staged->tmp_path,
+               std::strerror(errno));
   return 1;
 }
 

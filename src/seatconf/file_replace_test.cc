@@ -93,3 +93,33 @@ TEST(ReplaceFile, RefusesAFileChangedSinceItWasRead) {
   unlink(path.c_str());
   rmdir(dir.c_str());
 }
+
+// A staged file has no name until the commit, so a crash before it leaves nothing; a commit
+// leaves exactly the new file, and a discard exactly the old one.
+TEST(StagedFile, HasNoNameUntilTheCommitAndLeavesOneFile) {
+  std::string dir = std::string(testing::TempDir()) + "file_replace_test.XXXXXX";
+  ASSERT_NE(mkdtemp(dir.data()), nullptr);
+  const std::string path = dir + "/lightdm.conf";
+  struct Case {
+    bool commit;
+    const char* left;
+  };
+  for (const Case& c : {Case{true, "new\n"}, Case{false, "old\n"}}) {
+    write_file(path, "old\n");
+    ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+    struct stat read_as {};
+    ASSERT_EQ(stat(path.c_str(), &read_as), 0);
+    static StagedFile staged;
+    ASSERT_EQ(stage_file(path.c_str(), "new\n", 4, read_as, &staged), 0);
+    EXPECT_EQ(entries(dir), 1) << "a staged file has a name";
+    EXPECT_EQ(c.commit ? commit_staged_file(&staged) : discard_staged_file(&staged), 0);
+    EXPECT_EQ(read_file(path), c.left);
+    EXPECT_EQ(entries(dir), 1) << (c.commit ? "commit" : "discard") << ": a file left behind";
+    struct stat now {};
+    ASSERT_EQ(stat(path.c_str(), &now), 0);
+    EXPECT_EQ(now.st_mode & 07777, 0600u) << "the mode follows the old file";
+    EXPECT_EQ(commit_staged_file(&staged), 1) << "a staged file is committed once";
+  }
+  unlink(path.c_str());
+  rmdir(dir.c_str());
+}
