@@ -15,6 +15,8 @@ OLD=$'[Seat:*]\n#autologin-user=\n'
 REFUSED="Cannot disable automatic login: $DECIDING sets autologin-user=bob in [Seat:seat0] (line 2), so LightDM would log in bob on seat0"
 BOB=$'Auto login enabled for user: bob\nautologin-user=bob from '"$DECIDING"$' [Seat:seat0] line 2\nWithout logind, LightDM would show the greeter and log nobody in instead\n'
 fresh_etc
+# status, run as root, asks LightDM's PAM service about bob, who must exist to be let in.
+add_user bob 2002
 mkdir -p "$D"
 printf '%s' "$OLD" > "$CONF"
 printf '[Seat:seat0]\nautologin-user=bob\n' > "$DECIDING"
@@ -25,7 +27,7 @@ expect_untouched() {
   expect_no_litter "$1"
 }
 
-# The four open errors of the issue, injected on every open of the deciding drop-in: both
+# Four open errors that pass with time, injected on every open of the deciding drop-in: both
 # commands refuse, naming it. Injected once, EINTR is tried again and the answer is right.
 for error in "ENOMEM|Cannot allocate memory" "ENFILE|Too many open files in system" \
   "EMFILE|Too many open files" "EINTR|Interrupted system call"; do

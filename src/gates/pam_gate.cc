@@ -15,6 +15,7 @@
 #include <security/pam_appl.h>
 
 #include "common/child_wait.h"
+#include "common/clean_child.h"
 
 extern char** environ;  // NOLINT: the process environment has no other name.
 #include "common/unique_fd.h"
@@ -26,9 +27,11 @@ extern char** environ;  // NOLINT: the process environment has no other name.
 //  1. PAM runs in a child process. Modules are loaded only there (libpam itself is opened with
 //     dlopen, so every other run starts without it), and whatever a module does to its
 //     process (signal handlers, threads, memory) ends with that child.
-//  2. The child starts clean: a session of its own with no controlling terminal, /dev/null on
-//     its standard streams, no signal blocked or ignored, "/" as its working directory and an
-//     environment of PATH alone. Nothing the caller chose reaches a module.
+//  2. The child starts clean (clean_child_start): a session of its own with no controlling
+//     terminal, /dev/null on its standard streams, no descriptor of the helper's but its pipe
+//     (the run lock must not live on in a process a module leaves behind), no signal blocked,
+//     "/" as its working directory, the umask of the front door, and an environment of PATH
+//     alone. Nothing the caller chose reaches a module.
 //  3. The conversation answers no prompt: a stack that wants a password refuses here as it
 //     refuses LightDM. A module's delay after a failure is skipped; it changes no answer.
 //  4. No session is opened and no credentials are set: asking changes nothing.
@@ -88,34 +91,16 @@ int refuse_prompts(int count, const pam_message** messages, pam_response** respo
 
 void no_delay(int /*status*/, unsigned /*delay*/, void* /*data*/) {}
 
-/// Gives the child the clean start of rule 2, keeping only |keep| of the helper's descriptors
-/// (the run lock and the staged file must not live on in a process a module leaves behind).
-/// Returns 0, or 1 when it cannot be had.
-int clean_start(int keep) {
-  if (setsid() < 0) return 1;
-  if (keep > 3) close_range(3, static_cast<unsigned>(keep) - 1, 0);
-  close_range(static_cast<unsigned>(keep) + 1, ~0U, 0);
-  const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
-  if (null < 0) return 1;
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (dup2(null, fd) != fd) return 1;
-  }
-  if (null > 2) close(null);
-  struct sigaction by_default {};
-  by_default.sa_handler = SIG_DFL;
-  sigemptyset(&by_default.sa_mask);
-  for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &by_default, nullptr);
-  sigprocmask(SIG_SETMASK, &by_default.sa_mask, nullptr);
-  // The process front door has made "/" the working directory and set a fixed umask already.
-  environ = kCleanEnvironment;
-  return 0;
-}
-
 /// The child: asks PAM and writes the Answer to |out|. Never returns.
 [[noreturn]] void run_check(int out, const char* service, const char* user) {
-  Answer answer{false, PAM_SYSTEM_ERR, "the check could not start cleanly"};
+  // Every byte of the answer is set, padding included: all of it goes down the pipe.
+  Answer answer;
+  std::memset(&answer, 0, sizeof answer);
+  answer.result = PAM_SYSTEM_ERR;
+  std::snprintf(answer.text, sizeof answer.text, "the check could not start cleanly");
   PamApi api{};
-  if (clean_start(out) != 0) {
+  environ = kCleanEnvironment;
+  if (clean_child_start(ChildStreams::kNone, out) != 0) {
     // |answer| says so already
   } else if (!load_pam(&api)) {
     std::snprintf(answer.text, sizeof answer.text, "%s cannot be loaded", kLibPam);
