@@ -53,6 +53,7 @@ expect_run "sysconfig expands a variable" 1 "" \
 # Every seat logind lists is judged: a section for seat1 that logs bob in is refused by name,
 # and status says how seat1 differs. A section for a seat nobody lists changes nothing.
 start_case
+add_user bob 2002
 mkdir -p /run/systemd/seats /etc/lightdm/lightdm.conf.d
 printf 'IS_SEAT0=0\nCAN_GRAPHICAL=1\n' > /run/systemd/seats/seat1
 printf '[Seat:seat1]\nautologin-user=bob\n' > "$DROP_IN"
@@ -63,7 +64,17 @@ run enable alice
 expect_status "seat1 logs bob in, enable" 1
 run status
 expect_run "status, seat1 logs bob in" 0 $'Auto login disabled\nautologin-user is not set\nOn seat1, LightDM would log in bob instead\n' ""
+# status, as root, asks each seat's PAM service too: seat1's turns alice away.
+printf '[Seat:seat1]\npam-autologin-service=brindleway-deny\n' > "$DROP_IN"
+printf 'auth required pam_deny.so\naccount required pam_permit.so\n' > /etc/pam.d/brindleway-deny
+printf '[Seat:*]\nautologin-user=alice\n' > "$CONF"
+run status
+expect_run "status, seat1's PAM service refuses" 0 $'Auto login enabled for user: alice\nautologin-user=alice from /etc/lightdm/lightdm.conf [Seat:*] line 2\nOn seat1, LightDM would show the greeter and log nobody in instead: its PAM service brindleway-deny refuses alice (Authentication failure)\n' ""
+run enable alice
+expect_run "enable, seat1's PAM service refuses" 1 "" \
+  $'Cannot enable automatic login for alice: LightDM\'s PAM service brindleway-deny refuses alice (Authentication failure)\n'
 rm /run/systemd/seats/seat1
+printf '[Seat:seat1]\nautologin-user=bob\n' > "$DROP_IN"
 run disable
 expect_run "a section for a seat nobody lists" 0 $'Auto login disabled\n' ""
 

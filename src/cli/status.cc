@@ -23,33 +23,66 @@ namespace {
 
 constexpr char kPrefix[] = "Cannot tell what LightDM does: ";
 
-/// Asks, as root, the PAM services of seat0 about the user |state| logs in. Returns 0 with
-/// |*refused| set to the first refusal's text (empty when every service lets the user in, or
-/// when PAM is not asked), or 1 after saying why it cannot be told.
-int ask_pam_about(const SeatModel& model, const SeatAutologin& state, char* refused,
-                  std::size_t size) {
-  refused[0] = '\0';
-  const char* user = state.settings[SEAT_KEY_USER] != nullptr
-                         ? state.settings[SEAT_KEY_USER]->value.text
-                         : nullptr;
+/// What LightDM does on one seat, PAM's answer included.
+struct SeatView {
+  SeatAutologin state;
+  /// "its PAM service S refuses U (REASON)" when the service refuses the user LightDM would log
+  /// in; empty when it lets the user in, or when PAM is not asked.
+  char refusal[KEYFILE_VALUE_MAX + 512];
+};
+
+/// PAM's answers so far, so that seats asking the same service about the same user ask once.
+struct PamMemo {
+  struct Entry {
+    char service[PAM_SERVICE_NAME_MAX + 1];
+    const char* user;
+    PamVerdict verdict;
+  } entries[SEATS_MAX + 1];
+  std::size_t count;
+};
+
+/// Returns PAM's answer for |service| and |user|, asking only the first time.
+const PamVerdict& ask_once(PamMemo* memo, const char* service, const char* user) {
+  for (std::size_t i = 0; i < memo->count; ++i) {
+    const PamMemo::Entry& entry = memo->entries[i];
+    if (std::strcmp(entry.service, service) == 0 && std::strcmp(entry.user, user) == 0) {
+      return entry.verdict;
+    }
+  }
+  PamMemo::Entry& entry = memo->entries[memo->count < SEATS_MAX ? memo->count++ : SEATS_MAX];
+  std::snprintf(entry.service, sizeof entry.service, "%s", service);
+  entry.user = user;
+  entry.verdict = ask_pam(service, user);
+  return entry.verdict;
+}
+
+/// Fills |view| for the seat at |seat|. Run as root, asks the PAM services LightDM would ask
+/// there about the user it would log in. Returns 0, or 1 after saying why it cannot be told.
+int view_seat(const SeatModel& model, std::size_t seat, PamMemo* memo, SeatView* view) {
+  view->state = seat_autologin(model, seat, GlibRule::kKeepsBadEscapes);
+  view->refusal[0] = '\0';
+  const SeatAutologin& state = view->state;
   if (geteuid() != 0 || state.who != AutologinWho::kUser || state.when == AutologinWhen::kNever ||
-      !is_valid_username(user)) {
+      !is_valid_username(state.settings[SEAT_KEY_USER]->value.text)) {
     return 0;
   }
+  const char* user = state.settings[SEAT_KEY_USER]->value.text;
   static PamServiceList services;
-  if (autologin_pam_services(model, true, &services, kPrefix) != 0) return 1;
+  services.count = 0;
+  if (add_seat_pam_service(model, seat, &services, kPrefix) != 0) return 1;
+  add_lightdm_pam_service(model, &services);
   for (std::size_t i = 0; i < services.count; ++i) {
-    const PamVerdict verdict = ask_pam(services.names[i], user);
+    const PamVerdict& verdict = ask_once(memo, services.names[i], user);
     if (!verdict.asked) {
       std::fprintf(stderr, "%scannot ask LightDM's PAM service %s: %s\n", kPrefix,
                    services.names[i], verdict.reason);
       return 1;
     }
     if (!verdict.allowed) {
-      // A refusal too long for |refused| is cut; its opening says what matters.
-      if (std::snprintf(refused, size, "its PAM service %s refuses %s (%s)", services.names[i],
-                        user, verdict.reason) < 0) {
-        std::snprintf(refused, size, "its PAM service refuses the account");
+      // A refusal too long for |refusal| is cut; its opening says what matters.
+      if (std::snprintf(view->refusal, sizeof view->refusal, "its PAM service %s refuses %s (%s)",
+                        services.names[i], user, verdict.reason) < 0) {
+        view->refusal[0] = '\0';
       }
       return 0;
     }
@@ -57,14 +90,28 @@ int ask_pam_about(const SeatModel& model, const SeatAutologin& state, char* refu
   return 0;
 }
 
-void print_first_line(const SeatAutologin& state, const char* pam_refusal) {
+bool same_view(const SeatView& a, const SeatView& b) {
+  return same_outcome(a.state, b.state) && std::strcmp(a.refusal, b.refusal) == 0;
+}
+
+/// Writes into |buf| what LightDM would do on a seat, as a phrase after "LightDM would".
+void describe_view(const SeatView& view, char* buf, std::size_t size) {
+  if (view.refusal[0] != '\0') {
+    std::snprintf(buf, size, "show the greeter and log nobody in");
+  } else {
+    describe_autologin(view.state, buf, size);
+  }
+}
+
+void print_first_line(const SeatView& view) {
+  const SeatAutologin& state = view.state;
   if (state.who == AutologinWho::kNobody) {
     std::fprintf(stdout, "Auto login disabled\n");
     return;
   }
-  if (pam_refusal[0] != '\0') {
+  if (view.refusal[0] != '\0') {
     std::fprintf(stdout, "LightDM will show the greeter and log nobody in on seat0: %s\n",
-                 pam_refusal);
+                 view.refusal);
     return;
   }
   const SeatSetting* user = state.settings[SEAT_KEY_USER];
@@ -99,16 +146,19 @@ void print_origin(const SeatSetting* setting, SeatKey key) {
 }
 
 /// Prints a line for every seat other than seat0 where LightDM would do otherwise.
-void print_other_seats(const SeatModel& model, const SeatAutologin& seat0) {
+void print_other_seats(const SeatModel& model, const SeatView views[]) {
   for (std::size_t seat = 1; seat < model.seats.count; ++seat) {
-    const SeatAutologin state = seat_autologin(model, seat, GlibRule::kKeepsBadEscapes);
-    if (same_outcome(seat0, state)) continue;
+    const SeatView& view = views[seat];
+    if (same_view(views[SEAT_INDEX_SEAT0], view)) continue;
     char what[KEYFILE_VALUE_MAX * 4 + 96];
-    describe_autologin(state, what, sizeof what);
+    describe_view(view, what, sizeof what);
+    const char* because = view.refusal[0] != '\0' ? ": " : "";
     if (seat == SEAT_INDEX_NO_LOGIND) {
-      std::fprintf(stdout, "Without logind, LightDM would %s instead\n", what);
+      std::fprintf(stdout, "Without logind, LightDM would %s instead%s%s\n", what, because,
+                   view.refusal);
     } else {
-      std::fprintf(stdout, "On %s, LightDM would %s instead\n", model.seats.names[seat], what);
+      std::fprintf(stdout, "On %s, LightDM would %s instead%s%s\n", model.seats.names[seat], what,
+                   because, view.refusal);
     }
   }
 }
@@ -122,18 +172,23 @@ int run_status(const ConfigPaths& paths, const char* seats_dir,
   if (add_logind_seats(seats_dir, &seats, kPrefix) != 0) return 1;
   const SeatModel* model = read_lightdm_state(paths, seats, kPrefix);
   if (model == nullptr || check_glib_readings(*model, kPrefix) != 0) return 1;
-  // Both GLib versions read the same now; either rule gives the answer.
-  const SeatAutologin state = seat_autologin(*model, SEAT_INDEX_SEAT0, GlibRule::kKeepsBadEscapes);
-  char pam_refusal[KEYFILE_VALUE_MAX + 512];
-  if (ask_pam_about(*model, state, pam_refusal, sizeof pam_refusal) != 0) return 1;
-  print_first_line(state, pam_refusal);
-  print_origin(state.settings[SEAT_KEY_USER], SEAT_KEY_USER);
+  // Both GLib versions read the same now; either rule gives the answer. Every seat is worked
+  // out, PAM asked, before anything is printed, so that a failure prints no half answer.
+  static PamMemo memo;
+  memo.count = 0;
+  static SeatView views[SEATS_MAX];
+  for (std::size_t seat = 0; seat < model->seats.count; ++seat) {
+    if (view_seat(*model, seat, &memo, &views[seat]) != 0) return 1;
+  }
+  const SeatView& seat0 = views[SEAT_INDEX_SEAT0];
+  print_first_line(seat0);
+  print_origin(seat0.state.settings[SEAT_KEY_USER], SEAT_KEY_USER);
   for (int key = SEAT_KEY_USER + 1; key < SEAT_KEY_COUNT; ++key) {
-    if (state.settings[key] != nullptr) {
-      print_origin(state.settings[key], static_cast<SeatKey>(key));
+    if (seat0.state.settings[key] != nullptr) {
+      print_origin(seat0.state.settings[key], static_cast<SeatKey>(key));
     }
   }
-  print_other_seats(*model, state);
+  print_other_seats(*model, views);
   char warning[512];
   if (other_display_manager(display_manager, warning, sizeof warning)) {
     std::fprintf(stdout, "%s\n", warning);

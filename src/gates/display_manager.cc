@@ -12,11 +12,12 @@
 #include "common/unique_fd.h"
 #include "lightdm/seat_autologin.h"
 
-// LightDM's settings only matter when LightDM is what starts at boot. systemd starts whatever
-// display-manager.service links to; without that alias, Debian's init scripts and packages go
-// by /etc/X11/default-display-manager. Only a clear answer is reported: a link chain that
-// reaches lightdm.service, or a default file that names lightdm, means LightDM; a chain or file
-// that names something else means that other manager; anything else says nothing.
+// LightDM's settings only matter when LightDM is what starts at boot. systemd starts the unit
+// that display-manager.service links to, named by the file its chain of links ends at, unless
+// that unit is masked (a link to /dev/null); without the alias, Debian's init scripts and
+// packages go by /etc/X11/default-display-manager. Only a clear answer is reported: a chain
+// that ends at lightdm.service, or a default file that names lightdm, means LightDM; a masked
+// unit, or a chain or file that names something else, is said; anything else says nothing.
 
 namespace {
 
@@ -27,7 +28,7 @@ constexpr DisplayManagerPaths kSystemPaths{"/etc/systemd/system/display-manager.
 /// The most links followed from the alias.
 constexpr int kMaxHops = 16;
 
-enum class Starts { kUnknown, kAbsent, kLightdm, kOther };
+enum class Starts { kUnknown, kAbsent, kLightdm, kOther, kMasked };
 
 const char* base_name(const char* path) {
   const char* base = path;
@@ -44,32 +45,58 @@ void drop_suffix(char* text, const char* suffix) {
   if (len > cut && std::memcmp(text + len - cut, suffix, cut) == 0) text[len - cut] = '\0';
 }
 
-/// Follows the links from |alias|. Returns what they lead to, with the unit the alias names
-/// (without ".service") in |name| for kOther.
-Starts follow_alias(const char* alias, char* name, std::size_t size) {
-  char path[PATH_MAX];
-  std::snprintf(path, sizeof path, "%s", alias);
+/// Follows the links from |path| to the end of the chain, writing the last path into |end|.
+/// Returns false when |path| itself does not exist (errno set), or is no link.
+bool resolve_links(const char* path, char (&end)[PATH_MAX]) {
+  std::snprintf(end, sizeof end, "%s", path);
   for (int hop = 0; hop < kMaxHops; ++hop) {
     char target[PATH_MAX];
-    const ssize_t n = readlink(path, target, sizeof target - 1);
-    if (n < 0 && hop == 0) return errno == ENOENT ? Starts::kAbsent : Starts::kUnknown;
-    if (n < 0) break;  // the chain ends at the unit file, or at nothing
+    const ssize_t n = readlink(end, target, sizeof target - 1);
+    if (n < 0) return hop > 0;  // the chain ends at a file, or at nothing
     target[n] = '\0';
-    if (std::strcmp(base_name(target), "lightdm.service") == 0) return Starts::kLightdm;
-    if (hop == 0) {
-      // A name too long for |name| is cut: it is only shown.
-      const char* unit = std::strcmp(target, "/dev/null") == 0 ? "" : base_name(target);
-      if (std::snprintf(name, size, "%s", unit) >= 0) drop_suffix(name, ".service");
-    }
     char next[PATH_MAX];
     int len = target[0] == '/'
                   ? std::snprintf(next, sizeof next, "%s", target)
                   : std::snprintf(next, sizeof next, "%.*s/%s",
-                                  static_cast<int>(base_name(path) - path - 1), path, target);
+                                  static_cast<int>(base_name(end) - end - 1), end, target);
     if (len < 0 || static_cast<std::size_t>(len) >= sizeof next) break;
-    std::memcpy(path, next, static_cast<std::size_t>(len) + 1);
+    std::memcpy(end, next, static_cast<std::size_t>(len) + 1);
   }
-  return Starts::kOther;
+  return true;
+}
+
+/// Returns true if the unit |unit| is masked beside |alias|: a link there to /dev/null.
+bool is_masked(const char* alias, const char* unit) {
+  char path[PATH_MAX];
+  const int len = std::snprintf(path, sizeof path, "%.*s/%s",
+                                static_cast<int>(base_name(alias) - alias - 1), alias, unit);
+  if (len < 0 || static_cast<std::size_t>(len) >= sizeof path) return false;
+  char end[PATH_MAX];
+  return resolve_links(path, end) && std::strcmp(end, "/dev/null") == 0;
+}
+
+/// Works out from the alias at |alias| which unit systemd starts as the display manager: the
+/// unit file the chain of links ends at, as systemd names an alias by its final target. Returns
+/// what that is, with the unit's name (without ".service") in |name| for kOther and kMasked.
+Starts follow_alias(const char* alias, char* name, std::size_t size) {
+  struct stat link {};
+  if (lstat(alias, &link) != 0) return errno == ENOENT ? Starts::kAbsent : Starts::kUnknown;
+  char end[PATH_MAX];
+  if (!S_ISLNK(link.st_mode) || !resolve_links(alias, end)) return Starts::kUnknown;
+  if (std::strcmp(end, "/dev/null") == 0) {
+    std::snprintf(name, size, "display-manager");
+    return Starts::kMasked;
+  }
+  if (std::strcmp(base_name(end), "lightdm.service") != 0) {
+    // A name too long for |name| is cut: it is only shown.
+    if (std::snprintf(name, size, "%s", base_name(end)) >= 0) drop_suffix(name, ".service");
+    return Starts::kOther;
+  }
+  if (is_masked(alias, "lightdm.service")) {
+    std::snprintf(name, size, "lightdm");
+    return Starts::kMasked;
+  }
+  return Starts::kLightdm;
 }
 
 /// Reads the program that |file| names. Returns what it is, with its name in |name| for kOther.
@@ -105,19 +132,20 @@ bool other_display_manager(const DisplayManagerPaths& paths, char* buf, std::siz
   Starts starts = follow_alias(paths.unit_alias, name, sizeof name);
   if (starts == Starts::kAbsent) starts = read_default_file(paths.default_file, name, sizeof name);
   if (size > 0) buf[0] = '\0';
+  char shown[NAME_MAX * 4 + 8];
+  quote_name(name, shown, sizeof shown);
+  if (starts == Starts::kMasked) {
+    std::snprintf(buf, size,
+                  "Warning: %s.service is masked, so it does not start at boot and automatic "
+                  "login will not happen",
+                  shown);
+    return true;
+  }
   if (starts == Starts::kOther) {
-    char shown[NAME_MAX * 4 + 8];
-    quote_name(name, shown, sizeof shown);
-    if (shown[0] == '\0') {
-      std::snprintf(buf, size,
-                    "Warning: display-manager.service is masked, so no display manager starts "
-                    "at boot and automatic login will not happen");
-    } else {
-      std::snprintf(buf, size,
-                    "Warning: this system starts %s at boot, not LightDM, so automatic login "
-                    "will not happen",
-                    shown);
-    }
+    std::snprintf(buf, size,
+                  "Warning: this system starts %s at boot, not LightDM, so automatic login will "
+                  "not happen",
+                  shown);
     return true;
   }
   struct stat program {};

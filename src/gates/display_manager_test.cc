@@ -44,8 +44,12 @@ TEST(DisplayManager, NamesAnotherManagerOnlyWhenTheSystemSaysSo) {
       {"file names lightdm", nullptr, "/usr/sbin/lightdm  \n", true, nullptr},
       {"empty file", nullptr, "", true, nullptr},
       {"masked", "/dev/null", nullptr, true,
-       "Warning: display-manager.service is masked, so no display manager starts at boot and "
-       "automatic login will not happen"},
+       "Warning: display-manager.service is masked, so it does not start at boot and automatic "
+       "login will not happen"},
+      {"LightDM masked", "/lib/systemd/system/lightdm.service", nullptr, true,
+       "Warning: lightdm.service is masked, so it does not start at boot and automatic login "
+       "will not happen"},
+      {"a chain on past a lightdm.service name", "site.service", nullptr, true, gdm.c_str()},
       {"a name that could forge a line", "/lib/systemd/system/x\ny.service", nullptr, true,
        "Warning: this system starts x\\x0ay at boot, not LightDM, so automatic login will not "
        "happen"},
@@ -63,6 +67,15 @@ TEST(DisplayManager, NamesAnotherManagerOnlyWhenTheSystemSaysSo) {
       ASSERT_EQ(symlink(layout.alias_target, alias.c_str()), 0);
     }
     if (layout.default_file != nullptr) std::ofstream(file) << layout.default_file;
+    // The extra links of the chains: lightdm.service masked, or site.service on to gdm3.
+    if (std::string(layout.what) == "LightDM masked") {
+      ASSERT_EQ(symlink("/dev/null", (tmpl + "/lightdm.service").c_str()), 0);
+    }
+    if (std::string(layout.what) == "a chain on past a lightdm.service name") {
+      ASSERT_EQ(symlink("lightdm.service", (tmpl + "/site.service").c_str()), 0);
+      ASSERT_EQ(symlink("/lib/systemd/system/gdm3.service", (tmpl + "/lightdm.service").c_str()),
+                0);
+    }
     if (layout.lightdm_installed) {
       std::ofstream(lightdm) << "#!/bin/sh\n";
       ASSERT_EQ(chmod(lightdm.c_str(), 0755), 0);

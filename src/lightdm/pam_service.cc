@@ -37,29 +37,37 @@ void add(PamServiceList* services, const char* name) {
 
 }  // namespace
 
-int autologin_pam_services(const SeatModel& model, bool seat0_only, PamServiceList* services,
-                           const char* prefix) {
-  services->count = 0;
-  const std::size_t seats = seat0_only ? 1 : model.seats.count;
-  for (std::size_t seat = 0; seat < seats; ++seat) {
-    const SeatSetting* setting = effective_setting(model, SEAT_KEY_PAM_SERVICE, seat);
-    if (setting == nullptr) {
-      add(services, DEFAULT_AUTOLOGIN_PAM_SERVICE);
-      continue;
-    }
-    if (!is_service_name(setting->value)) {
-      char value[KEYFILE_VALUE_MAX * 4 + 8];
-      quote_value(setting->value, value, sizeof value);
-      char path[SOURCE_PATH_MAX * 4 + 8];
-      quote_name(setting->path, path, sizeof path);
-      std::fprintf(stderr, "%scannot tell which PAM service LightDM asks: %s sets %s=%s (line %u)\n",
-                   prefix, path, SEAT_KEY_NAMES[SEAT_KEY_PAM_SERVICE], value, setting->line);
-      return 1;
-    }
-    add(services, setting->value.text);
+int add_seat_pam_service(const SeatModel& model, std::size_t seat, PamServiceList* services,
+                         const char* prefix) {
+  const SeatSetting* setting = effective_setting(model, SEAT_KEY_PAM_SERVICE, seat);
+  if (setting == nullptr) {
+    add(services, DEFAULT_AUTOLOGIN_PAM_SERVICE);
+    return 0;
   }
+  if (!is_service_name(setting->value)) {
+    char value[KEYFILE_VALUE_MAX * 4 + 8];
+    quote_value(setting->value, value, sizeof value);
+    char path[SOURCE_PATH_MAX * 4 + 8];
+    quote_name(setting->path, path, sizeof path);
+    std::fprintf(stderr, "%scannot tell which PAM service LightDM asks: %s sets %s=%s (line %u)\n",
+                 prefix, path, SEAT_KEY_NAMES[SEAT_KEY_PAM_SERVICE], value, setting->line);
+    return 1;
+  }
+  add(services, setting->value.text);
+  return 0;
+}
+
+void add_lightdm_pam_service(const SeatModel& model, PamServiceList* services) {
   if (model.lightdm_pam_service.set && is_service_name(model.lightdm_pam_service.value)) {
     add(services, model.lightdm_pam_service.value.text);
   }
+}
+
+int autologin_pam_services(const SeatModel& model, PamServiceList* services, const char* prefix) {
+  services->count = 0;
+  for (std::size_t seat = 0; seat < model.seats.count; ++seat) {
+    if (add_seat_pam_service(model, seat, services, prefix) != 0) return 1;
+  }
+  add_lightdm_pam_service(model, services);
   return 0;
 }

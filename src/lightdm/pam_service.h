@@ -17,12 +17,19 @@ struct PamServiceList {
   std::size_t count;
 };
 
-/// Fills |services| with the PAM service that LightDM asks for an automatic login on each seat
-/// of |model| (only seat0 when |seat0_only|), by either GLib's reading, and with the one that
-/// "[LightDM]" names, which LightDM ignores but whoever wrote it meant to count. Returns 0, or 1
+/// Adds to |services|, unless it is there already, the PAM service that LightDM asks for an
+/// automatic login on the seat at |seat| of |model|, by either GLib's reading. Returns 0, or 1
 /// after saying on standard error, after |prefix|, which setting names no service that can be
 /// told.
-int autologin_pam_services(const SeatModel& model, bool seat0_only, PamServiceList* services,
-                           const char* prefix);
+int add_seat_pam_service(const SeatModel& model, std::size_t seat, PamServiceList* services,
+                         const char* prefix);
+
+/// Adds to |services| the service that "[LightDM]" names, if any: LightDM ignores it, but
+/// whoever wrote it meant it to count.
+void add_lightdm_pam_service(const SeatModel& model, PamServiceList* services);
+
+/// Fills |services| with the PAM service of every seat of |model| and the one "[LightDM]"
+/// names. Returns 0, or 1 as add_seat_pam_service does.
+int autologin_pam_services(const SeatModel& model, PamServiceList* services, const char* prefix);
 
 #endif  // BRINDLEWAY_LIGHTDM_PAM_SERVICE_H_

@@ -52,6 +52,8 @@ const char* read_value(Span s, Span* value) {
       if (quote == '"' && (s.data[i] == '$' || s.data[i] == '`' || s.data[i] == '\\')) {
         return "a value the shell would expand";
       }
+      // The shell keeps it, but whoever hands the value on to LightDM may not.
+      if (s.data[i] == '\\') return "a backslash, which not every reader keeps";
     }
     if (i == s.len) return "a quote that is not closed";
     *value = Span{s.data + 1, i - 1};

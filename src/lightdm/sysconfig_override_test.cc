@@ -29,6 +29,7 @@ TEST(SysconfigOverride, ReadsTheVariableAsTheShellDoes) {
       {"DISPLAYMANAGER_AUTOLOGIN=\"$USER\"\n", unsure, "", 1},
       {"DISPLAYMANAGER_AUTOLOGIN=`id -un`\n", unsure, "", 1},
       {"DISPLAYMANAGER_AUTOLOGIN=b\\ob\n", unsure, "", 1},
+      {"DISPLAYMANAGER_AUTOLOGIN='bob\\'\n", unsure, "", 1},
       {"DISPLAYMANAGER_AUTOLOGIN=\"bob\n", unsure, "", 1},
       {"DISPLAYMANAGER_AUTOLOGIN=bob#x\n", unsure, "", 1},
       {"DISPLAYMANAGER_AUTOLOGIN= bob\n", unsure, "", 1},
