@@ -23,44 +23,46 @@ namespace {
 
 constexpr char kPrefix[] = "Cannot tell what LightDM does: ";
 
-/// What LightDM does on one seat, PAM's answer included.
-struct SeatView {
-  SeatAutologin state;
-  /// "its PAM service S refuses U (REASON)" when the service refuses the user LightDM would log
-  /// in; empty when it lets the user in, or when PAM is not asked.
-  char refusal[KEYFILE_VALUE_MAX + 512];
-};
-
 /// PAM's answers so far, so that seats asking the same service about the same user ask once.
+/// A seat asks at most two services (its own and the one "[LightDM]" names), so every answer
+/// of a run has its own entry.
 struct PamMemo {
   struct Entry {
     char service[PAM_SERVICE_NAME_MAX + 1];
     const char* user;
     PamVerdict verdict;
-  } entries[SEATS_MAX + 1];
+  } entries[2 * SEATS_MAX];
   std::size_t count;
 };
 
+/// What LightDM does on one seat, PAM's answer included.
+struct SeatView {
+  SeatAutologin state;
+  /// The answer of the service that refuses the user LightDM would log in there; null when
+  /// every service lets the user in, or when PAM is not asked.
+  const PamMemo::Entry* refused;
+};
+
 /// Returns PAM's answer for |service| and |user|, asking only the first time.
-const PamVerdict& ask_once(PamMemo* memo, const char* service, const char* user) {
+const PamMemo::Entry& ask_once(PamMemo* memo, const char* service, const char* user) {
   for (std::size_t i = 0; i < memo->count; ++i) {
     const PamMemo::Entry& entry = memo->entries[i];
     if (std::strcmp(entry.service, service) == 0 && std::strcmp(entry.user, user) == 0) {
-      return entry.verdict;
+      return entry;
     }
   }
-  PamMemo::Entry& entry = memo->entries[memo->count < SEATS_MAX ? memo->count++ : SEATS_MAX];
+  PamMemo::Entry& entry = memo->entries[memo->count++];
   std::snprintf(entry.service, sizeof entry.service, "%s", service);
   entry.user = user;
   entry.verdict = ask_pam(service, user);
-  return entry.verdict;
+  return entry;
 }
 
 /// Fills |view| for the seat at |seat|. Run as root, asks the PAM services LightDM would ask
 /// there about the user it would log in. Returns 0, or 1 after saying why it cannot be told.
 int view_seat(const SeatModel& model, std::size_t seat, PamMemo* memo, SeatView* view) {
   view->state = seat_autologin(model, seat, GlibRule::kKeepsBadEscapes);
-  view->refusal[0] = '\0';
+  view->refused = nullptr;
   const SeatAutologin& state = view->state;
   if (geteuid() != 0 || state.who != AutologinWho::kUser || state.when == AutologinWhen::kNever ||
       !is_valid_username(state.settings[SEAT_KEY_USER]->value.text)) {
@@ -72,18 +74,14 @@ int view_seat(const SeatModel& model, std::size_t seat, PamMemo* memo, SeatView*
   if (add_seat_pam_service(model, seat, &services, kPrefix) != 0) return 1;
   add_lightdm_pam_service(model, &services);
   for (std::size_t i = 0; i < services.count; ++i) {
-    const PamVerdict& verdict = ask_once(memo, services.names[i], user);
-    if (!verdict.asked) {
+    const PamMemo::Entry& entry = ask_once(memo, services.names[i], user);
+    if (!entry.verdict.asked) {
       std::fprintf(stderr, "%scannot ask LightDM's PAM service %s: %s\n", kPrefix,
-                   services.names[i], verdict.reason);
+                   entry.service, entry.verdict.reason);
       return 1;
     }
-    if (!verdict.allowed) {
-      // A refusal too long for |refusal| is cut; its opening says what matters.
-      if (std::snprintf(view->refusal, sizeof view->refusal, "its PAM service %s refuses %s (%s)",
-                        services.names[i], user, verdict.reason) < 0) {
-        view->refusal[0] = '\0';
-      }
+    if (!entry.verdict.allowed) {
+      view->refused = &entry;
       return 0;
     }
   }
@@ -91,16 +89,23 @@ int view_seat(const SeatModel& model, std::size_t seat, PamMemo* memo, SeatView*
 }
 
 bool same_view(const SeatView& a, const SeatView& b) {
-  return same_outcome(a.state, b.state) && std::strcmp(a.refusal, b.refusal) == 0;
+  return same_outcome(a.state, b.state) && a.refused == b.refused;
 }
 
 /// Writes into |buf| what LightDM would do on a seat, as a phrase after "LightDM would".
 void describe_view(const SeatView& view, char* buf, std::size_t size) {
-  if (view.refusal[0] != '\0') {
+  if (view.refused != nullptr) {
     std::snprintf(buf, size, "show the greeter and log nobody in");
   } else {
     describe_autologin(view.state, buf, size);
   }
+}
+
+/// Prints the refusal of |view|, if any: ": its PAM service S refuses U (REASON)".
+void print_refusal(const SeatView& view) {
+  if (view.refused == nullptr) return;
+  std::fprintf(stdout, ": its PAM service %s refuses %s (%s)", view.refused->service,
+               view.refused->user, view.refused->verdict.reason);
 }
 
 void print_first_line(const SeatView& view) {
@@ -109,9 +114,10 @@ void print_first_line(const SeatView& view) {
     std::fprintf(stdout, "Auto login disabled\n");
     return;
   }
-  if (view.refusal[0] != '\0') {
-    std::fprintf(stdout, "LightDM will show the greeter and log nobody in on seat0: %s\n",
-                 view.refusal);
+  if (view.refused != nullptr) {
+    std::fprintf(stdout, "LightDM will show the greeter and log nobody in on seat0");
+    print_refusal(view);
+    std::fprintf(stdout, "\n");
     return;
   }
   const SeatSetting* user = state.settings[SEAT_KEY_USER];
@@ -152,14 +158,13 @@ void print_other_seats(const SeatModel& model, const SeatView views[]) {
     if (same_view(views[SEAT_INDEX_SEAT0], view)) continue;
     char what[KEYFILE_VALUE_MAX * 4 + 96];
     describe_view(view, what, sizeof what);
-    const char* because = view.refusal[0] != '\0' ? ": " : "";
     if (seat == SEAT_INDEX_NO_LOGIND) {
-      std::fprintf(stdout, "Without logind, LightDM would %s instead%s%s\n", what, because,
-                   view.refusal);
+      std::fprintf(stdout, "Without logind, LightDM would %s instead", what);
     } else {
-      std::fprintf(stdout, "On %s, LightDM would %s instead%s%s\n", model.seats.names[seat], what,
-                   because, view.refusal);
+      std::fprintf(stdout, "On %s, LightDM would %s instead", model.seats.names[seat], what);
     }
+    print_refusal(view);
+    std::fprintf(stdout, "\n");
   }
 }
 

@@ -7,9 +7,11 @@
 #include <dirent.h>
 
 /// The most drop-in names one directory may hold, and the bytes they may take together, NULs
-/// included. A real system has a handful; a directory past either is not judged.
-inline constexpr std::size_t DROP_IN_NAMES_MAX = 16384;
-inline constexpr std::size_t DROP_IN_ARENA_SIZE = DROP_IN_NAMES_MAX * 64;
+/// included. A real system has a handful; a directory past either is not judged. Kept small
+/// enough that the program still loads under a caller's 4 MiB address-space limit, which only
+/// the process front door can lift, once the program has loaded.
+inline constexpr std::size_t DROP_IN_NAMES_MAX = 8192;
+inline constexpr std::size_t DROP_IN_ARENA_SIZE = DROP_IN_NAMES_MAX * 32;
 
 /// The names in one directory that end in ".conf", in strcmp order, as LightDM loads them.
 /// Fixed in size: listing a directory allocates nothing.
