@@ -60,13 +60,13 @@ void build_tool_env(char* const* caller_env, ToolEnv* env) {
 bool run_tool_command(const char* command) {
   ToolEnv env;
   build_tool_env(environ, &env);
-  char sh_name[] = "sh";
-  char dash_c[] = "-c";
-  char* argv[] = {sh_name, dash_c, const_cast<char*>(command), nullptr};
   const pid_t pid = fork();
   if (pid < 0) return false;
   if (pid == 0) {
     if (clean_child_start(ChildStreams::kOutputs, -1) == 0) {
+      char sh_name[] = "sh";
+      char dash_c[] = "-c";
+      char* argv[] = {sh_name, dash_c, const_cast<char*>(command), nullptr};
       execve(kShell, argv, const_cast<char**>(env.vars));
     }
     _exit(127);
