@@ -95,9 +95,9 @@ root_is_good() {
 
 # in_root ROOT SOURCE COMMAND...: runs COMMAND as root in ROOT inside a private mount and pid
 # namespace: /proc of that namespace, the host's /dev, an empty /run and /tmp, and SOURCE (if
-# not empty) bound read-only at /src with SOURCE/build-SUITE bound writable over /src/build, so
-# that the build inside neither writes over the host's build nor changes the sources. The mounts
-# vanish with the namespace, also when the command is killed.
+# not empty) bound read-only at /src with the directory ROOT_BUILD_DIR bound writable over
+# /src/build, so that the build inside neither writes over the host's build nor changes the
+# sources. The mounts vanish with the namespace, also when the command is killed.
 in_root() {
   local root=$1 source=$2 out
   shift 2
