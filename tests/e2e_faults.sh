@@ -40,9 +40,16 @@ fault "rename fails" \
 fault "naming fails" $'Cannot replace /etc/lightdm/lightdm.conf: No space left on device\n' \
   -e trace=linkat -e inject=linkat:error=ENOSPC
 
-# The check that the file is still the one that was read cannot be made.
+# The check that the file is still the one that was read cannot be made. That check is the
+# first stat of the path by name; which call of its kind it is depends on the C library (glibc
+# 2.36 makes fstat of the open file a newfstatat too, 2.41 an fstat), so a plain run counts.
+printf '%s' "$OLD" > "$CONF"
+traced -qq -o "$WORK/stat.log" -P "$CONF" -e trace=newfstatat,stat,statx "$HELPER" disable \
+  > /dev/null 2>&1
+check=$(awk -v path="\"$CONF\"" '{ call = $1; sub(/\(.*/, "", call); n[call]++ }
+  index($0, path) { print call ":error=EIO:when=" n[call]; exit }' "$WORK/stat.log")
 fault "file cannot be checked" $'Cannot replace /etc/lightdm/lightdm.conf: Input/output error\n' \
-  -P "$CONF" -e trace=newfstatat,stat,statx -e inject=newfstatat,stat,statx:error=EIO:when=2
+  -P "$CONF" -e trace=newfstatat,stat,statx -e inject="${check:-newfstatat:error=EIO:when=2}"
 
 # A failed lookup of the account is not an absent account: the account database cannot be
 # opened (the name service reads files only, so no other source answers instead).

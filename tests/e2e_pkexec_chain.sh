@@ -32,6 +32,11 @@ expect_bytes "granted enable (configuration)" "$SYSTEM/etc/lightdm/lightdm.conf"
 if in_system sh -c 'command -v lightdm' > /dev/null; then
   in_system lightdm --show-config 2>&1 | grep -q '^B  autologin-user=alice$' ||
     fail "granted enable: LightDM does not read autologin-user=alice"
+  # And LightDM's PAM service lets alice in without a password, as it will at boot.
+  if in_system sh -c 'command -v pamtester' > /dev/null; then
+    in_system pamtester lightdm-autologin alice authenticate acct_mgmt > "$WORK/pam.log" 2>&1 ||
+      fail "granted enable: lightdm-autologin refuses alice: $(cat "$WORK/pam.log")"
+  fi
 fi
 
 # gpasswd says on standard output what it did, before the helper's line.

@@ -54,7 +54,9 @@ done
 fields=$(dpkg-deb -f "$deb")
 echo "$fields"
 grep -q '^Section: admin$' <<< "$fields" || fail "Section is not admin"
-grep -qE '^Depends: (.*, )?pkexec(,|$)' <<< "$fields" || fail "the package does not depend on pkexec"
+for package in pkexec passwd; do
+  grep -qE "^Depends: (.*, )?$package(,|\$)" <<< "$fields" || fail "the package does not depend on $package"
+done
 grep -qE '^Maintainer: .+ <.+@.+>$' <<< "$fields" || fail "no maintainer"
 
 mkdir -p "$OUT/root"
@@ -63,6 +65,13 @@ grep -q '>/usr/libexec/brindleway-helper</annotate>' \
   "$OUT/root/usr/share/polkit-1/actions/org.brindleway.helper.autologin.policy" ||
   fail "the polkit action does not name /usr/libexec/brindleway-helper"
 gzip -t "$OUT/root/usr/share/man/man8/brindleway-helper.8.gz" || fail "the man page is not gzip"
+# GPL-3.0-or-later, as the sources' LICENSE, in Debian's machine-readable form.
+copyright=$OUT/root/usr/share/doc/brindleway-helper/copyright
+grep -qx 'License: GPL-3+' "$copyright" || fail "debian/copyright does not license the files GPL-3+"
+grep -q '/usr/share/common-licenses/GPL-3' "$copyright" ||
+  fail "debian/copyright does not point at /usr/share/common-licenses/GPL-3"
+cmp -s "$SRC/LICENSE" /usr/share/common-licenses/GPL-3 ||
+  fail "LICENSE is not the text of the GPL version 3"
 # The installed binary is the one dpkg-buildflags hardened, not a plain build.
 bash "$(dirname "$0")/dist_test.sh" "$OUT/root/usr/libexec/brindleway-helper" \
   "$OUT/root/usr/share/polkit-1/actions/org.brindleway.helper.autologin.policy" \

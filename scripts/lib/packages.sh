@@ -3,10 +3,19 @@
 
 PACKAGE_LIST=$(dirname "${BASH_SOURCE[0]}")/../packages.txt
 
-# packages_for TAG...: prints "package<TAB>purpose" for each line of the list with one of TAGs.
+# packages_for TAG...: prints "package<TAB>purpose" for each line of the list that has one of
+# TAGs among its comma-separated tags.
 packages_for() {
-  awk -v tags=" $* " '!/^#/ && NF >= 2 && index(tags, " " $2 " ") {
-    package = $1; $1 = ""; $2 = ""; sub(/^ +/, ""); print package "\t" $0 }' "$PACKAGE_LIST"
+  awk -v tags=" $* " '!/^#/ && NF >= 2 {
+    n = split($2, own, ",")
+    for (i = 1; i <= n; i++) if (index(tags, " " own[i] " ")) {
+      package = $1; $1 = ""; $2 = ""; sub(/^ +/, ""); print package "\t" $0; break } }' \
+    "$PACKAGE_LIST"
+}
+
+# package_names TAG...: the names alone, one a line, sorted: what a root for TAGs is made of.
+package_names() {
+  packages_for "$@" | cut -f1 | LC_ALL=C sort -u
 }
 
 # missing_packages TAG...: the same lines, for the packages that are not installed.

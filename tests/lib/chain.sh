@@ -75,10 +75,11 @@ in_system() {
   chroot "$SYSTEM" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C "$@"
 }
 
-# Adds an account to the copy's databases.
+# add_user NAME ID [SHELL]: adds an account to the copy's databases, by default one that
+# LightDM's PAM service lets in (a real shell, a locked password, no expiry; see sandbox.sh).
 add_user() {
-  local name=$1 id=$2
-  echo "$name:x:$id:$id::/nonexistent:/usr/sbin/nologin" >> "$SYSTEM/etc/passwd"
+  local name=$1 id=$2 shell=${3:-/bin/bash}
+  echo "$name:x:$id:$id::/nonexistent:$shell" >> "$SYSTEM/etc/passwd"
   echo "$name:!:19000:0:99999:7:::" >> "$SYSTEM/etc/shadow"
   echo "$name:x:$id:" >> "$SYSTEM/etc/group"
   echo "$name:!::" >> "$SYSTEM/etc/gshadow"

@@ -40,10 +40,13 @@ fresh_etc() {
   mkdir -p /etc/lightdm
 }
 
-# Adds an account to the sandbox's databases without useradd, which would also write /var/log.
+# add_user NAME ID [SHELL]: adds an account to the sandbox's databases without useradd, which
+# would also write /var/log. By default it is one that LightDM's PAM service lets in for an
+# automatic login on Debian 12 and 13: a real shell (Debian 13's stack refuses nologin and
+# false), a locked password ("!", no password is asked) and no expiry.
 add_user() {
-  local name=$1 id=$2
-  echo "$name:x:$id:$id::/nonexistent:/usr/sbin/nologin" >> /etc/passwd
+  local name=$1 id=$2 shell=${3:-/bin/bash}
+  echo "$name:x:$id:$id::/nonexistent:$shell" >> /etc/passwd
   echo "$name:!:19000:0:99999:7:::" >> /etc/shadow
   echo "$name:x:$id:" >> /etc/group
   echo "$name:!::" >> /etc/gshadow
