@@ -71,7 +71,9 @@ HARD=
 if (( (0x$(sed -n 's/^CapEff:\t//p' /proc/self/status) >> 24) & 1 )); then HARD=1; fi
 [ -n "$HARD" ] || echo "NOTE: no CAP_SYS_RESOURCE here: callers lower soft limits only"
 # limited OPTIONS... -- ARGS...: runs ARGS under prlimit OPTIONS, each soft only where need be,
-# with no descriptor above 2 open, so that four are enough to start the helper.
+# with no descriptor above 2 open, so that four are enough to start the helper, and in a small
+# environment: the environment's strings sit on the stack, and under a 16 KiB stack limit a few
+# KiB of them left the dynamic loader too little before the helper could lift the limit.
 limited() {
   local options=()
   while [ "$1" != -- ]; do
@@ -83,7 +85,8 @@ limited() {
     for fd in $(ls /proc/$BASHPID/fd); do
       [ "$fd" -le 2 ] || eval "exec $fd>&-"
     done 2> /dev/null
-    exec prlimit "${options[@]}" -- "$@"
+    exec env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin ${ASAN_OPTIONS:+ASAN_OPTIONS=$ASAN_OPTIONS} \
+      ${UBSAN_OPTIONS:+UBSAN_OPTIONS=$UBSAN_OPTIONS} prlimit "${options[@]}" -- "$@"
   ) > "$OUT" 2> "$ERR"
   STATUS=$?
 }
