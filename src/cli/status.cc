@@ -142,13 +142,11 @@ void print_origin(const SeatSetting* setting, SeatKey key) {
   quote_name(setting->path, path, sizeof path);
   char section[SEAT_GROUP_NAME_MAX * 4 + 8];
   quote_name(setting->section, section, sizeof section);
-  if (setting->from_sysconfig) {
-    std::fprintf(stdout, "%s=%s from %s %s line %u\n", SEAT_KEY_NAMES[key], value, path,
-                 section, setting->line);
-  } else {
-    std::fprintf(stdout, "%s=%s from %s [%s] line %u\n", SEAT_KEY_NAMES[key], value, path,
-                 section, setting->line);
-  }
+  // A sysconfig variable is named as it stands; a section in its brackets.
+  const char* left = setting->from_sysconfig ? "" : "[";
+  const char* right = setting->from_sysconfig ? "" : "]";
+  std::fprintf(stdout, "%s=%s from %s %s%s%s line %u\n", SEAT_KEY_NAMES[key], value, path, left,
+               section, right, setting->line);
 }
 
 /// Prints a line for every seat other than seat0 where LightDM would do otherwise.

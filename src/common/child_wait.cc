@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/monotonic_clock.h"
+
 // A child that never ends must not hold the helper, and with it the run lock and a staged
 // file, for ever. The wait is bounded by the monotonic clock alone: the helper blocks every
 // signal once it has staged its file, so neither a SIGCHLD handler nor an alarm can be used.
@@ -20,12 +22,6 @@ namespace {
 
 /// The longest pause between two looks at the child.
 constexpr long kLongestPauseMs = 16;
-
-long long monotonic_ms() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
 
 /// Returns 1 when |pid| has ended and is reaped (|*status| set), 0 while it runs, or -1 when
 /// it cannot be waited for.

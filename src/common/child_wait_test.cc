@@ -1,22 +1,13 @@
 #include "common/child_wait.h"
 
 #include <csignal>
-#include <ctime>
 
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-namespace {
-
-long long now_ms() {
-  timespec t{};
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<long long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
-}
-
-}  // namespace
+#include "common/monotonic_clock.h"
 
 // The wait ends in time however the child behaves, kills what the child started with it, and
 // tells a child that ended from one that was killed. A stopped child, or one that leads no
@@ -52,10 +43,10 @@ TEST(WaitForChild, EndsByTheDeadlineAndKillsTheGroup) {
       _exit(0);
     }
     close(pipe_fds[1]);
-    const long long start = now_ms();
+    const long long start = monotonic_ms();
     int status = -1;
     EXPECT_EQ(wait_for_child(pid, 300, &status), c.result) << c.what;
-    const long long took = now_ms() - start;
+    const long long took = monotonic_ms() - start;
     EXPECT_LT(took, 2000) << c.what;
     if (c.result == 0) {
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << c.what;

@@ -2,7 +2,15 @@
 
 #include <cerrno>
 
+#include <fcntl.h>
 #include <unistd.h>
+
+int open_to_read(const char* path) {
+  for (int tries = 0;; ++tries) {
+    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0 || errno != EINTR || tries == INTERRUPTED_TRIES) return fd;
+  }
+}
 
 int read_whole(int fd, char* buf, std::size_t cap, std::size_t* len) {
   std::size_t total = 0;

@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/monotonic_clock.h"
+
 // Two runs at once would interleave their group steps, and the later rename would silently
 // undo the earlier run's change. Every run that changes something therefore holds one
 // exclusive flock from before it reads the configuration until it exits. The kernel drops the
@@ -44,12 +46,6 @@ int open_lock_file(const char* path) {
 
 /// The pause between two tries.
 constexpr long kPauseMs = 20;
-
-long long monotonic_ms() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
 
 /// Takes the exclusive lock on |fd|, trying for |wait_ms|. Returns 0, or 1 with errno set
 /// (EWOULDBLOCK when another process held it all that time).

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/read_whole.h"
 #include "common/unique_fd.h"
 #include "lightdm/seat_autologin.h"
 
@@ -101,7 +101,7 @@ Starts follow_alias(const char* alias, char* name, std::size_t size) {
 
 /// Reads the program that |file| names. Returns what it is, with its name in |name| for kOther.
 Starts read_default_file(const char* file, char* name, std::size_t size) {
-  UniqueFd fd(open(file, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  UniqueFd fd(open_to_read(file));
   if (fd.get() < 0) return errno == ENOENT ? Starts::kAbsent : Starts::kUnknown;
   char text[PATH_MAX];
   ssize_t n = 0;

@@ -16,9 +16,9 @@
 
 #include "common/child_wait.h"
 #include "common/clean_child.h"
+#include "common/unique_fd.h"
 
 extern char** environ;  // NOLINT: the process environment has no other name.
-#include "common/unique_fd.h"
 
 // LightDM decides an automatic login with PAM: pam_authenticate, then pam_acct_mgmt, under the
 // seat's pam-autologin-service, with nobody there to answer a prompt. The same stack can

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,11 +39,6 @@ constexpr const char* kDropInDirs[] = {
 constexpr ConfigPaths kLightdmPaths{kDropInDirs, sizeof kDropInDirs / sizeof kDropInDirs[0],
                                     LIGHTDM_CONF_PATH, SYSCONFIG_DISPLAYMANAGER_PATH};
 
-/// An open call that fails with EINTR is tried again this many times. Nothing here installs a
-/// signal handler, so a real EINTR is rare; a bound keeps a call that always fails from
-/// looping for ever.
-constexpr int kInterruptedTries = 64;
-
 // One directory's names at a time; too large for a caller's stack.
 DropInNames g_names;
 
@@ -68,17 +62,7 @@ class Dir {
 DIR* open_dir(const char* path) {
   for (int tries = 0;; ++tries) {
     DIR* dir = opendir(path);
-    if (dir != nullptr || errno != EINTR || tries == kInterruptedTries) return dir;
-  }
-}
-
-/// Opens the drop-in at |path| for reading, following links, as LightDM opens it. Returns the
-/// descriptor, or -1 with errno set.
-int open_drop_in(const char* path) {
-  // O_NONBLOCK only so that a FIFO cannot hold the helper up.
-  for (int tries = 0;; ++tries) {
-    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd >= 0 || errno != EINTR || tries == kInterruptedTries) return fd;
+    if (dir != nullptr || errno != EINTR || tries == INTERRUPTED_TRIES) return dir;
   }
 }
 
@@ -117,7 +101,7 @@ int report_unreadable(const char* path, int error, const char* prefix) {
 /// 0, or 1 after saying why it cannot be judged.
 int read_drop_in(const char* path, SeatModel* model, char* buf, std::size_t cap,
                  const char* prefix) {
-  UniqueFd fd(open_drop_in(path));
+  UniqueFd fd(open_to_read(path));
   if (fd.get() < 0) {
     const int error = errno;
     if (lightdm_skips_too(error, path)) return 0;

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/read_whole.h"
+
 // LightDM reads each drop-in directory once (g_dir_read_name), keeps the names that end in
 // ".conf" and sorts them with strcmp. The helper does the same in one pass, so that the cost
 // stays in step with the number of files: rewinding the directory for each name cost the
@@ -11,9 +13,6 @@
 // a drop-in left out could be the one that decides.
 
 namespace {
-
-/// A failing getdents is retried this many times when it says EINTR.
-constexpr int kInterruptedTries = 64;
 
 bool has_conf_suffix(const char* name, std::size_t len) {
   return len >= 5 && std::memcmp(name + len - 5, ".conf", 5) == 0;
@@ -24,7 +23,7 @@ const dirent* next_entry(DIR* dir) {
   for (int tries = 0;; ++tries) {
     errno = 0;
     const dirent* entry = readdir(dir);
-    if (entry != nullptr || errno != EINTR || tries == kInterruptedTries) return entry;
+    if (entry != nullptr || errno != EINTR || tries == INTERRUPTED_TRIES) return entry;
   }
 }
 

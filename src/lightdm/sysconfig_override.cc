@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include "common/read_whole.h"
@@ -112,11 +111,7 @@ int apply_sysconfig_override(const char* path, SeatModel* model, const char* pre
   static char buf[kSysconfigMax];
   char shown[SOURCE_PATH_MAX * 4 + 8];
   quote_name(path, shown, sizeof shown);
-  int fd_or_error = -1;
-  do {
-    fd_or_error = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  } while (fd_or_error < 0 && errno == EINTR);
-  UniqueFd fd(fd_or_error);
+  UniqueFd fd(open_to_read(path));
   if (fd.get() < 0) {
     if (errno == ENOENT) return 0;
     std::fprintf(stderr, "%scannot read %s: %s\n", prefix, shown, std::strerror(errno));

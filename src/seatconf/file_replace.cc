@@ -140,6 +140,20 @@ void randomize_suffix(char* name, std::size_t len) {
   }
 }
 
+/// Writes the pattern of a temporary name beside |path|, "PATH.tmp.XXXXXX", into |tmp_path|.
+/// Returns its length, or 0 with |tmp_path| empty when it does not fit.
+std::size_t temp_name_pattern(const char* path, char (&tmp_path)[PATH_MAX]) {
+  const int n = std::snprintf(tmp_path, sizeof tmp_path, "%s.tmp.XXXXXX", path);
+  if (n >= 0 && static_cast<std::size_t>(n) < sizeof tmp_path) return static_cast<std::size_t>(n);
+  tmp_path[0] = '\0';
+  return 0;
+}
+
+/// Says that the temporary file |tmp_path| is left behind, for |error|.
+void report_left_behind(const char* tmp_path, int error) {
+  std::fprintf(stderr, "Cannot remove temp file %s: %s\n", tmp_path, std::strerror(error));
+}
+
 /// Creates the new file beside |path|: unnamed where the filesystem allows, else under a
 /// fresh name written to |tmp_path|, which stays empty otherwise. Returns its descriptor, or
 /// -1 with errno set.
@@ -153,9 +167,7 @@ int create_new_file(const char* path, char (&tmp_path)[PATH_MAX]) {
   const int fd = open(dir, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
   // EOPNOTSUPP: this filesystem has no unnamed files; EISDIR: the kernel has none.
   if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR)) return fd;
-  int n = std::snprintf(tmp_path, sizeof tmp_path, "%s.tmp.XXXXXX", path);
-  if (n < 0 || static_cast<std::size_t>(n) >= sizeof tmp_path) {
-    tmp_path[0] = '\0';
+  if (temp_name_pattern(path, tmp_path) == 0) {
     errno = ENAMETOOLONG;
     return -1;
   }
@@ -169,13 +181,10 @@ int create_new_file(const char* path, char (&tmp_path)[PATH_MAX]) {
 Step name_new_file(int fd, const char* path, char (&tmp_path)[PATH_MAX], int* error) {
   char by_proc[32];
   std::snprintf(by_proc, sizeof by_proc, "/proc/self/fd/%d", fd);  // fits: an int is short
-  for (int tries = 0; tries < kNameTries; ++tries) {
-    int n = std::snprintf(tmp_path, sizeof tmp_path, "%s.tmp.XXXXXX", path);
-    if (n < 0 || static_cast<std::size_t>(n) >= sizeof tmp_path) {
-      *error = ENAMETOOLONG;
-      break;
-    }
-    randomize_suffix(tmp_path, static_cast<std::size_t>(n));
+  const std::size_t len = temp_name_pattern(path, tmp_path);
+  *error = ENAMETOOLONG;
+  for (int tries = 0; len > 0 && tries < kNameTries; ++tries) {
+    randomize_suffix(tmp_path, len);
     int linked = linkat(fd, "", AT_FDCWD, tmp_path, AT_EMPTY_PATH);
     // Before Linux 6.10 AT_EMPTY_PATH needs CAP_DAC_READ_SEARCH; /proc needs nothing more.
     if (linked != 0 && (errno == ENOENT || errno == EPERM || errno == EINVAL)) {
@@ -225,7 +234,7 @@ Step exchange_into_place(StagedFile* staged, int* error, bool* kept) {
   if (came_out && same_content(out, staged->read_as)) {
     if (unlink(tmp_path) != 0) {
       // The change is made; the old file under its temporary name is only litter.
-      std::fprintf(stderr, "Cannot remove temp file %s: %s\n", tmp_path, std::strerror(errno));
+      report_left_behind(tmp_path, errno);
     }
     return Step::kDone;
   }
@@ -274,8 +283,7 @@ int clean_up_and_report(Step failed, int error, const char* path, const char* tm
   if (tmp_path[0] != '\0' && unlink(tmp_path) != 0) unlink_error = errno;
   report_failure(failed, error, path);
   if (unlink_error != 0) {
-    std::fprintf(stderr, "Cannot remove temp file %s: %s\n", tmp_path,
-                 std::strerror(unlink_error));
+    report_left_behind(tmp_path, unlink_error);
   }
   return 1;
 }
@@ -340,8 +348,7 @@ int discard_staged_file(StagedFile* staged) {
     return 0;
   }
   if (unlink(staged->tmp_path) == 0) return 0;
-  std::fprintf(stderr, "Cannot remove temp file %s: %s\n", staged->tmp_path,
-               std::strerror(errno));
+  report_left_behind(staged->tmp_path, errno);
   return 1;
 }
 
