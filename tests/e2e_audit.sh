@@ -42,8 +42,7 @@ log_daemon() {
     while ($reads) { defined $s->recv(my $line, 65536) or die; print $out "$line\n"; }
     sleep 3600;' "$1" "$LOG" "$WORK/ready" &
   DAEMON=$!
-  for _ in $(seq 1 200); do [ -e "$WORK/ready" ] && return; sleep 0.01; done
-  fail "the stand-in log daemon did not start"
+  until_true 2 test -e "$WORK/ready" || fail "the stand-in log daemon did not start"
 }
 stop_daemon() {
   [ -n "$DAEMON" ] && kill "$DAEMON" 2> /dev/null && wait "$DAEMON" 2> /dev/null

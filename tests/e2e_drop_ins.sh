@@ -34,27 +34,22 @@ for error in "ENOMEM|Cannot allocate memory" "ENFILE|Too many open files in syst
   name=${error%%|*}
   text=${error#*|}
   inject=(-P "$DECIDING" -e trace=openat -e "inject=openat:error=$name")
-  traced -qq -o /dev/null "${inject[@]}" "$HELPER" disable > "$OUT" 2> "$ERR"
-  STATUS=$?
+  run_traced "${inject[@]}" -- disable
   expect_run "disable, $name" 1 "" "Cannot disable automatic login: cannot read $DECIDING: $text"$'\n'
   expect_untouched "disable, $name"
-  traced -qq -o /dev/null "${inject[@]}" "$HELPER" status > "$OUT" 2> "$ERR"
-  STATUS=$?
+  run_traced "${inject[@]}" -- status
   expect_run "status, $name" 1 "" "Cannot tell what LightDM does: cannot read $DECIDING: $text"$'\n'
 done
 inject=(-P "$DECIDING" -e trace=openat -e "inject=openat:error=EINTR:when=1..3")
-traced -qq -o /dev/null "${inject[@]}" "$HELPER" disable > "$OUT" 2> "$ERR"
-STATUS=$?
+run_traced "${inject[@]}" -- disable
 expect_run "disable, EINTR three times" 1 "" "$REFUSED"$'\n'
 expect_untouched "disable, EINTR three times"
-traced -qq -o /dev/null "${inject[@]}" "$HELPER" status > "$OUT" 2> "$ERR"
-STATUS=$?
+run_traced "${inject[@]}" -- status
 expect_run "status, EINTR three times" 0 "$BOB" ""
 
 # Listing the directory, and the calls after the open, fail the same way.
 while IFS='|' read -r what path inject text; do
-  traced -qq -o /dev/null -P "$path" -e "inject=$inject" "$HELPER" status > "$OUT" 2> "$ERR"
-  STATUS=$?
+  run_traced -P "$path" -e "inject=$inject" -- status
   expect_run "$what" 1 "" "Cannot tell what LightDM does: cannot read $path: $text"$'\n'
 done <<ROWS
 directory cannot be opened|$D|openat:error=ENOMEM|Cannot allocate memory

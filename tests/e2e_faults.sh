@@ -19,8 +19,7 @@ fault() {
   local what=$1 message=$2
   shift 2
   printf '%s' "$OLD" > "$CONF"
-  traced -qq -o /dev/null "$@" "$HELPER" disable > "$OUT" 2> "$ERR"
-  STATUS=$?
+  run_traced "$@" -- disable
   expect_run "$what" 1 "" "$message"
   expect_bytes "$what (old file)" "$CONF" "$OLD"
   expect_no_litter "$what"
@@ -56,9 +55,7 @@ fault "file cannot be checked" $'Cannot replace /etc/lightdm/lightdm.conf: Input
 add_user alice 2001
 sed -i 's/^passwd:.*/passwd: files/' /etc/nsswitch.conf
 printf '%s' "$OLD" > "$CONF"
-traced -qq -o /dev/null -P /etc/passwd -e trace=openat -e inject=openat:error=EMFILE \
-  "$HELPER" enable alice > "$OUT" 2> "$ERR"
-STATUS=$?
+run_traced -P /etc/passwd -e trace=openat -e inject=openat:error=EMFILE -- enable alice
 expect_run "account lookup fails" 1 "" $'Cannot look up user alice: Too many open files\n'
 expect_bytes "account lookup fails (old file)" "$CONF" "$OLD"
 
@@ -100,27 +97,22 @@ no AT_EMPTY_PATH|linkat|linkat:error=ENOENT:when=1|^linkat(AT_FDCWD, "/proc/self
 no exchange|renameat2,rename|renameat2:error=EINVAL:when=1|^rename(
 ROWS
 printf '%s' "$OLD" > "$CONF"
-traced -qq -o /dev/null -e trace=openat -e "$NO_TMPFILE" "$HELPER" disable > "$OUT" 2> "$ERR"
-STATUS=$?
+run_traced -e trace=openat -e "$NO_TMPFILE" -- disable
 expect_run "no unnamed files" 0 $'Auto login disabled\n' ""
 expect_bytes "no unnamed files (new file)" "$CONF" "$NEW"
 expect_no_litter "no unnamed files"
 
 # The directory's fsync comes after the rename: its failure is not the caller's concern.
 printf '%s' "$OLD" > "$CONF"
-traced -qq -o /dev/null -e trace=fsync -e inject=fsync:error=EIO:when=2 "$HELPER" disable \
-  > "$OUT" 2> "$ERR"
-STATUS=$?
+run_traced -e trace=fsync -e inject=fsync:error=EIO:when=2 -- disable
 expect_run "directory fsync fails" 0 $'Auto login disabled\n' ""
 expect_bytes "directory fsync fails (new file)" "$CONF" "$NEW"
 
 # Where the filesystem has no unnamed files, the new file has a name from the start, and one
 # that cannot be removed after a failure is named in the message.
 printf '%s' "$OLD" > "$CONF"
-traced -qq -o /dev/null -e trace=openat,write,unlink,unlinkat -e "$NO_TMPFILE" \
-  -e inject=write:error=ENOSPC:when=1 -e inject=unlink,unlinkat:error=EACCES \
-  "$HELPER" disable > "$OUT" 2> "$ERR"
-STATUS=$?
+run_traced -e trace=openat,write,unlink,unlinkat -e "$NO_TMPFILE" \
+  -e inject=write:error=ENOSPC:when=1 -e inject=unlink,unlinkat:error=EACCES -- disable
 expect_status "temporary file stays" 1
 left=$(find /etc/lightdm -name 'lightdm.conf.tmp.*')
 expect_bytes "temporary file stays (stderr)" "$ERR" \
@@ -148,9 +140,8 @@ while IFS= read -r line; do
   step=$((step + 1))
   what="$sig at step $step ($name #${nth[$name]})"
   printf '%s' "$OLD" > "$CONF"
-  traced -qq -o /dev/null -e trace="$name" -e inject="$name:signal=$sig:when=${nth[$name]}" \
-    "$HELPER" disable > "$OUT" 2> "$ERR" < /dev/null
-  STATUS=$?
+  run_traced -e trace="$name" -e inject="$name:signal=$sig:when=${nth[$name]}" -- disable \
+    < /dev/null
   expect_done_or_untouched "$what" "$OLD" "$NEW" $'Auto login disabled\n'
   if [ -n "$held" ]; then
     expect_run "$what, temporary file made" 0 $'Auto login disabled\n' ""

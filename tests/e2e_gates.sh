@@ -85,9 +85,8 @@ if command -v strace > /dev/null; then
     start_case
     [ "$group" = exists ] && add_group "bob"
     cp /etc/group "$WORK/group.before"
-    traced -qq -o /dev/null -e trace=rename,renameat,renameat2 \
-      -e inject=rename,renameat,renameat2:error=EIO "$HELPER" enable alice > "$OUT" 2> "$ERR"
-    STATUS=$?
+    run_traced -e trace=rename,renameat,renameat2 -e inject=rename,renameat,renameat2:error=EIO \
+      -- enable alice
     expect_status "rename fails, group $group" 1
     cmp -s /etc/group "$WORK/group.before" || fail "rename fails, group $group: /etc/group changed: $(grep autologin /etc/group)"
     expect_no_litter "rename fails, group $group"

@@ -6,12 +6,7 @@ source "$(dirname "$0")/lib/sandbox.sh" "$@"
 
 source "$(dirname "$0")/lib/cases.sh"
 
-for tool in perl prlimit strace; do
-  if ! command -v "$tool" > /dev/null; then
-    echo "SKIP: $tool is not installed"
-    exit 77
-  fi
-done
+require_tools perl prlimit strace
 # AddressSanitizer cannot start under an address-space or data limit.
 SANITIZED=
 if ldd "$HELPER" | grep -q libasan; then SANITIZED=1; fi

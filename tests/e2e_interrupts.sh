@@ -9,25 +9,10 @@ source "$(dirname "$0")/lib/sandbox.sh" "$@"
 
 source "$(dirname "$0")/lib/cases.sh"
 
-for tool in script perl; do
-  if ! command -v "$tool" > /dev/null; then
-    echo "SKIP: $tool is not installed"
-    exit 77
-  fi
-done
+require_tools script perl
 ENABLED_CONF=$'[Seat:*]\nautologin-user=alice\nautologin-user-timeout=0\n'
 STATUS_FILE=$WORK/status
 
-# until_true SECONDS COMMAND...: waits up to SECONDS for COMMAND to succeed.
-until_true() {
-  local tries=$(($1 * 100))
-  shift
-  for _ in $(seq 1 "$tries"); do
-    "$@" && return 0
-    sleep 0.01
-  done
-  return 1
-}
 members() { grep '^autologin:' /etc/group | cut -d: -f4; }
 
 # slow_tool NAME: the real tool, started a second late.

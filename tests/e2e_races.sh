@@ -6,26 +6,12 @@ source "$(dirname "$0")/lib/sandbox.sh" "$@"
 
 source "$(dirname "$0")/lib/cases.sh"
 
-for tool in strace flock; do
-  if ! command -v "$tool" > /dev/null; then
-    echo "SKIP: $tool is not installed"
-    exit 77
-  fi
-done
+require_tools strace flock
 LOCK=/run/brindleway-helper.lock
 OLD=$'[Seat:*]\nautologin-user=bob\nautologin-user-timeout=5\n'
 NEW=$'[Seat:*]\n#autologin-user=\n#autologin-user-timeout=0\n'
 CHANGED=$'Cannot replace /etc/lightdm/lightdm.conf: the file changed while it was being rewritten\n'
 
-# until_true COMMAND...: waits up to five seconds for COMMAND to succeed.
-until_true() {
-  local _
-  for _ in $(seq 1 500); do
-    "$@" && return 0
-    sleep 0.01
-  done
-  return 1
-}
 temp_file_exists() { compgen -G '/etc/lightdm/lightdm.conf.tmp.*' > /dev/null; }
 # The new file is staged: unnamed (a descriptor on "/etc/lightdm/#INODE (deleted)"), or named
 # on a filesystem without unnamed files.
@@ -48,9 +34,9 @@ for row in "fsync|by rename" "fsync|in place, same size" "renameat2|by rename" \
     "$HELPER" disable > "$OUT" 2> "$ERR" &
   pid=$!
   if [ "$held" = fsync ]; then
-    until_true staged || fail "editor saves $how: no staged file appeared"
+    until_true 5 staged || fail "editor saves $how: no staged file appeared"
   else
-    until_true temp_file_exists || fail "editor saves $how: the new file never got a name"
+    until_true 5 temp_file_exists || fail "editor saves $how: the new file never got a name"
   fi
   case ${row#*|} in
     "by rename")
@@ -75,7 +61,7 @@ fresh_etc
 printf '%s' "$OLD" > "$CONF"
 flock "$LOCK" sleep 1 &
 holder=$!
-until_true lock_is_held || fail "lock held: the holder never took the lock"
+until_true 5 lock_is_held || fail "lock held: the holder never took the lock"
 "$HELPER" disable > "$OUT" 2> "$ERR" &
 pid=$!
 sleep 0.5
@@ -93,7 +79,7 @@ printf '%s' "$OLD" > "$CONF"
 # One process holds the lock and nothing else holds the file, so that killing it frees /run.
 (exec 8> "$LOCK" && flock 8 && exec sleep 14) &
 holder=$!
-until_true lock_is_held || fail "lock held too long: the holder never took the lock"
+until_true 5 lock_is_held || fail "lock held too long: the holder never took the lock"
 start=$(date +%s%N)
 run disable
 took=$((($(date +%s%N) - start) / 1000000))
@@ -131,7 +117,7 @@ fake_tool usermod "sleep 1; echo 'usermod done' >> $TOOL_LOG"
 fake_tool gpasswd
 "$HELPER" enable alice > "$WORK/out.1" 2>&1 &
 first=$!
-until_true grep -q usermod "$TOOL_LOG" || fail "two runs: the first run's tool never started"
+until_true 5 grep -q usermod "$TOOL_LOG" || fail "two runs: the first run's tool never started"
 "$HELPER" disable alice > "$WORK/out.2" 2>&1 &
 second=$!
 wait "$first" || fail "two runs: the first failed: $(cat "$WORK/out.1")"

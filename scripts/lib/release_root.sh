@@ -124,16 +124,23 @@ in_root() {
     in_root "$root" "$source" "$out" "$@"
 }
 
-# make_root SUITE ARCH MIRROR DIR LOG: debootstrap (minbase) into DIR, then apt-get installs the
-# root's packages there. Services are kept from starting. Fails on any step.
-make_root() {
-  local suite=$1 arch=$2 mirror=$3 dir=$4 log=$5 packages
-  packages=$(package_names "${ROOT_TAGS[@]}" | tr '\n' ' ')
+# bootstrap SUITE ARCH MIRROR DIR LOG: a minimal root (debootstrap --variant=minbase) of SUITE
+# in DIR, with nothing else installed; debootstrap's output goes to LOG.
+bootstrap() {
+  local suite=$1 arch=$2 mirror=$3 dir=$4 log=$5
   echo "debootstrap --variant=minbase --arch=$arch $suite $dir $mirror" >> "$log"
   # debootstrap mounts /proc and /sys in the target: a namespace of its own keeps them there.
   unshare --mount --propagation private \
     debootstrap --variant=minbase --arch="$arch" --components=main "$suite" "$dir" "$mirror" \
-    >> "$log" 2>&1 || return 1
+    >> "$log" 2>&1
+}
+
+# make_root SUITE ARCH MIRROR DIR LOG: bootstrap, then apt-get installs the root's packages
+# there. Services are kept from starting. Fails on any step.
+make_root() {
+  local suite=$1 arch=$2 mirror=$3 dir=$4 log=$5 packages
+  packages=$(package_names "${ROOT_TAGS[@]}" | tr '\n' ' ')
+  bootstrap "$suite" "$arch" "$mirror" "$dir" "$log" || return 1
   printf '#!/bin/sh\nexit 101\n' > "$dir/usr/sbin/policy-rc.d"
   chmod 755 "$dir/usr/sbin/policy-rc.d"
   cp /etc/resolv.conf "$dir/etc/resolv.conf" 2> /dev/null

@@ -66,6 +66,41 @@ traced() {
   ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace "$@"
 }
 
+# run_traced STRACE-ARGS... -- ARGS...: runs the helper as run does, under strace, whose own
+# output is dropped.
+run_traced() {
+  local strace_args=()
+  while [ "$1" != -- ]; do
+    strace_args+=("$1")
+    shift
+  done
+  shift
+  traced -qq -o /dev/null "${strace_args[@]}" "$HELPER" "$@" > "$OUT" 2> "$ERR"
+  STATUS=$?
+}
+
+# require_tools TOOL...: skips the whole test unless every TOOL is installed.
+require_tools() {
+  local tool
+  for tool in "$@"; do
+    if ! command -v "$tool" > /dev/null; then
+      echo "SKIP: $tool is not installed"
+      exit 77
+    fi
+  done
+}
+
+# until_true SECONDS COMMAND...: waits up to SECONDS for COMMAND to succeed.
+until_true() {
+  local tries=$(($1 * 100)) _
+  shift
+  for _ in $(seq 1 "$tries"); do
+    "$@" && return 0
+    sleep 0.01
+  done
+  return 1
+}
+
 # expect_no_litter WHAT: no temporary file is left; one that is gets reported and removed, so
 # that the next check starts clean.
 expect_no_litter() {
