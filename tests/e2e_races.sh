@@ -14,9 +14,17 @@ CHANGED=$'Cannot replace /etc/lightdm/lightdm.conf: the file changed while it wa
 
 temp_file_exists() { compgen -G '/etc/lightdm/lightdm.conf.tmp.*' > /dev/null; }
 # The new file is staged: unnamed (a descriptor on "/etc/lightdm/#INODE (deleted)"), or named
-# on a filesystem without unnamed files.
+# on a filesystem without unnamed files. Only this test's processes count: other tests run
+# their helpers at the same time, each in a mount namespace of its own, and one of theirs
+# staging its file once let the editor here save before this helper had read the file.
 staged() {
-  temp_file_exists || find /proc/[0-9]*/fd -lname '/etc/lightdm/#*' 2> /dev/null | grep -q .
+  local ns_entry
+  temp_file_exists && return 0
+  for ns_entry in $(find -L /proc/[0-9]*/ns/mnt -maxdepth 0 -samefile /proc/self/ns/mnt \
+    2> /dev/null); do
+    find "${ns_entry%/ns/mnt}/fd" -lname '/etc/lightdm/#*' 2> /dev/null | grep -q . && return 0
+  done
+  return 1
 }
 lock_is_held() { ! flock -n "$LOCK" true; }
 
