@@ -56,7 +56,7 @@ start_case
 add_group ""
 fake_tool usermod "echo 'usermod speaks'; exit 6"
 run enable alice
-expect_run "usermod fails" 0 "usermod speaks"$'\n'"$ENABLED" \
+expect_run "usermod fails" 0 "$ENABLED" \
   $'Warning: could not add user \'alice\' to group \'autologin\'\n'
 expect_tools "usermod fails" $'usermod -aG autologin alice\n'
 
@@ -82,7 +82,7 @@ done
 start_case
 add_group "bob,alice"
 run disable alice
-expect_run "disable alice" 0 $'Removing user alice from group autologin\n'"$DISABLED" ""
+expect_run "disable alice" 0 "$DISABLED" ""
 [ "$(members)" = bob ] || fail "disable alice: members are '$(members)', expected bob"
 
 start_case

@@ -13,6 +13,7 @@
 #include "cli/username.h"
 #include "common/autologin_request.h"
 #include "common/constants.h"
+#include "common/message_queue.h"
 #include "common/run_lock.h"
 #include "gates/display_manager.h"
 #include "gates/pam_gate.h"
@@ -34,6 +35,8 @@
 //  6. The new file put in place. Should that fail, enable undoes its group change too.
 //  7. disable: only now is the user taken out of the group, so that a refused disable never
 //     leaves the group changed. The group step only warns.
+// Every message, the success line included, is queued and written out by main once the lock is
+// let go: no caller's stream can hold up a run that holds the lock, or keep it from undoing.
 
 namespace {
 
@@ -41,18 +44,18 @@ namespace {
 ConfUpdate g_update;
 
 void print_enable_usage(const char* program) {
-  std::fprintf(stderr, "Usage: %s enable <username>\n", program);
+  msg_err("Usage: %s enable <username>\n", program);
 }
 
 void print_usage(const char* program) {
   print_enable_usage(program);
-  std::fprintf(stderr, "       %s disable [username]\n", program);
+  msg_err("       %s disable [username]\n", program);
 }
 
 /// Returns 0 if |user| may be used, or 1 after saying why not.
 int check_username(const char* user) {
   if (is_valid_username(user)) return 0;
-  std::fprintf(stderr, "Invalid username: %s\n", user);
+  msg_err("Invalid username: %s\n", user);
   return 1;
 }
 
@@ -67,15 +70,15 @@ int check_account(const char* user) {
   passwd* account = nullptr;
   int error = getpwnam_r(user, &entry, buf, sizeof buf, &account);
   if (account == nullptr && error == 0) {
-    std::fprintf(stderr, "User does not exist: %s\n", user);
+    msg_err("User does not exist: %s\n", user);
     return 1;
   }
   if (account == nullptr) {
-    std::fprintf(stderr, "Cannot look up user %s: %s\n", user, std::strerror(error));
+    msg_err("Cannot look up user %s: %s\n", user, std::strerror(error));
     return 1;
   }
   if (account->pw_uid == 0) {
-    std::fprintf(stderr, "Cannot enable automatic login for %s: the account has user id 0\n",
+    msg_err("Cannot enable automatic login for %s: the account has user id 0\n",
                  user);
     return 1;
   }
@@ -103,12 +106,12 @@ int check_pam(const PamServiceList& services, const char* user) {
     const PamVerdict verdict = ask_pam(service, user);
     if (verdict.allowed) continue;
     if (verdict.asked) {
-      std::fprintf(stderr,
+      msg_err(
                    "Cannot enable automatic login for %s: LightDM's PAM service %s refuses %s "
                    "(%s)\n",
                    user, service, user, verdict.reason);
     } else {
-      std::fprintf(stderr,
+      msg_err(
                    "Cannot enable automatic login for %s: cannot ask LightDM's PAM service %s: "
                    "%s\n",
                    user, service, verdict.reason);
@@ -122,7 +125,7 @@ int check_pam(const PamServiceList& services, const char* user) {
 void warn_other_display_manager() {
   char warning[512];
   if (other_display_manager(system_display_manager_paths(), warning, sizeof warning)) {
-    std::fprintf(stderr, "%s\n", warning);
+    msg_err("%s\n", warning);
   }
 }
 
@@ -146,7 +149,7 @@ int run_enable(const char* program, const char* user) {
   }
   audit_autologin_change(user);
   warn_other_display_manager();
-  std::fprintf(stdout, "Auto login enabled for user: %s\n", user);
+  msg_out("Auto login enabled for user: %s\n", user);
   return 0;
 }
 
@@ -158,7 +161,7 @@ int run_disable(const char* user) {
   if (commit_config_update(&g_update) != 0) return 1;
   if (user != nullptr) remove_autologin_member(user);
   audit_autologin_change(nullptr);
-  std::fprintf(stdout, "Auto login disabled\n");
+  msg_out("Auto login disabled\n");
   return 0;
 }
 
@@ -170,7 +173,7 @@ int run_helper(int argc, char* const argv[]) {
     return run_status(lightdm_config_paths(), LOGIND_SEATS_DIR, system_display_manager_paths());
   }
   if (geteuid() != 0) {
-    std::fprintf(stderr, "brindleway-helper must be run as root (use pkexec)\n");
+    msg_err("brindleway-helper must be run as root (use pkexec)\n");
     return 1;
   }
   const char* program = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0]
@@ -183,6 +186,6 @@ int run_helper(int argc, char* const argv[]) {
   const char* user = argc > 2 ? argv[2] : nullptr;
   if (std::strcmp(command, "enable") == 0) return run_enable(program, user);
   if (std::strcmp(command, "disable") == 0) return run_disable(user);
-  std::fprintf(stderr, "Unknown command: %s\n", command);
+  msg_err("Unknown command: %s\n", command);
   return 1;
 }

@@ -1,5 +1,7 @@
 #include "cli/process_setup.h"
 
+#include "common/message_queue.h"
+
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -22,7 +24,9 @@
 //     moment of the caller's choosing.
 //  2. SIGCHLD is at its default, or the kernel reaps the shell that runs a tool and a tool that
 //     worked counts as failed. SIGPIPE is ignored: a reader that went away makes a write fail
-//     with EPIPE instead of ending the helper, or a tool, half-way through a change.
+//     with EPIPE instead of ending the helper, or a tool, half-way through a change. SIGTSTP,
+//     SIGTTIN and SIGTTOU are ignored, so that neither Ctrl-Z nor "stty tostop" on the caller's
+//     terminal can stop a run in the moments before it blocks every signal.
 //  3. Limits that can cut the helper or a root tool short are made generous (the tools inherit
 //     them), and core dumps are off so that a crash cannot copy /etc/shadow into a core file.
 //  4. Descriptors 0, 1 and 2 are open: otherwise the next file opened would take one of them,
@@ -146,12 +150,15 @@ int prepare_process() {
   clear_interval_timers();
   set_disposition(SIGCHLD, SIG_DFL);
   set_disposition(SIGPIPE, SIG_IGN);
+  set_disposition(SIGTSTP, SIG_IGN);
+  set_disposition(SIGTTIN, SIG_IGN);
+  set_disposition(SIGTTOU, SIG_IGN);
   for (const LimitRule& rule : kLimitRules) apply_limit(rule);
   if (open_std_streams() != 0) return 1;
   close_from(3);
   umask(022);
   if (chdir("/") == 0) return 0;
-  std::fprintf(stderr, "Cannot change the working directory to /: %s\n", std::strerror(errno));
+  msg_err("Cannot change the working directory to /: %s\n", std::strerror(errno));
   return 1;
 }
 
@@ -171,29 +178,11 @@ int check_tool_limits() {
   for (const Guarded& guarded : kGuarded) {
     rlimit limit{};
     if (getrlimit(guarded.resource, &limit) != 0 || limit.rlim_cur >= guarded.least) continue;
-    std::fprintf(stderr,
+    msg_err(
                  "Cannot change automatic login safely: the caller's %s limit (%llu) cannot be "
                  "lifted, and the account tools could leave /etc/group cut short\n",
                  guarded.what, static_cast<unsigned long long>(limit.rlim_cur));
     return 1;
   }
   return 0;
-}
-
-int finish_standard_output() {
-  int error = 0;
-  if (std::fflush(stdout) != 0) {
-    error = errno;
-  } else if (std::ferror(stdout) != 0) {
-    error = EIO;
-  } else {
-    return 0;
-  }
-  static bool said = false;
-  if (!said) {
-    std::fprintf(stderr, "Warning: could not write to standard output: %s\n",
-                 std::strerror(error));
-  }
-  said = true;
-  return 1;
 }

@@ -15,8 +15,4 @@ int prepare_process();
 /// raise hard limits can lift a caller's hard limit.
 int check_tool_limits();
 
-/// Flushes standard output at the end of a run. Returns 0, or 1 after a warning on standard
-/// error when what the helper printed there could not be written; the warning is given once.
-int finish_standard_output();
-
 #endif  // BRINDLEWAY_CLI_PROCESS_SETUP_H_

@@ -7,6 +7,7 @@
 
 #include "cli/process_setup.h"
 #include "cli/username.h"
+#include "common/message_queue.h"
 #include "gates/pam_gate.h"
 #include "gates/seats.h"
 #include "lightdm/pam_service.h"
@@ -76,7 +77,7 @@ int view_seat(const SeatModel& model, std::size_t seat, PamMemo* memo, SeatView*
   for (std::size_t i = 0; i < services.count; ++i) {
     const PamMemo::Entry& entry = ask_once(memo, services.names[i], user);
     if (!entry.verdict.asked) {
-      std::fprintf(stderr, "%scannot ask LightDM's PAM service %s: %s\n", kPrefix,
+      msg_err("%scannot ask LightDM's PAM service %s: %s\n", kPrefix,
                    entry.service, entry.verdict.reason);
       return 1;
     }
@@ -104,36 +105,36 @@ void describe_view(const SeatView& view, char* buf, std::size_t size) {
 /// Prints the refusal of |view|, if any: ": its PAM service S refuses U (REASON)".
 void print_refusal(const SeatView& view) {
   if (view.refused == nullptr) return;
-  std::fprintf(stdout, ": its PAM service %s refuses %s (%s)", view.refused->service,
+  msg_out(": its PAM service %s refuses %s (%s)", view.refused->service,
                view.refused->user, view.refused->verdict.reason);
 }
 
 void print_first_line(const SeatView& view) {
   const SeatAutologin& state = view.state;
   if (state.who == AutologinWho::kNobody) {
-    std::fprintf(stdout, "Auto login disabled\n");
+    msg_out("Auto login disabled\n");
     return;
   }
   if (view.refused != nullptr) {
-    std::fprintf(stdout, "LightDM will show the greeter and log nobody in on seat0");
+    msg_out("LightDM will show the greeter and log nobody in on seat0");
     print_refusal(view);
-    std::fprintf(stdout, "\n");
+    msg_out("\n");
     return;
   }
   const SeatSetting* user = state.settings[SEAT_KEY_USER];
   if (state.who == AutologinWho::kUser && state.when == AutologinWhen::kAtOnce &&
       is_valid_username(user->value.text) && user->value.len <= KEYFILE_VALUE_MAX) {
-    std::fprintf(stdout, "Auto login enabled for user: %s\n", user->value.text);
+    msg_out("Auto login enabled for user: %s\n", user->value.text);
     return;
   }
   char what[KEYFILE_VALUE_MAX * 4 + 96];
   describe_autologin(state, what, sizeof what);
-  std::fprintf(stdout, "LightDM will %s on seat0\n", what);
+  msg_out("LightDM will %s on seat0\n", what);
 }
 
 void print_origin(const SeatSetting* setting, SeatKey key) {
   if (setting == nullptr) {
-    std::fprintf(stdout, "%s is not set\n", SEAT_KEY_NAMES[key]);
+    msg_out("%s is not set\n", SEAT_KEY_NAMES[key]);
     return;
   }
   char value[KEYFILE_VALUE_MAX * 4 + 8];
@@ -145,7 +146,7 @@ void print_origin(const SeatSetting* setting, SeatKey key) {
   // A sysconfig variable is named as it stands; a section in its brackets.
   const char* left = setting->from_sysconfig ? "" : "[";
   const char* right = setting->from_sysconfig ? "" : "]";
-  std::fprintf(stdout, "%s=%s from %s %s%s%s line %u\n", SEAT_KEY_NAMES[key], value, path, left,
+  msg_out("%s=%s from %s %s%s%s line %u\n", SEAT_KEY_NAMES[key], value, path, left,
                section, right, setting->line);
 }
 
@@ -157,12 +158,12 @@ void print_other_seats(const SeatModel& model, const SeatView views[]) {
     char what[KEYFILE_VALUE_MAX * 4 + 96];
     describe_view(view, what, sizeof what);
     if (seat == SEAT_INDEX_NO_LOGIND) {
-      std::fprintf(stdout, "Without logind, LightDM would %s instead", what);
+      msg_out("Without logind, LightDM would %s instead", what);
     } else {
-      std::fprintf(stdout, "On %s, LightDM would %s instead", model.seats.names[seat], what);
+      msg_out("On %s, LightDM would %s instead", model.seats.names[seat], what);
     }
     print_refusal(view);
-    std::fprintf(stdout, "\n");
+    msg_out("\n");
   }
 }
 
@@ -194,8 +195,9 @@ int run_status(const ConfigPaths& paths, const char* seats_dir,
   print_other_seats(*model, views);
   char warning[512];
   if (other_display_manager(display_manager, warning, sizeof warning)) {
-    std::fprintf(stdout, "%s\n", warning);
+    msg_out("%s\n", warning);
   }
   // What status prints is all it does: an answer that did not arrive is a failure.
-  return finish_standard_output();
+  msg_out_is_answer();
+  return 0;
 }

@@ -13,12 +13,11 @@
 // tool that prints to a standard output whose reader has gone then gets an error instead of
 // dying half-way through a change (gpasswd announces a removal before it makes it).
 
-int clean_child_start(ChildStreams streams, int keep) {
+int clean_child_start(int keep) {
   if (setsid() < 0) return 1;
   const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
   if (null < 0) return 1;
-  const int last = streams == ChildStreams::kNone ? 2 : 0;
-  for (int fd = 0; fd <= last; ++fd) {
+  for (int fd = 0; fd <= 2; ++fd) {
     if (dup2(null, fd) != fd) return 1;
   }
   if (keep > 3) close_range(3, static_cast<unsigned>(keep) - 1, 0);

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/message_queue.h"
 #include "common/monotonic_clock.h"
 
 // Two runs at once would interleave their group steps, and the later rename would silently
@@ -44,6 +45,9 @@ int open_lock_file(const char* path) {
   return -1;
 }
 
+/// The descriptor that holds the lock, or -1.
+int g_lock_fd = -1;
+
 /// The pause between two tries.
 constexpr long kPauseMs = 20;
 
@@ -65,16 +69,26 @@ int lock_within(int fd, int wait_ms) {
 int acquire_lock_at(const char* path, int wait_ms) {
   const int fd = open_lock_file(path);
   if (fd >= 0 && lock_within(fd, wait_ms) == 0) {
-    return 0;  // |fd| stays open: the lock lasts as long as the process.
+    g_lock_fd = fd;  // stays open: the lock lasts until release_run_lock or the exit
+    return 0;
   }
   const int error = errno;
   if (fd >= 0) close(fd);
   if (error == EWOULDBLOCK) {
-    std::fprintf(stderr, "Cannot lock %s: another run is still in progress\n", path);
+    msg_err("Cannot lock %s: another run is still in progress\n", path);
   } else {
-    std::fprintf(stderr, "Cannot lock %s: %s\n", path, std::strerror(error));
+    msg_err("Cannot lock %s: %s\n", path, std::strerror(error));
   }
   return 1;
 }
 
 int acquire_run_lock() { return acquire_lock_at(RUN_LOCK_PATH, RUN_LOCK_WAIT_MS); }
+
+void release_run_lock() {
+  if (g_lock_fd < 0) return;
+  // Unlocked explicitly: a child that still holds a copy of the descriptor would keep the lock
+  // past a close().
+  flock(g_lock_fd, LOCK_UN);
+  close(g_lock_fd);
+  g_lock_fd = -1;
+}

@@ -9,10 +9,15 @@ inline constexpr char RUN_LOCK_PATH[] = "/run/brindleway-helper.lock";
 inline constexpr int RUN_LOCK_WAIT_MS = 10000;
 
 /// Takes the exclusive lock on RUN_LOCK_PATH, creating the file if need be, and waits at most
-/// RUN_LOCK_WAIT_MS while another run holds it. The lock stays held until the process exits.
+/// RUN_LOCK_WAIT_MS while another run holds it. The lock stays held until release_run_lock or
+/// the exit.
 /// Returns 0, or 1 after reporting on standard error why it could not be had ("another run is
 /// still in progress" when the wait ran out).
 int acquire_run_lock();
+
+/// Lets go of the lock taken by acquire_run_lock or acquire_lock_at, if any. The run must have
+/// finished its change.
+void release_run_lock();
 
 /// Does the same for the lock file at |path|, waiting at most |wait_ms|; acquire_run_lock
 /// passes the fixed path and wait.

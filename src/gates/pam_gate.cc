@@ -100,7 +100,7 @@ void no_delay(int /*status*/, unsigned /*delay*/, void* /*data*/) {}
   std::snprintf(answer.text, sizeof answer.text, "the check could not start cleanly");
   PamApi api{};
   environ = kCleanEnvironment;
-  if (clean_child_start(ChildStreams::kNone, out) != 0) {
+  if (clean_child_start(out) != 0) {
     // |answer| says so already
   } else if (!load_pam(&api)) {
     std::snprintf(answer.text, sizeof answer.text, "%s cannot be loaded", kLibPam);

@@ -6,6 +6,7 @@
 #include <grp.h>
 
 #include "common/constants.h"
+#include "common/message_queue.h"
 #include "group/group_command.h"
 #include "group/tool_runner.h"
 
@@ -28,7 +29,7 @@ GroupChange ensure_autologin_member(const char* user) {
   const group* entry = getgrnam(AUTOLOGIN_GROUP);
   if (entry == nullptr) {
     if (format_create_command(command, sizeof command) != 0 || !run_tool_command(command)) {
-      std::fprintf(stderr, "Warning: could not create group '%s'\n", AUTOLOGIN_GROUP);
+      msg_err("Warning: could not create group '%s'\n", AUTOLOGIN_GROUP);
       return change;
     }
     change.created_group = true;
@@ -37,7 +38,7 @@ GroupChange ensure_autologin_member(const char* user) {
   }
   if (is_listed_member(*entry, user)) return change;
   if (format_add_command(user, command, sizeof command) != 0 || !run_tool_command(command)) {
-    std::fprintf(stderr, "Warning: could not add user '%s' to group '%s'\n", user,
+    msg_err("Warning: could not add user '%s' to group '%s'\n", user,
                  AUTOLOGIN_GROUP);
     return change;
   }
@@ -56,7 +57,7 @@ void undo_autologin_change(const GroupChange& change, const char* user) {
     return;
   }
   if (formatted != 0 || !run_tool_command(command)) {
-    std::fprintf(stderr, "Warning: could not undo this run's change to group '%s'\n",
+    msg_err("Warning: could not undo this run's change to group '%s'\n",
                  AUTOLOGIN_GROUP);
   }
 }
@@ -70,7 +71,7 @@ void remove_autologin_member(const char* user) {
   (void)run_tool_command(command);
   const group* entry = getgrnam(AUTOLOGIN_GROUP);
   if (entry != nullptr && is_listed_member(*entry, user)) {
-    std::fprintf(stderr, "Warning: could not remove user '%s' from group '%s'\n", user,
+    msg_err("Warning: could not remove user '%s' from group '%s'\n", user,
                  AUTOLOGIN_GROUP);
   }
 }

@@ -12,9 +12,10 @@ extern char** environ;  // NOLINT: the process environment has no other name.
 // caller set (PATH, IFS, ENV, BASH_ENV, LD_*) could otherwise choose which program runs or
 // what the shell does first. Only the locale survives, so the tools still speak the caller's
 // language, and never a value with a '/', which could point at a file of the caller's.
-// Each tool starts clean (clean_child_start): a session of its own with /dev/null as standard
-// input, so the caller's terminal has no way to it and a tool that asked a question would not
-// wait for an answer nobody gives; no signal blocked, every one at its default but SIGPIPE.
+// Each tool starts clean (clean_child_start): a session of its own with /dev/null as its
+// standard streams, so the caller's terminal has no way to it, a tool that asked a question
+// would not wait for an answer nobody gives, and a tool's own words (gpasswd announces a
+// removal before it makes it) never reach the caller or wait on a reader; no signal blocked, every one at its default but SIGPIPE.
 // The helper waits for the tools with SIGCHLD at its default, which the front door sees to. A
 // tool that still does not end in TOOL_DEADLINE_MS (a hung name service, say) is killed, with
 // anything it started, and counts as failed.
@@ -63,7 +64,7 @@ bool run_tool_command(const char* command) {
   const pid_t pid = fork();
   if (pid < 0) return false;
   if (pid == 0) {
-    if (clean_child_start(ChildStreams::kOutputs, -1) == 0) {
+    if (clean_child_start(-1) == 0) {
       char sh_name[] = "sh";
       char dash_c[] = "-c";
       char* argv[] = {sh_name, dash_c, const_cast<char*>(command), nullptr};

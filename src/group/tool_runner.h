@@ -20,8 +20,8 @@ void build_tool_env(char* const* caller_env, ToolEnv* env);
 inline constexpr int TOOL_DEADLINE_MS = 30000;
 
 /// Runs |command| through /bin/sh with the environment built from the process's own, in a
-/// session of its own with /dev/null as standard input, for at most TOOL_DEADLINE_MS. Returns
-/// true if the shell ran and exited with status 0 in time. Needs SIGCHLD at its default and
+/// session of its own with /dev/null as its standard streams, for at most TOOL_DEADLINE_MS.
+/// Returns true if the shell ran and exited with status 0 in time. Needs SIGCHLD at its default and
 /// SIGPIPE ignored, as prepare_process leaves them.
 bool run_tool_command(const char* command);
 

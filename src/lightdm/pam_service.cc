@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/message_queue.h"
 #include "lightdm/seat_autologin.h"
 
 // LightDM reads pam-autologin-service from the seat sections, like any seat setting, and asks
@@ -49,7 +50,7 @@ int add_seat_pam_service(const SeatModel& model, std::size_t seat, PamServiceLis
     quote_value(setting->value, value, sizeof value);
     char path[SOURCE_PATH_MAX * 4 + 8];
     quote_name(setting->path, path, sizeof path);
-    std::fprintf(stderr, "%scannot tell which PAM service LightDM asks: %s sets %s=%s (line %u)\n",
+    msg_err("%scannot tell which PAM service LightDM asks: %s sets %s=%s (line %u)\n",
                  prefix, path, SEAT_KEY_NAMES[SEAT_KEY_PAM_SERVICE], value, setting->line);
     return 1;
   }

@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include "common/message_queue.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
 #include "lightdm/line_cursor.h"
@@ -114,7 +115,7 @@ int apply_sysconfig_override(const char* path, SeatModel* model, const char* pre
   UniqueFd fd(open_to_read(path));
   if (fd.get() < 0) {
     if (errno == ENOENT) return 0;
-    std::fprintf(stderr, "%scannot read %s: %s\n", prefix, shown, std::strerror(errno));
+    msg_err("%scannot read %s: %s\n", prefix, shown, std::strerror(errno));
     return 1;
   }
   struct stat st {};
@@ -128,12 +129,12 @@ int apply_sysconfig_override(const char* path, SeatModel* model, const char* pre
     why = errno == EFBIG ? "the file is too large" : std::strerror(errno);
   }
   if (why != nullptr) {
-    std::fprintf(stderr, "%scannot read %s: %s\n", prefix, shown, why);
+    msg_err("%scannot read %s: %s\n", prefix, shown, why);
     return 1;
   }
   SysconfigAutologin found = parse_sysconfig_autologin(Span{buf, len});
   if (found.state == SysconfigAutologin::kUnsure) {
-    std::fprintf(stderr, "%scannot tell how LightDM reads %s: line %u: %s\n", prefix, shown,
+    msg_err("%scannot tell how LightDM reads %s: line %u: %s\n", prefix, shown,
                  found.line, found.problem);
     return 1;
   }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "common/constants.h"
+#include "common/message_queue.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
 #include "lightdm/source_scan.h"
@@ -56,29 +57,29 @@ int read_main_config(const ConfigPaths& paths, bool follow_links, bool missing_o
   if (fd.get() < 0) {
     if (errno == ENOENT && missing_ok) return 0;
     if (errno == ELOOP && !follow_links) {
-      std::fprintf(stderr,
+      msg_err(
                    "Cannot update %s: it is a symbolic link, and replacing it would leave the "
                    "file it points to as it is\n",
                    path);
     } else {
-      std::fprintf(stderr, "Cannot open %s: %s\n", path, std::strerror(errno));
+      msg_err("Cannot open %s: %s\n", path, std::strerror(errno));
     }
     return 1;
   }
   if (fstat(fd.get(), st) != 0) {
-    std::fprintf(stderr, "Cannot read %s: %s\n", path, std::strerror(errno));
+    msg_err("Cannot read %s: %s\n", path, std::strerror(errno));
     return 1;
   }
   if (!S_ISREG(st->st_mode)) {
-    std::fprintf(stderr, "Cannot read %s: not a regular file\n", path);
+    msg_err("Cannot read %s: not a regular file\n", path);
     return 1;
   }
   if (read_whole(fd.get(), buf, CONF_BUFFER_SIZE, len) != 0) {
     if (errno == EFBIG) {
-      std::fprintf(stderr, "Cannot read %s: file is larger than %zu bytes\n", path,
+      msg_err("Cannot read %s: file is larger than %zu bytes\n", path,
                    kMaxConfSize);
     } else {
-      std::fprintf(stderr, "Cannot read %s: %s\n", path, std::strerror(errno));
+      msg_err("Cannot read %s: %s\n", path, std::strerror(errno));
     }
     return 1;
   }
@@ -105,7 +106,7 @@ int prepare_config_update(const ConfigPaths& paths, const SeatList& seats,
   std::size_t cap = request.enable ? kMaxConfSize - kDisableGrowth : kMaxConfSize;
   if (rewrite_seat_section(Span{g_input, in_len}, request, options, g_output, cap,
                            &update->text, &scan) != 0) {
-    std::fprintf(stderr, "Cannot update %s: the new file would be larger than %zu bytes\n",
+    msg_err("Cannot update %s: the new file would be larger than %zu bytes\n",
                  paths.conf, cap);
     return 1;
   }

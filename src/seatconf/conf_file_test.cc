@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/message_queue.h"
 #include "common/constants.h"
 
 namespace {
@@ -83,6 +84,7 @@ class ConfFileTest : public testing::Test {
     int result = prepare_config_update(paths_, seats_, request, &next);
     if (result == 0) result = stage_config_update(paths_, &next);
     if (result == 0) result = commit_config_update(&next);
+    flush_messages();
     *err = testing::internal::GetCapturedStderr();
     return result;
   }
@@ -282,6 +284,7 @@ TEST_F(ConfFileTest, DisablesWhatEnableWroteAtTheLimit) {
   ASSERT_EQ(prepare_config_update(paths_, seats_, AutologinRequest{true, "a"}, &next), 0);
   ASSERT_EQ(stage_config_update(paths_, &next), 0);
   ASSERT_EQ(commit_config_update(&next), 0);
+  flush_messages();
   err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(err, "");
   EXPECT_EQ(read_conf().size(), CONF_BUFFER_SIZE - 3);
@@ -292,6 +295,7 @@ TEST_F(ConfFileTest, DisablesWhatEnableWroteAtTheLimit) {
   write_conf(head + filler + "x" + tail);
   testing::internal::CaptureStderr();
   EXPECT_EQ(prepare_config_update(paths_, seats_, AutologinRequest{true, "a"}, &next), 1);
+  flush_messages();
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Cannot update " + path_ + ": the new file would be larger than 131069 bytes\n");
 }

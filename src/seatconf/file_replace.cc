@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/message_queue.h"
 #include "common/unique_fd.h"
 
 // The replacement must never leave LightDM a partial file, never lose someone else's change,
@@ -151,7 +152,7 @@ std::size_t temp_name_pattern(const char* path, char (&tmp_path)[PATH_MAX]) {
 
 /// Says that the temporary file |tmp_path| is left behind, for |error|.
 void report_left_behind(const char* tmp_path, int error) {
-  std::fprintf(stderr, "Cannot remove temp file %s: %s\n", tmp_path, std::strerror(error));
+  msg_err("Cannot remove temp file %s: %s\n", tmp_path, std::strerror(error));
 }
 
 /// Creates the new file beside |path|: unnamed where the filesystem allows, else under a
@@ -241,7 +242,7 @@ Step exchange_into_place(StagedFile* staged, int* error, bool* kept) {
   // Someone saved the file between the check and the exchange: theirs goes back.
   if (renameat2(AT_FDCWD, tmp_path, AT_FDCWD, path, RENAME_EXCHANGE) != 0) {
     *kept = true;
-    std::fprintf(stderr, "Cannot put back the file saved at %s meanwhile, now %s: %s\n", path,
+    msg_err("Cannot put back the file saved at %s meanwhile, now %s: %s\n", path,
                  tmp_path, std::strerror(errno));
   }
   return came_out ? Step::kChanged : Step::kCheck;
@@ -250,18 +251,18 @@ Step exchange_into_place(StagedFile* staged, int* error, bool* kept) {
 void report_failure(Step failed, int error, const char* path) {
   switch (failed) {
     case Step::kCreate:
-      std::fprintf(stderr, "Cannot create temp file: %s\n", std::strerror(error));
+      msg_err("Cannot create temp file: %s\n", std::strerror(error));
       break;
     case Step::kWrite:
-      std::fprintf(stderr, "Write error: %s\n", std::strerror(error));
+      msg_err("Write error: %s\n", std::strerror(error));
       break;
     case Step::kChanged:
-      std::fprintf(stderr, "Cannot replace %s: the file changed while it was being rewritten\n",
+      msg_err("Cannot replace %s: the file changed while it was being rewritten\n",
                    path);
       break;
     case Step::kCheck:
     case Step::kRename:
-      std::fprintf(stderr, "Cannot replace %s: %s\n", path, std::strerror(error));
+      msg_err("Cannot replace %s: %s\n", path, std::strerror(error));
       break;
     case Step::kDone:
       break;

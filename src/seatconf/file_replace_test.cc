@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/message_queue.h"
+
 namespace {
 
 std::string read_file(const std::string& path) {
@@ -80,6 +82,7 @@ TEST(ReplaceFile, RefusesAFileChangedSinceItWasRead) {
     c.change(path);
     testing::internal::CaptureStderr();
     EXPECT_EQ(replace_file(path.c_str(), "new\n", 4, read_as), 1) << c.what;
+    flush_messages();
     const std::string err = testing::internal::GetCapturedStderr();
     if (c.left != nullptr) {
       EXPECT_EQ(err, "Cannot replace " + path +

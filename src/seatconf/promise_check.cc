@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/message_queue.h"
 #include "lightdm/seat_autologin.h"
 
 namespace {
@@ -60,7 +61,7 @@ void report(const char* prefix, const SeatSetting& setting, SeatKey key,
   } else {
     describe_autologin(state, what, sizeof what);
   }
-  std::fprintf(stderr, "%s%s, so LightDM would %s %s\n", prefix, origin, what, seat);
+  msg_err("%s%s, so LightDM would %s %s\n", prefix, origin, what, seat);
 }
 
 /// Returns 0 if the seat at |seat| fares the same under both GLib rules, or 1 after reporting.
@@ -72,7 +73,7 @@ int check_seat_readings(const SeatModel& model, std::size_t seat, const char* pr
   const SeatSetting* setting = glib_dependent_setting(old_glib, &key);
   char path[SOURCE_PATH_MAX * 4 + 8];
   quote_name(setting->path, path, sizeof path);
-  std::fprintf(stderr,
+  msg_err(
                "%scannot tell how LightDM reads %s: line %u: the value of %s holds an escape "
                "that GLib before 2.77.3 (Debian 12) reads and later GLib (Debian 13) refuses\n",
                prefix, path, setting->line, SEAT_KEY_NAMES[key]);
@@ -89,7 +90,7 @@ int check_seat(const SeatModel& model, std::size_t seat, const AutologinRequest&
   char phrase[SEAT_NAME_MAX + 64];
   seat_phrase(model.seats, seat, phrase, sizeof phrase);
   if (state.settings[key] == nullptr) {
-    std::fprintf(stderr, "%sno file sets %s %s\n", prefix, SEAT_KEY_NAMES[key], phrase);
+    msg_err("%sno file sets %s %s\n", prefix, SEAT_KEY_NAMES[key], phrase);
   } else {
     report(prefix, *state.settings[key], key, state, phrase);
   }
@@ -136,7 +137,7 @@ int check_promise(const SeatModel& model, const AutologinRequest& request) {
                                                                 request.user_name))) {
     char origin[KEYFILE_VALUE_MAX * 4 + SOURCE_PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 64];
     describe_origin(override, SEAT_KEY_USER, origin, sizeof origin);
-    std::fprintf(stderr, "%s%s, which LightDM applies after all of its own files\n", prefix,
+    msg_err("%s%s, which LightDM applies after all of its own files\n", prefix,
                  origin);
     return 1;
   }

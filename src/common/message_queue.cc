@@ -1,0 +1,163 @@
+#include "common/message_queue.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "common/child_wait.h"
+
+// Whoever starts the helper chooses where its standard streams lead: a pipe nobody reads, a
+// terminal whose output is suspended (Ctrl-S), a file on a server that went away. A write there
+// can block for ever, and a run that blocks while it holds the run lock, or before it has undone
+// a refused change, holds up every later run and can be killed half-way. So:
+//  1. Nothing is written while the run works: every message, the success line included, is
+//     queued, and the queue is written out once the run has finished its change, undone what it
+//     had to and let go of the run lock.
+//  2. The writing has an end. A regular file or /dev/null takes a write at once and is written
+//     directly. Anything else is written by a child, which is killed when it has not finished in
+//     MESSAGE_WRITE_DEADLINE_MS; a caller who never reads gets nothing, and the exit status still
+//     tells. The descriptors are never made non-blocking: their open file description is shared
+//     with the caller's shell or terminal.
+
+namespace {
+
+/// One stretch of queued text for one stream.
+struct Segment {
+  int fd;
+  int start;
+  int len;
+};
+
+constexpr int kSegmentsMax = 256;
+
+struct Queue {
+  char text[MESSAGE_QUEUE_BYTES];
+  Segment segments[kSegmentsMax];
+  int used;
+  int count;
+  bool lost_out;  // standard output text that did not fit
+  bool out_is_answer;
+};
+
+Queue g_queue;
+
+void queue_text(int fd, const char* format, va_list args) {
+  Queue& q = g_queue;
+  const int room = MESSAGE_QUEUE_BYTES - q.used;
+  const bool joins = q.count > 0 && q.segments[q.count - 1].fd == fd;
+  const int n = std::vsnprintf(q.text + q.used, static_cast<std::size_t>(room), format, args);
+  // Text cut short could say something else than it means: it is dropped whole.
+  if (n < 0 || n >= room || (!joins && q.count == kSegmentsMax)) {
+    if (fd == STDOUT_FILENO) q.lost_out = true;
+    return;
+  }
+  if (!joins) q.segments[q.count++] = Segment{fd, q.used, 0};
+  q.segments[q.count - 1].len += n;
+  q.used += n;
+}
+
+/// Returns true if a write to |fd| cannot wait on anyone: a regular file or /dev/null.
+bool takes_writes_at_once(int fd) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return false;
+  if (S_ISREG(st.st_mode)) return true;
+  return S_ISCHR(st.st_mode) && st.st_rdev == makedev(1, 3);
+}
+
+/// Writes |len| bytes of |text| to |fd|. Returns 0, or an error number.
+int write_fully(int fd, const char* text, int len) {
+  while (len > 0) {
+    const ssize_t n = write(fd, text, static_cast<std::size_t>(len));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? errno : EIO;
+    text += n;
+    len -= static_cast<int>(n);
+  }
+  return 0;
+}
+
+/// Writes the whole queue in order. Returns 0, or 1 when some standard output text was not
+/// written; that is then said on standard error, once.
+int write_queue() {
+  const Queue& q = g_queue;
+  int out_error = q.lost_out ? EIO : 0;
+  for (int i = 0; i < q.count; ++i) {
+    const Segment& s = q.segments[i];
+    if (s.fd == STDOUT_FILENO && out_error != 0) continue;
+    const int error = write_fully(s.fd, q.text + s.start, s.len);
+    if (s.fd == STDOUT_FILENO) out_error = error;
+  }
+  if (out_error == 0) return 0;
+  char warning[160];
+  const int n = std::snprintf(warning, sizeof warning,
+                              "Warning: could not write to standard output: %s\n",
+                              std::strerror(out_error));
+  if (n > 0 && static_cast<std::size_t>(n) < sizeof warning) {
+    (void)write_fully(STDERR_FILENO, warning, n);
+  }
+  return 1;
+}
+
+/// Returns true if the queue holds standard output text, or lost some.
+bool has_output() {
+  if (g_queue.lost_out) return true;
+  for (int i = 0; i < g_queue.count; ++i) {
+    if (g_queue.segments[i].fd == STDOUT_FILENO) return true;
+  }
+  return false;
+}
+
+/// Writes the queue from a child that is killed at the deadline. Returns as write_queue does;
+/// a child that did not finish in time counts as output not written.
+int write_queue_in_child() {
+  const pid_t pid = fork();
+  if (pid < 0) return has_output() ? 1 : 0;
+  if (pid == 0) {
+    // The writer must not outlive the helper, and holds nothing of it but the two streams.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    setpgid(0, 0);
+    close_range(3, ~0U, 0);
+    _exit(write_queue());
+  }
+  int status = 0;
+  if (wait_for_child(pid, MESSAGE_WRITE_DEADLINE_MS, &status) != 0) return has_output() ? 1 : 0;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+void msg_out(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  queue_text(STDOUT_FILENO, format, args);
+  va_end(args);
+}
+
+void msg_err(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  queue_text(STDERR_FILENO, format, args);
+  va_end(args);
+}
+
+void msg_out_is_answer() { g_queue.out_is_answer = true; }
+
+int flush_messages() {
+  Queue& q = g_queue;
+  int failed = 0;
+  if (q.count > 0 || q.lost_out) {
+    const bool direct = takes_writes_at_once(STDOUT_FILENO) && takes_writes_at_once(STDERR_FILENO);
+    failed = direct ? write_queue() : write_queue_in_child();
+  }
+  const bool answer_lost = failed != 0 && q.out_is_answer;
+  q.used = 0;
+  q.count = 0;
+  q.lost_out = false;
+  return answer_lost ? 1 : 0;
+}

@@ -1,0 +1,28 @@
+#ifndef BRINDLEWAY_COMMON_MESSAGE_QUEUE_H_
+#define BRINDLEWAY_COMMON_MESSAGE_QUEUE_H_
+
+#include <cstdarg>
+
+/// The most bytes of text one run queues; what comes after is dropped.
+inline constexpr int MESSAGE_QUEUE_BYTES = 65536;
+
+/// How long writing out the whole queue may take, to both streams together.
+inline constexpr int MESSAGE_WRITE_DEADLINE_MS = 2000;
+
+/// Queues printf-formatted text for standard output. Nothing is written until flush_messages.
+void msg_out(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+/// Queues printf-formatted text for standard error, after everything queued so far.
+void msg_err(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+/// Marks standard output as the run's answer: flush_messages then reports it when any of it
+/// could not be written.
+void msg_out_is_answer();
+
+/// Writes the queue out, in the order it was queued, spending at most MESSAGE_WRITE_DEADLINE_MS
+/// in all; a stream whose reader does not take it in time gets less, or nothing. Call it only
+/// once the run holds nothing another run waits for. Returns 0, or 1 when standard output was
+/// the answer (msg_out_is_answer) and not all of it was written.
+int flush_messages();
+
+#endif  // BRINDLEWAY_COMMON_MESSAGE_QUEUE_H_
