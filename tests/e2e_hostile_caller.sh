@@ -70,7 +70,7 @@ if command -v perl > /dev/null && command -v strace > /dev/null; then
   broken 2 "$HELPER" disable > "$OUT"
   STATUS=$?
   expect_status "stderr a broken pipe, refusal" 1
-  # The old helper printed this failure with its temporary file still there.
+  # A write that fails leaves no temporary file behind, with nowhere to say so.
   start_case
   broken 2 env "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" strace -qq \
     -o /dev/null -e trace=write -e inject=write:error=ENOSPC:when=1 "$HELPER" disable > "$OUT"

@@ -43,7 +43,7 @@ if [ -n "$SETITIMER_NR" ]; then
   timed 0 "$HELPER" disable > "$OUT" 2> "$ERR"
   sed -n "\\|^execve(\"$HELPER\"|,\$p" "$WORK/steps.log" | grep '(DELAYED)' > "$WORK/steps"
   steps=$(wc -l < "$WORK/steps")
-  # The old helper never called setitimer: then the sweep starts at the configuration's open.
+  # A helper that calls no setitimer is swept from the configuration's open.
   first=$(grep -n -m1 -E '^setitimer|"/etc/lightdm/lightdm.conf"' "$WORK/steps" | cut -d: -f1)
   for k in $(seq $((${first:-1} - 3)) $((steps + steps / 10 + 3))); do
     printf '%s' "$OLD" > "$CONF"
@@ -87,8 +87,8 @@ limited() {
 }
 
 # Limits that cut the helper or the account tools short: a tiny stack with a file-size limit
-# crashed the old helper printing its error, its temporary file still in /etc, and groupadd was
-# killed mid-write. Each run creates the group and adds alice through the real tools; the group
+# can crash a helper printing its error, its temporary file still in /etc, and kill groupadd
+# mid-write. Each run creates the group and adds alice through the real tools; the group
 # files must come out exactly as without a limit, with no lock file left.
 GROUP_FILES="group gshadow group- gshadow-"
 start_case

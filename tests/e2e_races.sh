@@ -16,7 +16,7 @@ temp_file_exists() { compgen -G '/etc/lightdm/lightdm.conf.tmp.*' > /dev/null; }
 # The new file is staged: unnamed (a descriptor on "/etc/lightdm/#INODE (deleted)"), or named
 # on a filesystem without unnamed files. Only this test's processes count: other tests run
 # their helpers at the same time, each in a mount namespace of its own, and one of theirs
-# staging its file once let the editor here save before this helper had read the file.
+# staging its file would let the editor here save before this helper has read the file.
 staged() {
   local ns_entry
   temp_file_exists && return 0

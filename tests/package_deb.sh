@@ -35,7 +35,7 @@ if grep -qE '^[EW]: ' "$OUT/lintian.log"; then
   fail "lintian reports errors or warnings"
 fi
 
-# What the package holds: the README's table, and the two files Debian asks of every package.
+# What the package holds: the table in docs/install.md, and the two files Debian asks of every package.
 contents=$(dpkg-deb -c "$deb")
 echo "$contents"
 expected=(

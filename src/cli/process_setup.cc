@@ -32,9 +32,9 @@
 //  4. Descriptors 0, 1 and 2 are open: otherwise the next file opened would take one of them,
 //     and a message or a tool's output would be written into it.
 //  5. Every other descriptor is closed. Marked close-on-exec only, a caller's descriptors
-//     still took up the helper's own table: with descriptors 3 to 1021 left open, the drop-in
-//     that decided could not be opened, and was taken for one LightDM skips. Closed, none of
-//     them can reach the tools either.
+//     would still take up the helper's own table: with descriptors 3 to 1021 left open, the
+//     drop-in that decides could not be opened. Closed, none of them can reach the tools
+//     either.
 //  6. The working directory is "/" and the umask 022, so that neither a caller's directory
 //     (on a filesystem that may go away) nor its umask shapes what the helper or a tool
 //     creates.
