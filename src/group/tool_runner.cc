@@ -15,7 +15,8 @@ extern char** environ;  // NOLINT: the process environment has no other name.
 // Each tool starts clean (clean_child_start): a session of its own with /dev/null as its
 // standard streams, so the caller's terminal has no way to it, a tool that asked a question
 // would not wait for an answer nobody gives, and a tool's own words (gpasswd announces a
-// removal before it makes it) never reach the caller or wait on a reader; no signal blocked, every one at its default but SIGPIPE.
+// removal before it makes it) never reach the caller or wait on a reader; no signal blocked,
+// every one at its default but SIGPIPE.
 // The helper waits for the tools with SIGCHLD at its default, which the front door sees to. A
 // tool that still does not end in TOOL_DEADLINE_MS (a hung name service, say) is killed, with
 // anything it started, and counts as failed.
