@@ -1,9 +1,11 @@
 #include "seatconf/file_attributes.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include <sys/types.h>
 #include <sys/xattr.h>
@@ -56,11 +58,11 @@ bool starts_with(const char* text, const char* prefix) {
 }
 
 Treat treat(const char* name) {
-  for (const char* skipped : kSkipped) {
-    if (std::strcmp(name, skipped) == 0) return Treat::kSkip;
-  }
-  for (const char* prefix : kCopiedPrefixes) {
-    if (starts_with(name, prefix)) return Treat::kCopy;
+  const auto is = [name](const char* skipped) { return std::strcmp(name, skipped) == 0; };
+  const auto in = [name](const char* prefix) { return starts_with(name, prefix); };
+  if (std::any_of(std::begin(kSkipped), std::end(kSkipped), is)) return Treat::kSkip;
+  if (std::any_of(std::begin(kCopiedPrefixes), std::end(kCopiedPrefixes), in)) {
+    return Treat::kCopy;
   }
   return Treat::kUnknown;
 }

@@ -258,7 +258,7 @@ void report_failure(Step failed, int error, const char* path,
                     const AttributeFailure* attributes) {
   switch (failed) {
     case Step::kAttributes:
-      report_attribute_failure(path, *attributes);
+      if (attributes != nullptr) report_attribute_failure(path, *attributes);
       break;
     case Step::kCreate:
       std::fprintf(stderr, "Cannot create temp file: %s\n", std::strerror(error));
