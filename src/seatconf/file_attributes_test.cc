@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,10 +24,10 @@ Attributes attributes_of(int fd) {
   std::string names(65536, '\0');
   const ssize_t n = flistxattr(fd, names.data(), names.size());
   for (ssize_t i = 0; i < n;) {
-    const std::string name(names.data() + i);
-    i += static_cast<ssize_t>(name.size()) + 1;
+    const char* name = names.data() + i;
+    i += static_cast<ssize_t>(std::strlen(name)) + 1;
     std::string value(65536, '\0');
-    const ssize_t len = fgetxattr(fd, name.c_str(), value.data(), value.size());
+    const ssize_t len = fgetxattr(fd, name, value.data(), value.size());
     value.resize(len < 0 ? 0 : static_cast<std::size_t>(len));
     all.emplace_back(name, value);
   }
