@@ -48,9 +48,10 @@ dm_check() {
     grep -q '^Warning' "$OUT" && fail "status, $1: $(grep '^Warning' "$OUT")"
   fi
 }
+start_case
 for row in "${dm_cases[@]}"; do
   IFS='|' read -r what setup warning <<< "$row"
-  start_case
+  printf '%s' "$SEAT" > "$CONF"
   rm -rf /run/systemd/system "$ALIAS" "$VENDOR"
   mkdir -p /etc/systemd/system /etc/X11
   echo /usr/sbin/lightdm > $DM_FILE
@@ -58,12 +59,13 @@ for row in "${dm_cases[@]}"; do
   dm_check "$what" "$warning"
 done
 # systemctl disable lightdm removes the alias and leaves the Debian file naming lightdm.
-start_case
+rm -f "$ALIAS" "$VENDOR"
 systemd
 ln -sfn $LIGHTDM_UNIT $ALIAS
 echo /usr/sbin/lightdm > $DM_FILE
 dm_check "systemd, before systemctl disable" ""
 rm $ALIAS
+printf '%s' "$SEAT" > "$CONF"
 dm_check "systemd, after systemctl disable" "$NONE"
 rm -rf /run/systemd/system
 umount /usr/lib/systemd/system
