@@ -7,21 +7,68 @@ source "$(dirname "$0")/lib/cases.sh"
 ENABLED=$'Auto login enabled for user: alice\n'
 DROP_IN=/etc/lightdm/lightdm.conf.d/50-site.conf
 
-# Another display manager starts at boot: enable does its work and says so once; status too.
-GDM=$'Warning: this system starts gdm3 at boot, not LightDM, so automatic login will not happen\n'
+# Which display manager starts at boot. Under systemd (/run/systemd/system) only the
+# display-manager.service alias decides, the administrator's in /etc or else a package's in
+# /usr/lib; one in /run is gone at the next boot. Without systemd the Debian file decides.
+# enable does its work and says so once; status says it as its last line.
+GDM='Warning: this system starts gdm3 at boot, not LightDM, so automatic login will not happen'
+NONE='Warning: no display manager is enabled to start at boot, so automatic login will not happen'
+ALIAS=/etc/systemd/system/display-manager.service
+VENDOR=/usr/lib/systemd/system/display-manager.service
+LIGHTDM_UNIT=/lib/systemd/system/lightdm.service
+GDM_UNIT=/lib/systemd/system/gdm3.service
+DM_FILE=/etc/X11/default-display-manager
+# A package's directory of our own: the host's stays as it is.
+mkdir "$WORK/vendor"
+mount --bind "$WORK/vendor" /usr/lib/systemd/system
+# WHAT | SETUP (from: no systemd, no alias, the Debian file naming lightdm) | WARNING
+dm_cases=(
+  "systemd, alias in /etc to lightdm|systemd; ln -s $LIGHTDM_UNIT $ALIAS|"
+  "systemd, alias in /etc to gdm3|systemd; ln -s $GDM_UNIT $ALIAS|$GDM"
+  "systemd, alias in /etc wins over the file|systemd; ln -s $LIGHTDM_UNIT $ALIAS; echo /usr/sbin/gdm3 > $DM_FILE|"
+  "systemd, the vendor's alias to lightdm|systemd; ln -s lightdm.service $VENDOR|"
+  "systemd, the vendor's alias to gdm3|systemd; ln -s gdm3.service $VENDOR|$GDM"
+  "systemd, alias in /etc wins over the vendor's|systemd; ln -s $LIGHTDM_UNIT $ALIAS; ln -s gdm3.service $VENDOR|"
+  "systemd, an alias in /run only|systemd; ln -s $LIGHTDM_UNIT /run/systemd/system/display-manager.service|$NONE"
+  "systemd, no alias|systemd|$NONE"
+  "no systemd, the file names lightdm, no alias|:|"
+  "no systemd, the file names gdm3, alias to lightdm|ln -s $LIGHTDM_UNIT $ALIAS; echo /usr/sbin/gdm3 > $DM_FILE|$GDM"
+)
+systemd() { mkdir -p /run/systemd/system; }
+# dm_check WHAT WARNING: enable warns WARNING (or nothing) once, and status ends with it.
+dm_check() {
+  run enable alice
+  expect_run "$1" 0 "$ENABLED" "${2:+$2$'\n'}"
+  grep -qx 'autologin-user=alice' "$CONF" || fail "$1: the file was not changed"
+  run status
+  expect_status "status, $1" 0
+  if [ -n "$2" ]; then
+    [ "$(tail -1 "$OUT")" = "$2" ] || fail "status, $1: last line $(tail -1 "$OUT")"
+  else
+    grep -q '^Warning' "$OUT" && fail "status, $1: $(grep '^Warning' "$OUT")"
+  fi
+}
 start_case
-mkdir -p /etc/systemd/system
-ln -sfn /lib/systemd/system/gdm3.service /etc/systemd/system/display-manager.service
-run enable alice
-expect_run "gdm3 starts at boot" 0 "$ENABLED" "$GDM"
-grep -qx 'autologin-user=alice' "$CONF" || fail "gdm3 starts at boot: the file was not changed"
-run status
-expect_status "status, gdm3 starts at boot" 0
-[ "$(tail -1 "$OUT")" = "${GDM%$'\n'}" ] || fail "status, gdm3 starts at boot: last line $(tail -1 "$OUT")"
-rm /etc/systemd/system/display-manager.service
-echo /usr/sbin/gdm3 > /etc/X11/default-display-manager
-run enable alice
-expect_run "default-display-manager names gdm3" 0 "$ENABLED" "$GDM"
+for row in "${dm_cases[@]}"; do
+  IFS='|' read -r what setup warning <<< "$row"
+  printf '%s' "$SEAT" > "$CONF"
+  rm -rf /run/systemd/system "$ALIAS" "$VENDOR"
+  mkdir -p /etc/systemd/system /etc/X11
+  echo /usr/sbin/lightdm > $DM_FILE
+  eval "$setup"
+  dm_check "$what" "$warning"
+done
+# systemctl disable lightdm removes the alias and leaves the Debian file naming lightdm.
+rm -f "$ALIAS" "$VENDOR"
+systemd
+ln -sfn $LIGHTDM_UNIT $ALIAS
+echo /usr/sbin/lightdm > $DM_FILE
+dm_check "systemd, before systemctl disable" ""
+rm $ALIAS
+printf '%s' "$SEAT" > "$CONF"
+dm_check "systemd, after systemctl disable" "$NONE"
+rm -rf /run/systemd/system
+umount /usr/lib/systemd/system
 
 # openSUSE's DISPLAYMANAGER_AUTOLOGIN comes after every file: only the promise itself may stand.
 SYSCONFIG=/etc/sysconfig/displaymanager

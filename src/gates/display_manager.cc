@@ -12,23 +12,31 @@
 #include "common/unique_fd.h"
 #include "lightdm/seat_autologin.h"
 
-// LightDM's settings only matter when LightDM is what starts at boot. systemd starts the unit
-// that display-manager.service links to, named by the file its chain of links ends at, unless
-// that unit is masked (a link to /dev/null); without the alias, Debian's init scripts and
-// packages go by /etc/X11/default-display-manager. Only a clear answer is reported: a chain
-// that ends at lightdm.service, or a default file that names lightdm, means LightDM; a masked
-// unit, or a chain or file that names something else, is said; anything else says nothing.
+// LightDM's settings only matter when LightDM is what starts at boot. Where systemd is the
+// init system (/run/systemd/system exists, sd_booted's test), the display-manager.service
+// alias alone decides: the administrator's in /etc/systemd/system, else one a package ships in
+// /usr/lib/systemd/system. systemd starts the unit the alias's chain of links ends at, unless
+// that unit is masked (a link to /dev/null in /etc/systemd/system). Without either alias,
+// nothing starts a display manager at boot: `systemctl disable lightdm` removes the link and
+// leaves /etc/X11/default-display-manager as it was. Links in /run are ignored, as they are
+// gone at the next boot. Only without systemd do Debian's init scripts go by
+// /etc/X11/default-display-manager. Only a clear answer is reported: a chain that ends at
+// lightdm.service, or a default file that names lightdm, means LightDM; a missing alias under
+// systemd, a masked unit, or a chain or file that names something else, is said; anything
+// else says nothing.
 
 namespace {
 
-constexpr DisplayManagerPaths kSystemPaths{"/etc/systemd/system/display-manager.service",
+constexpr DisplayManagerPaths kSystemPaths{"/run/systemd/system",
+                                           "/etc/systemd/system/display-manager.service",
+                                           "/usr/lib/systemd/system/display-manager.service",
                                            "/etc/X11/default-display-manager",
                                            "/usr/sbin/lightdm"};
 
 /// The most links followed from the alias.
 constexpr int kMaxHops = 16;
 
-enum class Starts { kUnknown, kAbsent, kLightdm, kOther, kMasked };
+enum class Starts { kUnknown, kAbsent, kLightdm, kOther, kMasked, kNothing };
 
 const char* base_name(const char* path) {
   const char* base = path;
@@ -65,7 +73,8 @@ bool resolve_links(const char* path, char (&end)[PATH_MAX]) {
   return true;
 }
 
-/// Returns true if the unit |unit| is masked beside |alias|: a link there to /dev/null.
+/// Returns true if the unit |unit| is masked beside the alias |alias|: a link there to
+/// /dev/null.
 bool is_masked(const char* alias, const char* unit) {
   char path[PATH_MAX];
   const int len = std::snprintf(path, sizeof path, "%.*s/%s",
@@ -76,9 +85,10 @@ bool is_masked(const char* alias, const char* unit) {
 }
 
 /// Works out from the alias at |alias| which unit systemd starts as the display manager: the
-/// unit file the chain of links ends at, as systemd names an alias by its final target. Returns
-/// what that is, with the unit's name (without ".service") in |name| for kOther and kMasked.
-Starts follow_alias(const char* alias, char* name, std::size_t size) {
+/// unit file the chain of links ends at, as systemd names an alias by its final target; a unit
+/// is masked beside |mask_dir_of|. Returns what that is, with the unit's name (without
+/// ".service") in |name| for kOther and kMasked.
+Starts follow_alias(const char* alias, const char* mask_dir_of, char* name, std::size_t size) {
   struct stat link {};
   if (lstat(alias, &link) != 0) return errno == ENOENT ? Starts::kAbsent : Starts::kUnknown;
   char end[PATH_MAX];
@@ -92,7 +102,7 @@ Starts follow_alias(const char* alias, char* name, std::size_t size) {
     if (std::snprintf(name, size, "%s", base_name(end)) >= 0) drop_suffix(name, ".service");
     return Starts::kOther;
   }
-  if (is_masked(alias, "lightdm.service")) {
+  if (is_masked(mask_dir_of, "lightdm.service")) {
     std::snprintf(name, size, "lightdm");
     return Starts::kMasked;
   }
@@ -129,8 +139,17 @@ const DisplayManagerPaths& system_display_manager_paths() { return kSystemPaths;
 
 bool other_display_manager(const DisplayManagerPaths& paths, char* buf, std::size_t size) {
   char name[NAME_MAX + 1] = "";
-  Starts starts = follow_alias(paths.unit_alias, name, sizeof name);
-  if (starts == Starts::kAbsent) starts = read_default_file(paths.default_file, name, sizeof name);
+  Starts starts = Starts::kAbsent;
+  struct stat systemd {};
+  if (stat(paths.systemd_running, &systemd) == 0 && S_ISDIR(systemd.st_mode)) {
+    starts = follow_alias(paths.unit_alias, paths.unit_alias, name, sizeof name);
+    if (starts == Starts::kAbsent) {
+      starts = follow_alias(paths.vendor_alias, paths.unit_alias, name, sizeof name);
+    }
+    if (starts == Starts::kAbsent) starts = Starts::kNothing;
+  } else {
+    starts = read_default_file(paths.default_file, name, sizeof name);
+  }
   if (size > 0) buf[0] = '\0';
   char shown[NAME_MAX * 4 + 8];
   quote_name(name, shown, sizeof shown);
@@ -146,6 +165,12 @@ bool other_display_manager(const DisplayManagerPaths& paths, char* buf, std::siz
                   "Warning: this system starts %s at boot, not LightDM, so automatic login will "
                   "not happen",
                   shown);
+    return true;
+  }
+  if (starts == Starts::kNothing) {
+    std::snprintf(buf, size,
+                  "Warning: no display manager is enabled to start at boot, so automatic login "
+                  "will not happen");
     return true;
   }
   struct stat program {};

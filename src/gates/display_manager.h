@@ -5,10 +5,15 @@
 
 /// Where a system says which display manager it starts at boot, and where LightDM lives.
 struct DisplayManagerPaths {
-  /// systemd's alias, a link to the unit that starts the display manager.
+  /// A directory that exists only while systemd is the init system.
+  const char* systemd_running;
+  /// systemd's alias set by the administrator (systemctl enable), a link to the unit that
+  /// starts the display manager; units are masked beside it.
   const char* unit_alias;
-  /// Debian's choice among display managers, one path on one line, for systems without that
-  /// alias.
+  /// The same alias as a package may ship it, which the administrator's overrides.
+  const char* vendor_alias;
+  /// Debian's choice among display managers, one path on one line, for systems without
+  /// systemd.
   const char* default_file;
   /// LightDM's program.
   const char* lightdm;
@@ -18,9 +23,10 @@ struct DisplayManagerPaths {
 const DisplayManagerPaths& system_display_manager_paths();
 
 /// Returns true and writes one line into |buf| (|size| bytes, no line feed) when, by |paths|,
-/// LightDM will not be what runs at boot: the alias resolves to another unit, or, without the
-/// alias, the default file names another program; or LightDM is not installed. Returns false,
-/// leaving |buf| empty, when LightDM starts or nothing tells.
+/// LightDM will not be what runs at boot: under systemd, no alias, or one that resolves to
+/// another unit or to a masked one; without systemd, a default file that names another
+/// program; or LightDM is not installed. Returns false, leaving |buf| empty, when LightDM
+/// starts or nothing tells.
 bool other_display_manager(const DisplayManagerPaths& paths, char* buf, std::size_t size);
 
 #endif  // BRINDLEWAY_GATES_DISPLAY_MANAGER_H_

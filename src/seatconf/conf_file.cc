@@ -43,10 +43,11 @@ SeatModel g_model;
 
 /// Reads the main file of |paths| into |buf| (CONF_BUFFER_SIZE bytes) as long as it is a
 /// regular file that fits whole, following a link at its path only when |follow_links|.
-/// Returns 0 and sets |*len| and |*st|, or 1 after reporting why not. A missing file is
-/// reported only when |missing_ok| is false; then |*len| is 0 and |st->st_ino| is 0.
+/// Returns 0 and sets |*len| and |*st|, and hands the open file to |keep| unless it is null;
+/// or 1 after reporting why not. A missing file is reported only when |missing_ok| is false;
+/// then |*len| is 0 and |st->st_ino| is 0.
 int read_main_config(const ConfigPaths& paths, bool follow_links, bool missing_ok, char* buf,
-                     std::size_t* len, struct stat* st) {
+                     std::size_t* len, struct stat* st, UniqueFd* keep) {
   const char* path = paths.conf;
   *len = 0;
   std::memset(st, 0, sizeof *st);
@@ -83,6 +84,7 @@ int read_main_config(const ConfigPaths& paths, bool follow_links, bool missing_o
     }
     return 1;
   }
+  if (keep != nullptr) keep->reset(fd.release());
   return 0;
 }
 
@@ -91,7 +93,10 @@ int read_main_config(const ConfigPaths& paths, bool follow_links, bool missing_o
 int prepare_config_update(const ConfigPaths& paths, const SeatList& seats,
                           const AutologinRequest& request, ConfUpdate* update) {
   std::size_t in_len = 0;
-  if (read_main_config(paths, false, false, g_input, &in_len, &update->read_as) != 0) return 1;
+  if (read_main_config(paths, false, false, g_input, &in_len, &update->read_as,
+                       &update->read_fd) != 0) {
+    return 1;
+  }
 
   char prefix[256];
   refusal_prefix(request, prefix, sizeof prefix);
@@ -124,7 +129,7 @@ const SeatModel* read_lightdm_state(const ConfigPaths& paths, const SeatList& se
   std::size_t len = 0;
   struct stat st {};
   // LightDM reads through a link at the path and starts without the file.
-  if (read_main_config(paths, true, true, g_input, &len, &st) != 0) return nullptr;
+  if (read_main_config(paths, true, true, g_input, &len, &st, nullptr) != 0) return nullptr;
   seat_model_reset(&g_model, seats);
   if (read_drop_ins(paths, &g_model, g_output, CONF_BUFFER_SIZE, prefix) != 0) return nullptr;
   SourceScan scan;
@@ -136,8 +141,10 @@ const SeatModel* read_lightdm_state(const ConfigPaths& paths, const SeatList& se
 }
 
 int stage_config_update(const ConfigPaths& paths, ConfUpdate* update) {
-  return stage_file(paths.conf, update->text.data, update->text.len, update->read_as,
-                    &update->staged);
+  const int result = stage_file(paths.conf, update->read_fd.get(), update->text.data,
+                                update->text.len, update->read_as, &update->staged);
+  update->read_fd.reset(-1);
+  return result;
 }
 
 int commit_config_update(ConfUpdate* update) { return commit_staged_file(&update->staged); }

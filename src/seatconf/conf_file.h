@@ -5,6 +5,7 @@
 
 #include "common/autologin_request.h"
 #include "common/span.h"
+#include "common/unique_fd.h"
 #include "lightdm/config_sources.h"
 #include "lightdm/pam_service.h"
 #include "seatconf/file_replace.h"
@@ -15,6 +16,9 @@ struct ConfUpdate {
   Span text;
   /// The main file as it was read, so that it can be told apart from a file saved since.
   struct stat read_as;
+  /// The main file as it was opened to be read, whose attributes the new file takes; closed
+  /// once the new file is staged.
+  UniqueFd read_fd{-1};
   /// The new file, once written beside the main file.
   StagedFile staged;
   /// For enable: the PAM services LightDM will ask for the automatic login.

@@ -15,6 +15,7 @@
 
 #include "common/message_queue.h"
 #include "common/unique_fd.h"
+#include "seatconf/file_attributes.h"
 
 // The replacement must never leave LightDM a partial file, never lose someone else's change,
 // and never leave litter in /etc:
@@ -25,9 +26,11 @@
 //     a SIGKILL or a power cut before the commit leaves nothing behind, and the commit stays
 //     on one filesystem. Only where the filesystem has no unnamed files is it a named file
 //     from the start, made exclusively with an unpredictable name (mkostemp).
-//  3. It is written whole, owned by root:root, never more readable than the old file (its mode
-//     is the old mode & 0644), and fsync'ed before it gets a name: otherwise a power cut can
-//     leave an empty file under the old name.
+//  3. It is written whole, owned by root:root, given the old file's ACL, labels and other
+//     extended attributes (seatconf/file_attributes.cc says which), never more readable than
+//     the old file (its mode is the old mode & 0644, set after the ACL so that the ACL's mask
+//     follows it), and fsync'ed before it gets a name: otherwise a power cut can leave an
+//     empty file under the old name. An attribute that cannot be kept refuses here.
 //  4. At the commit the path must still be the file that was read: same device, inode, size,
 //     mtime and ctime. Otherwise someone saved the file meanwhile, and replacing it would
 //     silently undo their change: refuse instead.
@@ -46,7 +49,7 @@
 namespace {
 
 /// The step of a replacement that failed, or kDone.
-enum class Step { kDone, kCreate, kWrite, kCheck, kChanged, kRename };
+enum class Step { kDone, kCreate, kWrite, kAttributes, kCheck, kChanged, kRename };
 
 constexpr mode_t kMostPermissive = 0644;
 
@@ -77,14 +80,18 @@ int write_all(int fd, const char* data, std::size_t len) {
   return 0;
 }
 
-/// Writes |data| to |fd|, gives it its owner and |mode|, and flushes it to disk. Returns 0, or
-/// 1 with errno set.
-int fill_temp_file(int fd, const char* data, std::size_t len, mode_t mode) {
-  if (write_all(fd, data, len) != 0) return 1;
-  // Root's files belong to root:root whatever group the caller ran under.
-  if (geteuid() == 0 && fchown(fd, 0, 0) != 0) return 1;
-  if (fchmod(fd, mode) != 0) return 1;
-  return fsync(fd) == 0 ? 0 : 1;
+/// Writes |data| to |fd|, gives it its owner, the attributes of the old file |old_fd| and
+/// |mode|, and flushes it to disk. Returns kDone, kAttributes with |attributes| filled, or
+/// kWrite with errno set.
+Step fill_temp_file(int fd, int old_fd, const char* data, std::size_t len, mode_t mode,
+                    AttributeFailure* attributes) {
+  if (write_all(fd, data, len) != 0) return Step::kWrite;
+  // Root's files belong to root:root whatever group the caller ran under. The owner comes
+  // before the attributes: a change of owner may drop some.
+  if (geteuid() == 0 && fchown(fd, 0, 0) != 0) return Step::kWrite;
+  if (carry_file_attributes(old_fd, fd, attributes) != 0) return Step::kAttributes;
+  if (fchmod(fd, mode) != 0) return Step::kWrite;
+  return fsync(fd) == 0 ? Step::kDone : Step::kWrite;
 }
 
 bool same_time(const timespec& a, const timespec& b) {
@@ -248,8 +255,12 @@ Step exchange_into_place(StagedFile* staged, int* error, bool* kept) {
   return came_out ? Step::kChanged : Step::kCheck;
 }
 
-void report_failure(Step failed, int error, const char* path) {
+void report_failure(Step failed, int error, const char* path,
+                    const AttributeFailure* attributes) {
   switch (failed) {
+    case Step::kAttributes:
+      if (attributes != nullptr) report_attribute_failure(path, *attributes);
+      break;
     case Step::kCreate:
       msg_err("Cannot create temp file: %s\n", std::strerror(error));
       break;
@@ -277,12 +288,14 @@ void sync_parent_directory(const char* path) {
   if (fd.get() >= 0) fsync(fd.get());
 }
 
-/// Removes the named temporary file |tmp_path| (none when empty), then says what failed, then
-/// names a temporary file that could not be removed. Returns 1.
-int clean_up_and_report(Step failed, int error, const char* path, const char* tmp_path) {
+/// Removes the named temporary file |tmp_path| (none when empty), then says what failed
+/// (|attributes| for kAttributes), then names a temporary file that could not be removed.
+/// Returns 1.
+int clean_up_and_report(Step failed, int error, const char* path, const char* tmp_path,
+                        const AttributeFailure* attributes = nullptr) {
   int unlink_error = 0;
   if (tmp_path[0] != '\0' && unlink(tmp_path) != 0) unlink_error = errno;
-  report_failure(failed, error, path);
+  report_failure(failed, error, path, attributes);
   if (unlink_error != 0) {
     report_left_behind(tmp_path, unlink_error);
   }
@@ -297,8 +310,8 @@ bool copy_path(char (&buf)[PATH_MAX], const char* text) {
 
 }  // namespace
 
-int stage_file(const char* path, const char* data, std::size_t len, const struct stat& read_as,
-               StagedFile* staged) {
+int stage_file(const char* path, int old_fd, const char* data, std::size_t len,
+               const struct stat& read_as, StagedFile* staged) {
   block_all_signals();
   staged->staged = false;
   staged->fd = -1;
@@ -310,11 +323,14 @@ int stage_file(const char* path, const char* data, std::size_t len, const struct
   UniqueFd fd(create_new_file(path, staged->tmp_path));
   if (fd.get() < 0) return clean_up_and_report(Step::kCreate, errno, path, "");
   const bool named = staged->tmp_path[0] != '\0';
-  if (fill_temp_file(fd.get(), data, len, read_as.st_mode & kMostPermissive) != 0 ||
-      (named && fd.close_now() != 0)) {
+  AttributeFailure attributes{};
+  Step failed =
+      fill_temp_file(fd.get(), old_fd, data, len, read_as.st_mode & kMostPermissive, &attributes);
+  if (failed == Step::kDone && named && fd.close_now() != 0) failed = Step::kWrite;
+  if (failed != Step::kDone) {
     const int error = errno;
     fd.reset(-1);
-    return clean_up_and_report(Step::kWrite, error, path, staged->tmp_path);
+    return clean_up_and_report(failed, error, path, staged->tmp_path, &attributes);
   }
   if (!named) staged->fd = fd.release();
   staged->staged = true;
@@ -353,9 +369,9 @@ int discard_staged_file(StagedFile* staged) {
   return 1;
 }
 
-int replace_file(const char* path, const char* data, std::size_t len,
+int replace_file(const char* path, int old_fd, const char* data, std::size_t len,
                  const struct stat& read_as) {
   static StagedFile staged;  // two paths of PATH_MAX: kept off a caller's small stack
-  if (stage_file(path, data, len, read_as, &staged) != 0) return 1;
+  if (stage_file(path, old_fd, data, len, read_as, &staged) != 0) return 1;
   return commit_staged_file(&staged);
 }

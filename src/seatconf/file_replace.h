@@ -17,14 +17,15 @@ struct StagedFile {
   bool staged;
 };
 
-/// Writes |len| bytes of |data| to a new file beside |path|, with mode read_as.st_mode & 0644
-/// and owned by root, and flushes it to disk; nothing anyone reads has changed yet. The file
-/// has no name where the filesystem allows, so that a crash leaves nothing behind. Returns 0
-/// with |staged| filled, or 1 after reporting the failure on standard error; then no temporary
-/// file remains, or the message names the one that does. From the call on, every maskable
-/// signal stays blocked until the process exits.
-int stage_file(const char* path, const char* data, std::size_t len, const struct stat& read_as,
-               StagedFile* staged);
+/// Writes |len| bytes of |data| to a new file beside |path|, owned by root, with the extended
+/// attributes (ACL, labels) of the old file read through |old_fd| and mode read_as.st_mode &
+/// 0644, and flushes it to disk; nothing anyone reads has changed yet. The file has no name
+/// where the filesystem allows, so that a crash leaves nothing behind. Returns 0 with |staged|
+/// filled, or 1 after reporting the failure on standard error (an attribute that cannot be
+/// kept is named); then no temporary file remains, or the message names the one that does.
+/// From the call on, every maskable signal stays blocked until the process exits.
+int stage_file(const char* path, int old_fd, const char* data, std::size_t len,
+               const struct stat& read_as, StagedFile* staged);
 
 /// Puts the staged file in place of its path, provided the path is still the file that was
 /// read (the fstat of the descriptor it was read through), before and after an atomic exchange
@@ -39,10 +40,11 @@ int commit_staged_file(StagedFile* staged);
 int discard_staged_file(StagedFile* staged);
 
 /// Stages and commits in one go: replaces the file at |path| by |len| bytes of |data|,
-/// provided |path| is still the file that |read_as| (the fstat of the descriptor it was read
-/// through) describes. Returns 0, or 1 after reporting the failure on standard error; then
+/// provided |path| is still the file that |read_as| (the fstat of |old_fd|, the descriptor it
+/// was read through) describes. Returns 0, or 1 after reporting the failure on standard error; then
 /// |path| is untouched and no temporary file remains, or the message names the one that does.
 /// From the call on, every maskable signal stays blocked until the process exits.
-int replace_file(const char* path, const char* data, std::size_t len, const struct stat& read_as);
+int replace_file(const char* path, int old_fd, const char* data, std::size_t len,
+                 const struct stat& read_as);
 
 #endif  // BRINDLEWAY_SEATCONF_FILE_REPLACE_H_

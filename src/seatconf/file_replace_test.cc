@@ -77,11 +77,13 @@ TEST(ReplaceFile, RefusesAFileChangedSinceItWasRead) {
   for (const Case& c : cases) {
     write_file(path, old_text);
     struct stat read_as {};
-    ASSERT_EQ(stat(path.c_str(), &read_as), 0);
+    const int old_fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(fstat(old_fd, &read_as), 0);
     usleep(2000);  // so that a rewrite also gets another mtime on a coarse clock
     c.change(path);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(replace_file(path.c_str(), "new\n", 4, read_as), 1) << c.what;
+    EXPECT_EQ(replace_file(path.c_str(), old_fd, "new\n", 4, read_as), 1) << c.what;
+    close(old_fd);
     flush_messages();
     const std::string err = testing::internal::GetCapturedStderr();
     if (c.left != nullptr) {
@@ -111,9 +113,11 @@ TEST(StagedFile, HasNoNameUntilTheCommitAndLeavesOneFile) {
     write_file(path, "old\n");
     ASSERT_EQ(chmod(path.c_str(), 0600), 0);
     struct stat read_as {};
-    ASSERT_EQ(stat(path.c_str(), &read_as), 0);
+    const int old_fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(fstat(old_fd, &read_as), 0);
     static StagedFile staged;
-    ASSERT_EQ(stage_file(path.c_str(), "new\n", 4, read_as, &staged), 0);
+    ASSERT_EQ(stage_file(path.c_str(), old_fd, "new\n", 4, read_as, &staged), 0);
+    close(old_fd);
     EXPECT_EQ(entries(dir), 1) << "a staged file has a name";
     EXPECT_EQ(c.commit ? commit_staged_file(&staged) : discard_staged_file(&staged), 0);
     EXPECT_EQ(read_file(path), c.left);

@@ -8,7 +8,11 @@
 
 source "$(dirname "${BASH_SOURCE[0]}")/namespace.sh" "$@"
 
-# The helper keeps its run lock in /run: every test gets a private, empty one.
+# The helper keeps its run lock in /run: every test gets a private, empty one. Without
+# /run/systemd/system that is a machine whose init is not systemd, where
+# /etc/X11/default-display-manager alone says which display manager starts: the same answer on
+# every host that has LightDM installed as the default. A test that means a systemd machine
+# makes that directory.
 mount -t tmpfs -o mode=0755 tmpfs /run
 
 source "$(dirname "${BASH_SOURCE[0]}")/check.sh"
