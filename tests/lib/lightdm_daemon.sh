@@ -23,7 +23,6 @@ DAEMON_LIB=${BASH_SOURCE[0]}
 HARNESS=$WORK/harness
 # Where the harness is inside the daemon's namespaces: on /run, which is private there.
 INSIDE=/run/brindleway-test
-SESSION_DIRS=(/usr/share/lightdm/sessions /usr/share/xsessions /usr/share/wayland-sessions)
 DAEMON_DEADLINE=${BRINDLEWAY_DAEMON_SECONDS:-15}
 
 # Skips the whole test unless the daemon can be driven here.
@@ -104,9 +103,11 @@ session_desktop() {
 # desktop, "proof", in /usr/share/xsessions; the greeter; an empty cache.
 daemon_reset() {
   local dir
-  for dir in "${SESSION_DIRS[@]}" /usr/share/xgreeters /var/cache/lightdm; do
+  for dir in /usr/share/xsessions /usr/share/wayland-sessions /usr/share/xgreeters /var/cache/lightdm; do
     [ -d "$dir" ] && find "$dir" -mindepth 1 -delete
   done
+  # Debian ships no /usr/share/lightdm/sessions; a case makes it when it needs it.
+  rm -rf /usr/share/lightdm/sessions
   session_desktop lightdm-xsession
   session_desktop proof
   # Debian's drop-in names lightdm-greeter; LightDM's own default is example-gtk-gnome.
@@ -223,8 +224,8 @@ daemon_run() {
   fi
 }
 
-# daemon_log: the last lines of the daemon's own log, to show with a failing check.
+# daemon_log: what the daemon's log says went wrong on the seat, to show with a failing check.
 daemon_log() {
-  grep -v 'DEBUG: \(Loading\|Registering\|Monitoring\)' "$HARNESS/log/daemon.out" 2> /dev/null |
-    tail -"${1:-12}" | sed 's/^/    /'
+  grep -E "Seat seat0: (Creating|Stopping)|WARNING|[Ee]rror|Can't|Failed" "$HARNESS/log/daemon.out" 2> /dev/null |
+    grep -v -e org.freedesktop -e tty0 -e plymouth | tail -8 | sed 's/^/    /'
 }
