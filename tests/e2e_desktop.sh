@@ -23,12 +23,9 @@ ACCOUNTS=(kd alice bob carol dave erin frank)
 SEAT=$'[Seat:*]\n#autologin-user=\n#autologin-user-timeout=0\n'
 DROP_IN=/etc/lightdm/lightdm.conf.d/60-x.conf
 AUTOLOGIN_PAM=/etc/pam.d/lightdm-autologin
-declare -A UIDS=()
 id=2001
 for name in "${ACCOUNTS[@]}"; do
-  add_user "$name" "$id"
-  UIDS[$name]=$id
-  id=$((id + 1))
+  add_user "$name" $((id++))
 done
 BASE=$WORK/base
 mkdir "$BASE"
@@ -54,6 +51,7 @@ start_case() {
 
 # as_user NAME FILE TEXT: FILE, owned by NAME, mode 0644, holds TEXT (printf escapes work).
 as_user() {
+  # shellcheck disable=SC2059
   printf "$3" > "$2"
   chown "$1:$1" "$2"
 }
@@ -95,6 +93,7 @@ judge_run() {
         name=${cmd#enable }
         expected="session $(id -u "$name") ${session:-*}"
       fi
+      echo "$what: $cmd: $DAEMON_VERDICT"
       # shellcheck disable=SC2053
       if [[ $DAEMON_VERDICT == $expected ]]; then
         if [ "$cmd" = disable ]; then GREETERS_OK=$((GREETERS_OK + 1)); else SESSIONS_OK=$((SESSIONS_OK + 1)); fi
@@ -104,6 +103,7 @@ judge_run() {
       fi
       ;;
     1)
+      echo "$what: $cmd: refused"
       [ "$want" != serve ] || fail "$what: $cmd refused a case LightDM serves: $(cat "$ERR")"
       local changes
       changes=$(changed_since_all 2>&1)
@@ -213,7 +213,8 @@ for i in "${!GENERATED[@]}"; do
   done
 done
 
-echo "daemon: $SESSIONS_OK sessions as expected, $GREETERS_OK greeters as expected, in $DAEMON_RUNS runs;" \
+echo "daemon: $SESSIONS_OK sessions as expected, $GREETERS_OK greeters as expected, in $DAEMON_RUNS runs" \
+  "of $((DAEMON_MICROSECONDS / 1000 / (DAEMON_RUNS > 0 ? DAEMON_RUNS : 1))) ms on average;" \
   "$REFUSED_OK refusals with nothing changed; $sampled generated configurations sampled"
 echo "known false successes of enable, which the daemon judges: ${#KNOWN_FALSE_SUCCESS[@]}"
 finish

@@ -133,13 +133,16 @@ daemon_inside() {
   mkdir /run/dev
   mount -t tmpfs -o mode=0755 tmpfs /run/dev
   local node
-  for node in null zero full random urandom tty ptmx; do
+  for node in null zero full random urandom tty; do
     : > "/run/dev/$node"
     mount --bind "/dev/$node" "/run/dev/$node"
   done
-  mkdir /run/dev/shm /run/dev/pts
+  mkdir /run/dev/shm
   mount -t tmpfs -o mode=1777 tmpfs /run/dev/shm
   ln -s /proc/self/fd /run/dev/fd
+  ln -s /proc/self/fd/0 /run/dev/stdin
+  ln -s /proc/self/fd/1 /run/dev/stdout
+  ln -s /proc/self/fd/2 /run/dev/stderr
   mount --move /run/dev /dev
   # Logs, wtmp, LightDM's state and X's compiled keymaps are private; the rest of /var/lib is
   # mounted back as the test has it, and the test's /var/cache stays as it set it.
@@ -181,14 +184,14 @@ daemon_inside() {
 </busconfig>
 EOF
   dbus-daemon --config-file=/run/dbus/config --nofork --nopidfile 2> "$INSIDE/log/dbus.log" &
-  local tries
-  for tries in $(seq 1 200); do
+  local _
+  for _ in $(seq 1 200); do
     [ -S /run/dbus/system_bus_socket ] && break
     sleep 0.01
   done
   PATH=$INSIDE/bin:$PATH lightdm --debug > "$INSIDE/log/daemon.out" 2>&1 &
   local lightdm=$!
-  for tries in $(seq 1 $((deadline * 20))); do
+  for _ in $(seq 1 $((deadline * 20))); do
     if [ -e "$INSIDE/proof/session" ] || [ -e "$INSIDE/proof/greeter" ]; then return 0; fi
     kill -0 "$lightdm" 2> /dev/null || { echo exited > "$INSIDE/proof/daemon"; return 0; }
     sleep 0.05
@@ -200,13 +203,16 @@ EOF
 # (the first proof was a session: its owner's uid, and the name LightDM gave the session),
 # "greeter", or "nothing: WHY". The daemon's log stays in $HARNESS/log for a failing check.
 DAEMON_RUNS=0
+DAEMON_MICROSECONDS=0
 daemon_run() {
   local proof=$HARNESS/proof owner uid name
   find "$proof" "$HARNESS/log" -mindepth 1 -delete
   DAEMON_RUNS=$((DAEMON_RUNS + 1))
+  local start=${EPOCHREALTIME/./}
   unshare --pid --fork --net --mount-proc --kill-child=SIGKILL \
     bash -c 'INSIDE=$3; source "$0"; daemon_inside "$1" "$2"' \
     "$DAEMON_LIB" "$HARNESS" "$DAEMON_DEADLINE" "$INSIDE" > "$HARNESS/log/inside" 2>&1
+  DAEMON_MICROSECONDS=$((DAEMON_MICROSECONDS + ${EPOCHREALTIME/./} - start))
   if [ -e "$proof/session" ]; then
     owner=$(stat -c %u "$proof/session")
     { read -r uid; read -r name; } < "$proof/session"
