@@ -16,7 +16,7 @@
 #     collide on display :0;
 #   - /var/log and /var/lib, because LightDM writes wtmp, its logs and /var/lib/lightdm-data.
 # No logind answers on the bus and none is faked: LightDM then has one seat and reads [Seat:*]
-# only. pam_systemd, in Debian's common-session as optional, finds no systemd (/run is empty)
+# only. AccountsService answers when it is installed, as at boot. pam_systemd, in Debian's common-session as optional, finds no systemd (/run is empty)
 # and lets the session go on; it is left in the stack as shipped.
 
 DAEMON_LIB=${BASH_SOURCE[0]}
@@ -88,6 +88,14 @@ EOF
   # and otherwise stays missing, as it is on a machine without it.
   [ -d /usr/share/wayland-sessions ] && mount -t tmpfs -o mode=0755 tmpfs /usr/share/wayland-sessions
   daemon_reset
+}
+
+# Makes this test's machine one without AccountsService, for the helper and the daemon alike:
+# no system service file, so nothing answers for it on the bus, and LightDM reads ~/.dmrc.
+without_accounts_service() {
+  local dir=/usr/share/dbus-1/system-services
+  [ -e "$dir/org.freedesktop.Accounts.service" ] && mount -t tmpfs -o mode=0755 tmpfs "$dir"
+  return 0
 }
 
 # session_desktop NAME [DIR]: installs a proof session NAME.desktop in DIR (/usr/share/xsessions
@@ -175,6 +183,7 @@ daemon_inside() {
   <type>system</type>
   <listen>unix:path=/run/dbus/system_bus_socket</listen>
   <auth>EXTERNAL</auth>
+  <servicedir>/run/dbus/services</servicedir>
   <policy context="default">
     <allow user="*"/>
     <allow own="*"/>
@@ -183,6 +192,11 @@ daemon_inside() {
   </policy>
 </busconfig>
 EOF
+  # As at boot, the bus starts AccountsService when LightDM asks, if it is installed (its
+  # service file is there); nothing else is started on demand.
+  mkdir /run/dbus/services
+  cp /usr/share/dbus-1/system-services/org.freedesktop.Accounts.service /run/dbus/services/ \
+    2> /dev/null
   dbus-daemon --config-file=/run/dbus/config --nofork --nopidfile 2> "$INSIDE/log/dbus.log" &
   local _
   for _ in $(seq 1 200); do
