@@ -4,7 +4,7 @@
 # every kind and files LightDM cannot load - enable and disable must either succeed and leave
 # LightDM (lightdm --show-config, seat precedence applied) doing what the success line says, or
 # refuse and leave every file and the group untouched. status must agree with LightDM on every
-# configuration it sees.
+# configuration it sees. e2e_desktop.sh lets the real daemon judge a sample of the generated set.
 source "$(dirname "$0")/lib/sandbox.sh" "$@"
 source "$(dirname "$0")/lib/lightdm.sh"
 
