@@ -138,6 +138,9 @@ cases=(
   "a home only its owner enters|enable kd|serve||chmod 0700 /home/kd"
   "pam_mkhomedir makes the missing home|enable kd|serve||rm -rf /home/kd; echo 'session required pam_mkhomedir.so' >> $AUTOLOGIN_PAM"
   "pam_access that admits local logins|enable kd|serve||printf '+:kd:LOCAL\n-:ALL:ALL\n' > /etc/security/access.conf; echo 'account required pam_access.so' >> $AUTOLOGIN_PAM"
+  "no ~/.dmrc: LightDM's cache of it names an installed session|enable kd|serve|proof|mkdir -p /var/cache/lightdm/dmrc; printf '[Desktop]\nSession=proof\n' > /var/cache/lightdm/dmrc/kd.dmrc"
+  "pam_access turns away a display that is not the seat's|enable kd|serve||printf '[LightDM]\nminimum-display-number=1\n' > $DROP_IN; echo '-:kd::0' > /etc/security/access.conf; echo 'account required pam_access.so' >> $AUTOLOGIN_PAM"
+  "~/.Xauthority is root's, the authority is kept in the system|enable kd|serve||printf '[LightDM]\nuser-authority-in-system-dir=true\n' > $DROP_IN; as_user root /home/kd/.Xauthority ''; chmod 0600 /home/kd/.Xauthority"
   "disable shows the greeter|disable|serve||printf '[Seat:*]\nautologin-user=kd\nautologin-user-timeout=0\n' > $CONF"
   # From the configuration's reading: a drop-in's user, a countdown, values GLib versions read
   # apart.
@@ -156,9 +159,12 @@ cases=(
   "a session file without Exec|enable kd|refuse||printf '[Desktop Entry]\nName=x\n' > /usr/share/xsessions/proof.desktop; printf '[Seat:*]\nautologin-session=proof\n' > $DROP_IN"
   "sessions-directory without the session|enable kd|refuse||mkdir /usr/share/lightdm/sessions; printf '[LightDM]\nsessions-directory=/usr/share/lightdm/sessions\n' > $DROP_IN"
   "the home is missing|enable kd|refuse||rm -rf /home/kd"
+  "the home is missing, the authority is kept in the system|enable kd|refuse||printf '[LightDM]\nuser-authority-in-system-dir=true\n' > $DROP_IN; rm -rf /home/kd"
   "the home is a file|enable kd|refuse||rm -rf /home/kd; as_user kd /home/kd ''"
   "the home is root's, mode 0700|enable kd|refuse||chown root:root /home/kd; chmod 0700 /home/kd"
   "~/.Xauthority is root's, as sudo startx leaves it|enable kd|refuse||as_user root /home/kd/.Xauthority ''; chmod 0600 /home/kd/.Xauthority"
+  "no ~/.dmrc: LightDM's cache of it names a removed session|enable kd|refuse||mkdir -p /var/cache/lightdm/dmrc; printf '[Desktop]\nSession=nosuch\n' > /var/cache/lightdm/dmrc/kd.dmrc"
+  "pam_access turns away the seat's display :1|enable kd|refuse||printf '[LightDM]\nminimum-display-number=1\n' > $DROP_IN; echo '-:kd::1' > /etc/security/access.conf; echo 'account required pam_access.so' >> $AUTOLOGIN_PAM"
   "pam_access turns the display away|enable kd|refuse||echo '-:kd::0' > /etc/security/access.conf; echo 'account required pam_access.so' >> $AUTOLOGIN_PAM"
 )
 # enable says exit 0 in these today and the daemon shows the greeter: the checks that come
@@ -167,8 +173,10 @@ KNOWN_FALSE_SUCCESS=(
   "autologin-session names no installed session" "an empty autologin-session"
   "user-session names no installed session" "~/.dmrc names a removed session"
   "a session file without Exec" "sessions-directory without the session" "the home is missing"
-  "the home is a file" "the home is root's, mode 0700" "~/.Xauthority is root's, as sudo startx leaves it"
-  "pam_access turns the display away"
+  "no ~/.dmrc: LightDM's cache of it names a removed session"
+  "the home is missing, the authority is kept in the system" "the home is a file"
+  "the home is root's, mode 0700" "~/.Xauthority is root's, as sudo startx leaves it"
+  "pam_access turns away the seat's display :1" "pam_access turns the display away"
 )
 for entry in "${cases[@]}"; do
   IFS='|' read -r what cmd want session setup <<< "$entry"
