@@ -215,7 +215,9 @@ EOF
 
 # Starts the daemon on the files as they are now and sets DAEMON_VERDICT to "session UID NAME"
 # (the first proof was a session: its owner's uid, and the name LightDM gave the session),
-# "greeter", or "nothing: WHY". The daemon's log stays in $HARNESS/log for a failing check.
+# "greeter", or "nothing: WHY". The first proof decides: a login after a countdown shows the
+# greeter first, and counts as the greeter. The daemon's log stays in $HARNESS/log for a failing
+# check.
 DAEMON_RUNS=0
 DAEMON_MICROSECONDS=0
 daemon_run() {
