@@ -4,7 +4,7 @@
 # every kind and files LightDM cannot load - enable and disable must either succeed and leave
 # LightDM (lightdm --show-config, seat precedence applied) doing what the success line says, or
 # refuse and leave every file and the group untouched. status must agree with LightDM on every
-# configuration it sees.
+# configuration it sees. e2e_desktop.sh lets the real daemon judge a sample of the generated set.
 source "$(dirname "$0")/lib/sandbox.sh" "$@"
 source "$(dirname "$0")/lib/lightdm.sh"
 
@@ -21,37 +21,8 @@ for name in bob carol dave erin frank eve a b c d; do
   add_user "$name" $((id++))
 done
 private_lightdm_dirs
-SHIPPED=$WORK/etc.pristine/lightdm/lightdm.conf
 ENABLED=$'Auto login enabled for user: alice\n'
 DISABLED=$'Auto login disabled\n'
-
-# A case is a list of files: "@conf" starts lightdm.conf, "@drop N NAME" a drop-in NAME in
-# directory N of LIGHTDM_DIRS (0 is read first), "@shipped" puts LightDM's shipped file in
-# lightdm.conf, "@seat NAME" makes logind list the seat NAME. The lines that follow are written
-# with printf %b, so \f, \v, \r and \t work.
-lay_out() {
-  local line file=""
-  reset_drop_ins
-  rm -f "$CONF"
-  rm -rf /run/systemd/seats
-  while IFS= read -r line; do
-    case $line in
-      @shipped) cp "$SHIPPED" "$CONF"; file="" ;;
-      "@seat "*)
-        mkdir -p /run/systemd/seats
-        printf 'IS_SEAT0=0\nCAN_GRAPHICAL=1\n' > "/run/systemd/seats/${line#@seat }"
-        file=""
-        ;;
-      @conf) file=$CONF; : > "$file" ;;
-      "@drop "*)
-        read -r _ n name <<< "$line"
-        file=${LIGHTDM_DIRS[$n]}/$name
-        : > "$file"
-        ;;
-      *) [ -n "$file" ] && printf '%b\n' "$line" >> "$file" ;;
-    esac
-  done <<< "$1"
-}
 
 # status must print, first, what LightDM's keys come to.
 check_status() {
@@ -206,27 +177,9 @@ expect_refusal "unloadable" "$(printf '%b' "$SEAT\n; comment")" disable \
 expect_refusal "root" "@conf" "enable root" "Cannot enable automatic login for root: the account has user id 0"
 
 # A generated set: random drop-ins and main files made of the pieces LightDM's rules turn on.
-PIECES=('[Seat:*]' '[SeatDefaults]' '[Seat:seat0]' '[Seat:seat?]' '[Seat:*0]' '[Seat:seat1]'
-  '[Seat:]' '[LightDM]' ' [Seat:*] ' 'autologin-user=bob' 'autologin-user=' 'autologin-user=alice'
-  '#autologin-user=' '# autologin-user = carol' 'autologin-user-timeout=5'
-  'autologin-user-timeout=0' 'autologin-user-timeout=-2' '#autologin-user-timeout=0'
-  'autologin-guest=true' 'autologin-guest=false' 'autologin-in-background=true'
-  '\\fautologin-user =dave' '\\vautologin-user=erin' 'autologin-user\\t= frank' 'x=1' '' '# note'
-  'autologin-user=bob\\\\' 'autologin-user-timeout=3\\\\q')
-BROKEN=('; comment' 'garbage' '[Seat:*]x')
-RANDOM=${BRINDLEWAY_SEED:-7}
-generated=${BRINDLEWAY_CASES:-60}
-for ((i = 0; i < generated; i++)); do
-  layout=""
-  ((RANDOM % 4 == 0)) && layout+="@seat seat1\n"
-  for ((f = 0; f < 1 + RANDOM % 3; f++)); do
-    if ((RANDOM % 3 == 0)); then layout+="@conf\n"; else layout+="@drop $((RANDOM % 4)) $((RANDOM % 3))0.conf\n"; fi
-    layout+="${PIECES[RANDOM % 9]}\n"
-    for ((l = 0; l < 1 + RANDOM % 5; l++)); do layout+="${PIECES[RANDOM % ${#PIECES[@]}]}\n"; done
-    ((RANDOM % 8 == 0)) && layout+="${BROKEN[RANDOM % ${#BROKEN[@]}]}\n"
-  done
-  [[ $layout == *@conf* ]] || layout+="$SEAT\n"
-  judge "generated case $i (seed ${BRINDLEWAY_SEED:-7})" "$(printf '%b' "$layout")"
+generate_layouts "${BRINDLEWAY_SEED:-7}" "${BRINDLEWAY_CASES:-60}"
+for i in "${!GENERATED[@]}"; do
+  judge "generated case $i (seed ${BRINDLEWAY_SEED:-7})" "${GENERATED[i]}"
 done
 echo "runs: ${RUNS[0]} succeeded with LightDM agreeing, ${RUNS[1]} refused with nothing changed"
 

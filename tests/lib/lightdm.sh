@@ -3,6 +3,7 @@
 
 LIGHTDM_DIRS=(/usr/share/lightdm/lightdm.conf.d /usr/local/share/lightdm/lightdm.conf.d
   /etc/xdg/lightdm/lightdm.conf.d /etc/lightdm/lightdm.conf.d)
+SHIPPED=$WORK/etc.pristine/lightdm/lightdm.conf
 
 # Puts private copies of /usr/share/lightdm and /usr/local/share over the real ones, so that a
 # test can put drop-ins in all four directories. /etc is the sandbox's copy already.
@@ -25,6 +26,62 @@ reset_drop_ins() {
   for dir in "${LIGHTDM_DIRS[@]}"; do rm -rf "$dir"; done
   mkdir -p "${LIGHTDM_DIRS[2]}" "${LIGHTDM_DIRS[3]}" "${LIGHTDM_DIRS[1]}"
   cp -a "$PRISTINE_SHARE/lightdm.conf.d" /usr/share/lightdm/
+}
+
+# A case is a list of files: "@conf" starts lightdm.conf, "@drop N NAME" a drop-in NAME in
+# directory N of LIGHTDM_DIRS (0 is read first), "@shipped" puts LightDM's shipped file in
+# lightdm.conf, "@seat NAME" makes logind list the seat NAME. The lines that follow are written
+# with printf %b, so \f, \v, \r and \t work.
+lay_out() {
+  local line file=""
+  reset_drop_ins
+  rm -f "$CONF"
+  rm -rf /run/systemd/seats
+  while IFS= read -r line; do
+    case $line in
+      @shipped) cp "$SHIPPED" "$CONF"; file="" ;;
+      "@seat "*)
+        mkdir -p /run/systemd/seats
+        printf 'IS_SEAT0=0\nCAN_GRAPHICAL=1\n' > "/run/systemd/seats/${line#@seat }"
+        file=""
+        ;;
+      @conf) file=$CONF; : > "$file" ;;
+      "@drop "*)
+        read -r _ n name <<< "$line"
+        file=${LIGHTDM_DIRS[$n]}/$name
+        : > "$file"
+        ;;
+      *) [ -n "$file" ] && printf '%b\n' "$line" >> "$file" ;;
+    esac
+  done <<< "$1"
+}
+
+# generate_layouts SEED COUNT: fills GENERATED with COUNT layouts for lay_out, random drop-ins
+# and main files made of the pieces LightDM's rules turn on; the same SEED gives the same set.
+generate_layouts() {
+  local seat='@conf\n[Seat:*]\n#autologin-user=\n#autologin-user-timeout=0' layout i f l
+  local pieces=('[Seat:*]' '[SeatDefaults]' '[Seat:seat0]' '[Seat:seat?]' '[Seat:*0]' '[Seat:seat1]'
+    '[Seat:]' '[LightDM]' ' [Seat:*] ' 'autologin-user=bob' 'autologin-user=' 'autologin-user=alice'
+    '#autologin-user=' '# autologin-user = carol' 'autologin-user-timeout=5'
+    'autologin-user-timeout=0' 'autologin-user-timeout=-2' '#autologin-user-timeout=0'
+    'autologin-guest=true' 'autologin-guest=false' 'autologin-in-background=true'
+    '\\fautologin-user =dave' '\\vautologin-user=erin' 'autologin-user\\t= frank' 'x=1' '' '# note'
+    'autologin-user=bob\\\\' 'autologin-user-timeout=3\\\\q')
+  local broken=('; comment' 'garbage' '[Seat:*]x')
+  GENERATED=()
+  RANDOM=$1
+  for ((i = 0; i < $2; i++)); do
+    layout=""
+    ((RANDOM % 4 == 0)) && layout+="@seat seat1\n"
+    for ((f = 0; f < 1 + RANDOM % 3; f++)); do
+      if ((RANDOM % 3 == 0)); then layout+="@conf\n"; else layout+="@drop $((RANDOM % 4)) $((RANDOM % 3))0.conf\n"; fi
+      layout+="${pieces[RANDOM % 9]}\n"
+      for ((l = 0; l < 1 + RANDOM % 5; l++)); do layout+="${pieces[RANDOM % ${#pieces[@]}]}\n"; done
+      ((RANDOM % 8 == 0)) && layout+="${broken[RANDOM % ${#broken[@]}]}\n"
+    done
+    [[ $layout == *@conf* ]] || layout+="$seat\n"
+    GENERATED+=("$(printf '%b' "$layout")")
+  done
 }
 
 # Prints "KEY=VALUE" for each autologin key LightDM applies on the seat SEAT (seat0 when not
@@ -178,29 +235,4 @@ changed_since_snapshot() {
   diff -r "$WORK/snap/share" /usr/share/lightdm
   diff -r "$WORK/snap/local" /usr/local/share/lightdm 2>/dev/null
   diff -r "$WORK/snap/xdg" /etc/xdg/lightdm 2>/dev/null
-}
-
-# Starts the real daemon for a few seconds in a pid namespace of its own, with no system bus
-# and an X server that fails at once, and prints what it chose to start on seat0 first:
-# "user session" (an automatic login), "greeter session" (none), or "display server" (a guest
-# login, which needs the display first). Prints "nothing" if it chose nothing in time.
-daemon_first_choice() {
-  local run=$WORK/daemon pid choice=nothing
-  rm -rf "$run"
-  mkdir -p "$run/log" "$run/run" "$run/cache" /etc/xdg/lightdm/lightdm.conf.d
-  printf '[LightDM]\ndbus-service=false\n[Seat:*]\nxserver-command=/bin/false\n' \
-    > /etc/xdg/lightdm/lightdm.conf.d/00-no-display.conf
-  unshare --pid --fork --mount-proc --kill-child=SIGTERM lightdm --debug \
-    --log-dir="$run/log" --run-dir="$run/run" --cache-dir="$run/cache" > "$run/out" 2>&1 &
-  pid=$!
-  for _ in $(seq 1 50); do
-    if grep -q 'Seat seat0: Creating' "$run/out"; then break; fi
-    sleep 0.1
-  done
-  kill "$pid" 2> /dev/null
-  wait "$pid" 2> /dev/null
-  rm -f /etc/xdg/lightdm/lightdm.conf.d/00-no-display.conf
-  choice=$(grep -m1 -oE 'Seat seat0: Creating (user session|greeter session|display server)' \
-    "$run/out" | sed 's/Seat seat0: Creating //')
-  echo "${choice:-nothing}"
 }
