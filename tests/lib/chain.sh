@@ -68,6 +68,8 @@ mount --rbind /dev "$SYSTEM/dev"
 mount -t proc proc "$SYSTEM/proc"
 mount -t tmpfs -o mode=0755 tmpfs "$SYSTEM/run"
 mount -t tmpfs -o mode=1777 tmpfs "$SYSTEM/tmp"
+# The accounts' homes, where LightDM would start their sessions, live on the copy's own /home.
+mount -t tmpfs -o mode=0755 tmpfs "$SYSTEM/home"
 cp "$PACKAGE" "$SYSTEM/tmp/brindleway-helper.deb"
 
 # in_system COMMAND...: runs COMMAND as root in the copy, with a plain environment.
@@ -76,10 +78,12 @@ in_system() {
 }
 
 # add_user NAME ID [SHELL]: adds an account to the copy's databases, by default one that
-# LightDM's PAM service lets in (a real shell, a locked password, no expiry; see sandbox.sh).
+# LightDM's PAM service lets in (a real shell, a locked password, no expiry, a home of its own;
+# see sandbox.sh).
 add_user() {
   local name=$1 id=$2 shell=${3:-/bin/bash}
-  echo "$name:x:$id:$id::/nonexistent:$shell" >> "$SYSTEM/etc/passwd"
+  echo "$name:x:$id:$id::/home/$name:$shell" >> "$SYSTEM/etc/passwd"
+  install -d -m 0755 -o "$id" -g "$id" "$SYSTEM/home/$name"
   echo "$name:!:19000:0:99999:7:::" >> "$SYSTEM/etc/shadow"
   echo "$name:x:$id:" >> "$SYSTEM/etc/group"
   echo "$name:!::" >> "$SYSTEM/etc/gshadow"
