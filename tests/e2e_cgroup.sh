@@ -13,8 +13,8 @@ source "$(dirname "$0")/lib/cases.sh"
 require_tools strace setpriv flock
 
 # The top of the v2 hierarchy as the helper finds it: the first cgroup2 mount of "/".
-TOP=$(awk '$4 == "/" { i = 7; while (i < NF && $i != "-") i++; if ($(i + 1) == "cgroup2") { print $5; exit } }' \
-  /proc/self/mountinfo)
+TOP=$(awk '$4 == "/" { i = 7; while (i < NF && $i != "-") i++
+  if ($(i + 1) == "cgroup2") { print $5; exit } }' /proc/self/mountinfo)
 if [ -z "$TOP" ]; then
   # The other release's root has no /sys of its own (scripts/lib/release_root.sh).
   echo "SKIP: no cgroup v2 hierarchy is mounted here (no /sys with cgroup2)"
@@ -57,8 +57,9 @@ new_caller_cgroup() {
   mkdir "$CG" || { echo "SKIP: cannot make a cgroup under $TOP"; exit 77; }
   CGROUPS+=("$CG")
   chown -R "$CALLER:$CALLER" "$CG"
-  bash -c 'echo $$ > "$1/cgroup.procs" && exec setpriv --reuid="$2" --regid="$2" --clear-groups sleep 600' \
-    _ "$CG" "$CALLER" > /dev/null 2>&1 &
+  bash -c 'echo $$ > "$1/cgroup.procs" &&
+    exec setpriv --reuid="$2" --regid="$2" --clear-groups sleep 600' _ "$CG" "$CALLER" \
+    > /dev/null 2>&1 &
   disown $!  # its end, when the cgroup goes, is no news
   until_true 5 grep -q . "$CG/cgroup.procs" || fail "the caller's session did not start in $CG"
 }
@@ -190,7 +191,7 @@ views=(
   "as mounted|:|moved"
   "no cgroup2|umount -l \"\$TOP\"|none"
   "read-only|mount -o remount,bind,ro \"\$TOP\"|refused"
-  "blank and backslash in the mount point|mount --bind \"\$TOP\" \"\$WORK/c g\\\\x\"; umount -l \"\$TOP\"|moved"
+  "escaped name|mount --bind \"\$TOP\" \"\$WORK/c g\\\\x\"; umount -l \"\$TOP\"|moved"
   "a tmpfs over it|mount -t tmpfs tmpfs \"\$TOP\"; : > \"\$TOP/cgroup.procs\"|none"
 )
 for view in "${views[@]}"; do
@@ -216,6 +217,7 @@ order=$(grep -oE 'cgroup\.procs|brindleway-helper\.lock' "$TRACE" | tr '\n' ' ')
 [ "$order" = "cgroup.procs brindleway-helper.lock " ] ||
   fail "disable: the move and the lock come in the order '$order'"
 run_traced -e trace=openat -o "$TRACE" -- status
-grep -qE 'mountinfo|cgroup' "$TRACE" && fail "status looks at cgroups: $(grep -E 'mountinfo|cgroup' "$TRACE")"
+looked=$(grep -E 'mountinfo|cgroup' "$TRACE")
+[ -z "$looked" ] || fail "status looks at cgroups: $looked"
 
 finish
