@@ -5,7 +5,9 @@
 # file, at most three times. Both budgets allow FIXED_COST more for what a change does once,
 # whatever the file's size, and a plain copy does not: the audit line (the system's time zone
 # file read for the local time, one datagram) and the unnamed file's commit (naming, exchange,
-# checks), with the libc functions they bind at start-up; measured at about 23,000 instructions.
+# checks), and the move out of the caller's cgroup (mountinfo read through and parsed, one
+# write), with the libc functions they bind at start-up; measured at about 28,000 instructions,
+# of which the cgroup move is about 5,000 on a machine with two dozen mounts.
 # callgrind counts instructions, so the figures do not depend on the machine's load. Peak
 # memory stays within 4 MiB.
 source "$(dirname "$0")/lib/sandbox.sh" "$@"
@@ -47,7 +49,7 @@ instructions() {
     sed -n 's/.*Collected : \([0-9]*\).*/\1/p'
 }
 
-FIXED_COST=25000
+FIXED_COST=30000
 # budget NAME FILE PERCENT: disable on FILE costs at most PERCENT of the plain copy's
 # instructions, and FIXED_COST.
 budget() {

@@ -28,7 +28,7 @@ fault() {
 fault "read fails" $'Cannot read /etc/lightdm/lightdm.conf: Input/output error\n' \
   -P "$CONF" -e trace=read -e inject=read:error=EIO
 fault "write fails" $'Write error: No space left on device\n' \
-  -e trace=write -e inject=write:error=ENOSPC:when=1
+  -e trace=write -e "inject=write:error=ENOSPC:when=$(own_write 1)"
 fault "fchmod fails" $'Write error: Operation not permitted\n' \
   -e trace=fchmod -e inject=fchmod:error=EPERM
 fault "fsync fails" $'Write error: Input/output error\n' \
@@ -112,7 +112,8 @@ expect_bytes "directory fsync fails (new file)" "$CONF" "$NEW"
 # that cannot be removed after a failure is named in the message.
 printf '%s' "$OLD" > "$CONF"
 run_traced -e trace=openat,write,unlink,unlinkat -e "$NO_TMPFILE" \
-  -e inject=write:error=ENOSPC:when=1 -e inject=unlink,unlinkat:error=EACCES -- disable
+  -e "inject=write:error=ENOSPC:when=$(own_write 1)" -e inject=unlink,unlinkat:error=EACCES \
+  -- disable
 expect_status "temporary file stays" 1
 left=$(find /etc/lightdm -name 'lightdm.conf.tmp.*')
 expect_bytes "temporary file stays (stderr)" "$ERR" \

@@ -73,7 +73,8 @@ if command -v perl > /dev/null && command -v strace > /dev/null; then
   # A write that fails leaves no temporary file behind, with nowhere to say so.
   start_case
   broken 2 env "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" strace -qq \
-    -o /dev/null -e trace=write -e inject=write:error=ENOSPC:when=1 "$HELPER" disable > "$OUT"
+    -o /dev/null -e trace=write -e "inject=write:error=ENOSPC:when=$(own_write 1)" "$HELPER" \
+    disable > "$OUT"
   STATUS=$?
   expect_status "stderr a broken pipe, write fails" 1
   expect_bytes "stderr a broken pipe, write fails (file)" "$CONF" "$SEAT"

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "cli/audit_log.h"
+#include "cli/cgroup_escape.h"
 #include "cli/process_setup.h"
 #include "cli/status.h"
 #include "cli/username.h"
@@ -24,6 +25,8 @@
 #include "seatconf/promise_check.h"
 
 // The order of a run, so that an exit 1 leaves the system as it was and an exit 0 is true:
+//  0. The helper leaves the caller's cgroup, whose freezer and limits the caller may hold, so
+//     that nothing the caller does there reaches a run that holds the lock.
 //  1. Refusals that need nothing but the arguments and the account.
 //  2. The run lock, held until exit, so two runs never interleave.
 //  3. The seats logind lists, every configuration source, the new text made in memory and
@@ -134,6 +137,7 @@ int run_enable(const char* program, const char* user) {
     print_enable_usage(program);
     return 1;
   }
+  leave_caller_cgroup();  // where it cannot move, the run goes on where it is
   if (check_username(user) != 0 || check_account(user) != 0) return 1;
   if (check_tool_limits() != 0 || acquire_run_lock() != 0) return 1;
   if (prepare_and_stage(AutologinRequest{true, user}) != 0) return 1;
@@ -154,6 +158,7 @@ int run_enable(const char* program, const char* user) {
 }
 
 int run_disable(const char* user) {
+  leave_caller_cgroup();  // where it cannot move, the run goes on where it is
   if (user != nullptr && check_username(user) != 0) return 1;
   if (user != nullptr && check_tool_limits() != 0) return 1;
   if (acquire_run_lock() != 0) return 1;

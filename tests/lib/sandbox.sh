@@ -89,6 +89,17 @@ run_traced() {
   STATUS=$?
 }
 
+# own_write N: the number that strace's inject=write:when= takes for the Nth write of a run's
+# own work (enable or disable). Where the helper can move out of the caller's cgroup, its first
+# write is that move, made before anything else.
+own_write() {
+  if [ -z "${MOVE_WRITES:-}" ]; then
+    traced -qq -y -e trace=write -o "$WORK/move.log" "$HELPER" enable '' > /dev/null 2>&1
+    MOVE_WRITES=$(grep -c 'cgroup\.procs>' "$WORK/move.log")
+  fi
+  echo $(($1 + MOVE_WRITES))
+}
+
 # require_tools TOOL...: skips the whole test unless every TOOL is installed.
 require_tools() {
   local tool
