@@ -117,7 +117,8 @@ expected_stderr() {
 }
 
 # run_case NAME DIR USER STRACE: runs enable USER in a namespace of its own over the /etc in DIR
-# with a /run of its own, and leaves status, output and the time taken (ms) in DIR.case.
+# with a /run of its own, and leaves status, output and the time taken (ms) in DIR.case. A run
+# that outlives every deadline it has is killed, so that a hang fails the case instead of the test.
 run_case() {
   local name=$1 dir=$2 user=$3 inject=$4
   unshare --mount --propagation private bash -c '
@@ -125,10 +126,10 @@ run_case() {
     out=$2; helper=$3; user=$4; inject=$5
     start=$(date +%s%N)
     if [ "$inject" = yes ]; then
-      strace -qq -o /dev/null -e trace=rename,renameat,renameat2 \
+      timeout -s KILL 90 strace -qq -o /dev/null -e trace=rename,renameat,renameat2 \
         -e inject=rename,renameat,renameat2:error=EXDEV "$helper" enable "$user" > "$out/stdout" 2> "$out/stderr"
     else
-      "$helper" enable "$user" > "$out/stdout" 2> "$out/stderr"
+      timeout -s KILL 90 "$helper" enable "$user" > "$out/stdout" 2> "$out/stderr"
     fi
     echo $? > "$out/status"
     echo $((($(date +%s%N) - start) / 1000000)) > "$out/ms"
@@ -144,10 +145,10 @@ BESIDE=$WORK/beside
 mkdir "$BESIDE"
 unshare --mount --propagation private bash -c '
   mount --bind "$1" /etc && mount -t tmpfs tmpfs /run || exit 99
-  "$2" enable ghost > /dev/null 2>&1 &
+  timeout -s KILL 90 "$2" enable ghost > /dev/null 2>&1 &
   sleep 1
   start=$(date +%s%N)
-  "$2" disable > "$3/stdout" 2> "$3/stderr"
+  timeout -s KILL 20 "$2" disable > "$3/stdout" 2> "$3/stderr"
   echo $? > "$3/status"
   echo $((($(date +%s%N) - start) / 1000000)) > "$3/ms"
   wait
@@ -206,7 +207,7 @@ done <<< "$CASES"
 start_case
 sed -i 's/^group:.*/group: files hesiod/' /etc/nsswitch.conf
 started=$(date +%s%N)
-timeout 20 "$HELPER" disable alice > "$OUT" 2> "$ERR"
+timeout -s KILL 20 "$HELPER" disable alice > "$OUT" 2> "$ERR"
 STATUS=$?
 took=$((($(date +%s%N) - started) / 1000000))
 expect_run "disable alice, group lookup hangs" 0 $'Auto login disabled\n' ""
