@@ -192,7 +192,7 @@ while read -r name setup user status files speed; do
     esac
   done
   mkdir "$dir.case/before"
-  cp -a /etc/lightdm /etc/group /etc/gshadow "$dir.case/before/"
+  cp -a /etc/lightdm /etc/group /etc/gshadow /etc/group- /etc/gshadow- "$dir.case/before/"
   if [ "$speed" = slow ]; then
     run_case "$name" "$dir" "$user" "$inject" &
     PIDS+=($!)
@@ -254,6 +254,19 @@ Warning: could not undo this run's change to group 'autologin': /etc/group has '
     [ "$(diff "$before/group" "$dir/group" | grep '^[<>]')" = "> autologin:x:$gid:" ] ||
       fail "$name: /etc/group: $(diff "$before/group" "$dir/group")"
   fi
+  # The tools' backups: where a tool ran, each one of them rewrote them, so that they hold the
+  # state before the last undo, the group listing the user; before any tool, as they were.
+  case $name in
+    groupdel-refused) ;;
+    name-service-hangs | pam-refuses-listed | *-member | no-*-line)
+      cmp -s "$before/group-" "$dir/group-" && cmp -s "$before/gshadow-" "$dir/gshadow-" ||
+        fail "$name: the backups changed" ;;
+    *)
+      grep -q "^autologin:x:[0-9]*:\(.*,\)\?$user\(,.*\)\?$" "$dir/group-" &&
+        grep -q "^autologin:[^:]*:[^:]*:\(.*,\)\?$user\(,.*\)\?$" "$dir/gshadow-" ||
+        fail "$name: the backups do not hold the group listing $user:
+$(grep -h ^autologin: "$dir/group-" "$dir/gshadow-")" ;;
+  esac
   left=$(ls "$dir" | grep -E '^(group|gshadow|passwd|shadow)\.lock$|\+$')
   [ -z "$left" ] || fail "$name: the tools left $left"
 done
