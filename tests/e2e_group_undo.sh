@@ -235,6 +235,10 @@ for dir in "${CASE_DIRS[@]}"; do
   [ "$first" = "$(expected_stderr "$name")" ] || fail "$name: stderr begins '$first'"
   # Whatever a deadline cost, one deadline is the most a case may take, and a little.
   [ "$ms" -lt 40000 ] || fail "$name: the run took $ms ms"
+  # and a case meant to hang did hang, till the deadline.
+  case $name in
+    *-hangs) [ "$ms" -ge 29000 ] || fail "$name: the run took $ms ms; nothing hung" ;;
+  esac
   before=$dir.case/before
   if [ "$files" = same ]; then
     [ "$(wc -l < "$ERR")" = 1 ] || fail "$name: more than the refusal: $(cat "$ERR")"
