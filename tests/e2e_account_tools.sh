@@ -85,12 +85,34 @@ run disable alice
 expect_run "disable alice" 0 "$DISABLED" ""
 [ "$(members)" = bob ] || fail "disable alice: members are '$(members)', expected bob"
 
+# Only a user that /etc/group or /etc/gshadow lists is taken out; the tool is not run to fail.
 start_case
 add_group "bob"
 fake_tool gpasswd "exit 3"
 run disable alice
 expect_run "disable, not a member" 0 "$DISABLED" ""
-expect_tools "disable, not a member" $'gpasswd -d alice autologin\n'
+expect_tools "disable, not a member" ""
+
+# Files that disagree about alice: gpasswd takes her out of whichever lists her, so afterwards
+# both agree that she is no member, and bob stays.
+for listed in group gshadow; do
+  start_case
+  echo "autologin:x:990:bob$([ $listed = group ] && echo ,alice)" >> /etc/group
+  echo "autologin:!::bob$([ $listed = gshadow ] && echo ,alice)" >> /etc/gshadow
+  run disable alice
+  expect_run "disable, listed in $listed only" 0 "$DISABLED" ""
+  [ "$(grep ^autologin: /etc/group)" = autologin:x:990:bob ] &&
+    [ "$(grep ^autologin: /etc/gshadow)" = 'autologin:!::bob' ] ||
+    fail "disable, listed in $listed only: left $(grep -h ^autologin: /etc/group /etc/gshadow)"
+done
+
+# The user still listed after the tool ran is warned about.
+start_case
+add_group "alice"
+fake_tool gpasswd "exit 0"
+run disable alice
+expect_run "disable, gpasswd changes nothing" 0 "$DISABLED" \
+  $'Warning: could not remove user \'alice\' from group \'autologin\'\n'
 
 start_case
 fake_all_tools

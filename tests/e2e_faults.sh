@@ -51,11 +51,12 @@ fault "file cannot be checked" $'Cannot replace /etc/lightdm/lightdm.conf: Input
   -P "$CONF" -e trace=newfstatat,stat,statx -e inject="${check:-newfstatat:error=EIO:when=2}"
 
 # A failed lookup of the account is not an absent account: the account database cannot be
-# opened (the name service reads files only, so no other source answers instead).
+# opened (the name service reads files only, so no other source answers instead). The lookup
+# runs in a child, which strace follows.
 add_user alice 2001
 sed -i 's/^passwd:.*/passwd: files/' /etc/nsswitch.conf
 printf '%s' "$OLD" > "$CONF"
-run_traced -P /etc/passwd -e trace=openat -e inject=openat:error=EMFILE -- enable alice
+run_traced -f -P /etc/passwd -e trace=openat -e inject=openat:error=EMFILE -- enable alice
 expect_run "account lookup fails" 1 "" $'Cannot look up user alice: Too many open files\n'
 expect_bytes "account lookup fails (old file)" "$CONF" "$OLD"
 

@@ -132,7 +132,7 @@ fi
 # stack and 1024 descriptors, and no core dumps.
 start_case
 add_group ""
-fake_tool usermod "cat /proc/self/limits > $WORK/tool-limits"
+fake_tool usermod "cat /proc/self/limits > $WORK/tool-limits; $LIST_ALICE"
 hostile=(--fsize=300 --cpu=5 --nofile=16 --stack=65536 --nproc=50 --core=unlimited)
 if [ -z "$SANITIZED" ]; then hostile+=(--as=$((256 << 20)) --data=$((64 << 20))); fi
 limited "${hostile[@]}" -- "$HELPER" enable alice
@@ -168,7 +168,7 @@ for way in close_range "no close_range" "no close_range, no /proc"; do
   esac
   start_case
   add_group ""
-  fake_tool usermod "ls -l /proc/\$\$/fd > $WORK/tool-fds"
+  fake_tool usermod "ls -l /proc/\$\$/fd > $WORK/tool-fds; $LIST_ALICE"
   (ulimit -n 2048; exec 9< /etc/shadow 1500< "$WORK/marker"; ulimit -Sn 64
    traced -qq -o "$WORK/openat.log" "${options[@]}" "$HELPER" enable alice) > "$OUT" 2> "$ERR"
   STATUS=$?

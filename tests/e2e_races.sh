@@ -121,7 +121,7 @@ mount -o remount,rw /run
 # run is done, though the first run's tool takes a second.
 start_case
 add_group ""
-fake_tool usermod "sleep 1; echo 'usermod done' >> $TOOL_LOG"
+fake_tool usermod "sleep 1; $LIST_ALICE; echo 'usermod done' >> $TOOL_LOG"
 fake_tool gpasswd
 "$HELPER" enable alice > "$WORK/out.1" 2>&1 &
 first=$!

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include <pwd.h>
 #include <unistd.h>
 
 #include "cli/audit_log.h"
@@ -16,6 +15,7 @@
 #include "common/constants.h"
 #include "common/message_queue.h"
 #include "common/run_lock.h"
+#include "gates/account_lookup.h"
 #include "gates/display_manager.h"
 #include "gates/pam_gate.h"
 #include "gates/seats.h"
@@ -35,6 +35,8 @@
 //     directory refuses here).
 //  5. enable: the group step (some PAM stacks demand the group), then LightDM's PAM service is
 //     asked about the account; a refusal undoes this run's group change and drops the new file.
+//     The group is read from /etc/group and /etc/gshadow under the lock, before anything is
+//     staged, and again after the step: the difference is what an undo takes back.
 //  6. The new file put in place. Should that fail, enable undoes its group change too.
 //  7. disable: only now is the user taken out of the group, so that a refused disable never
 //     leaves the group changed. The group step only warns.
@@ -45,6 +47,8 @@ namespace {
 
 // One update a run; its two paths of PATH_MAX are kept off a caller's small stack.
 ConfUpdate g_update;
+// The autologin group as enable found it, which an undo puts back.
+GroupFiles g_group_before;
 
 void print_enable_usage(const char* program) {
   msg_err("Usage: %s enable <username>\n", program);
@@ -64,25 +68,30 @@ int check_username(const char* user) {
 
 /// Returns 0 if |user| names an account that may log in without a password, or 1 after saying
 /// why not. LightDM's autologin PAM stack refuses root by name; any other account of uid 0
-/// would get a root desktop without a password.
+/// would get a root desktop without a password. The lookup comes before the run lock, and has
+/// its deadline: a name service that never answers holds up no other run.
 int check_account(const char* user) {
-  // getpwnam_r says "not found" (0 and no entry) apart from a failed lookup (an error number),
-  // which must not pass for an absent account. Static, as an account line can be long.
-  static char buf[16384];
-  passwd entry{};
-  passwd* account = nullptr;
-  int error = getpwnam_r(user, &entry, buf, sizeof buf, &account);
-  if (account == nullptr && error == 0) {
-    msg_err("User does not exist: %s\n", user);
-    return 1;
+  static AccountInfo account;
+  look_up_account(user, &account);
+  switch (account.outcome) {
+    case AccountLookup::kFound:
+      break;
+    case AccountLookup::kNotFound:
+      msg_err("User does not exist: %s\n", user);
+      return 1;
+    case AccountLookup::kFailed:
+      msg_err("Cannot look up user %s: %s\n", user, std::strerror(account.error));
+      return 1;
+    case AccountLookup::kTimedOut:
+      msg_err("Cannot look up user %s: the name service did not answer within %d seconds\n",
+              user, ACCOUNT_LOOKUP_DEADLINE_MS / 1000);
+      return 1;
+    case AccountLookup::kNoAnswer:
+      msg_err("Cannot look up user %s: the lookup ended without an answer\n", user);
+      return 1;
   }
-  if (account == nullptr) {
-    msg_err("Cannot look up user %s: %s\n", user, std::strerror(error));
-    return 1;
-  }
-  if (account->pw_uid == 0) {
-    msg_err("Cannot enable automatic login for %s: the account has user id 0\n",
-                 user);
+  if (account.uid == 0) {
+    msg_err("Cannot enable automatic login for %s: the account has user id 0\n", user);
     return 1;
   }
   return 0;
@@ -140,15 +149,16 @@ int run_enable(const char* program, const char* user) {
   leave_caller_cgroup();  // where it cannot move, the run goes on where it is
   if (check_username(user) != 0 || check_account(user) != 0) return 1;
   if (check_tool_limits() != 0 || acquire_run_lock() != 0) return 1;
+  if (read_group_before_enable(user, &g_group_before) != 0) return 1;
   if (prepare_and_stage(AutologinRequest{true, user}) != 0) return 1;
-  const GroupChange change = ensure_autologin_member(user);
+  ensure_autologin_member(user, g_group_before);
   if (check_pam(g_update.pam_services, user) != 0) {
-    undo_autologin_change(change, user);
+    undo_autologin_change(g_group_before, user);
     discard_config_update(&g_update);
     return 1;
   }
   if (commit_config_update(&g_update) != 0) {
-    undo_autologin_change(change, user);
+    undo_autologin_change(g_group_before, user);
     return 1;
   }
   audit_autologin_change(user);

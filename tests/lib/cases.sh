@@ -27,6 +27,10 @@ fake_tool() {
   FAKES+=("$real")
 }
 
+# What a stand-in for usermod runs to do the tool's work too: list alice in the group that
+# add_group made, in both files, as the helper reads the outcome from them.
+LIST_ALICE="sed -i '/^autologin:/s/\$/alice/' /etc/group /etc/gshadow"
+
 # add_group MEMBERS [GID]: the autologin group exists, listing MEMBERS (comma-separated).
 add_group() {
   echo "autologin:x:${2:-990}:$1" >> /etc/group

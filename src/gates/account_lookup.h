@@ -1,0 +1,43 @@
+#ifndef BRINDLEWAY_GATES_ACCOUNT_LOOKUP_H_
+#define BRINDLEWAY_GATES_ACCOUNT_LOOKUP_H_
+
+#include <cstddef>
+
+#include <sys/types.h>
+
+#include "group/tool_runner.h"
+
+/// How long the name service may take to answer for one account: the account tools' deadline.
+inline constexpr int ACCOUNT_LOOKUP_DEADLINE_MS = TOOL_DEADLINE_MS;
+
+/// Capacities of the strings an answer carries, terminator included.
+inline constexpr std::size_t ACCOUNT_HOME_MAX = 2048;
+inline constexpr std::size_t ACCOUNT_SHELL_MAX = 512;
+
+/// How a lookup ended.
+enum class AccountLookup {
+  kFound,
+  kNotFound,
+  kFailed,    // the name service answered with an error number
+  kTimedOut,  // no answer within ACCOUNT_LOOKUP_DEADLINE_MS
+  kNoAnswer,  // the child could not be started or ended without an answer
+};
+
+/// One account as the name service gave it, fit to pass through a pipe.
+struct AccountInfo {
+  AccountLookup outcome;
+  int error;  // the error number, for kFailed and kNoAnswer
+  uid_t uid;
+  gid_t gid;
+  bool truncated;  // home or shell did not fit and is cut short
+  char home[ACCOUNT_HOME_MAX];
+  char shell[ACCOUNT_SHELL_MAX];
+};
+
+/// Looks |user| up with getpwnam_r, as LightDM does, in a child process that starts clean
+/// (clean_child_start) and is killed with its process group when it has not answered within
+/// ACCOUNT_LOOKUP_DEADLINE_MS. A name service module that never answers, or leaves threads
+/// and handlers behind, holds up nothing but that child. Fills |info|.
+void look_up_account(const char* user, AccountInfo* info);
+
+#endif  // BRINDLEWAY_GATES_ACCOUNT_LOOKUP_H_
