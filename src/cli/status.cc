@@ -10,9 +10,9 @@
 #include "common/message_queue.h"
 #include "gates/pam_gate.h"
 #include "gates/seats.h"
+#include "lightdm/lightdm_state.h"
 #include "lightdm/pam_service.h"
 #include "lightdm/seat_autologin.h"
-#include "seatconf/conf_file.h"
 #include "seatconf/promise_check.h"
 
 // The first line speaks the vocabulary of the success lines, so that a settings program parses

@@ -40,10 +40,4 @@ int commit_config_update(ConfUpdate* update);
 /// naming a temporary file it could not remove.
 int discard_config_update(ConfUpdate* update);
 
-/// Reads every source in |paths| as LightDM does, the main file as it stands, for the seats in
-/// |seats|. Returns the merged settings, or null after saying on standard error, after
-/// |prefix|, why LightDM would not start or why its reading cannot be told.
-const SeatModel* read_lightdm_state(const ConfigPaths& paths, const SeatList& seats,
-                                    const char* prefix);
-
 #endif  // BRINDLEWAY_SEATCONF_CONF_FILE_H_
