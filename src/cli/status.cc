@@ -187,7 +187,7 @@ int run_status(const ConfigPaths& paths, const char* seats_dir,
   const SeatView& seat0 = views[SEAT_INDEX_SEAT0];
   print_first_line(seat0);
   print_origin(seat0.state.settings[SEAT_KEY_USER], SEAT_KEY_USER);
-  for (int key = SEAT_KEY_USER + 1; key < SEAT_KEY_COUNT; ++key) {
+  for (int key = SEAT_KEY_USER + 1; key < SEAT_KEY_AUTOLOGIN_END; ++key) {
     if (seat0.state.settings[key] != nullptr) {
       print_origin(seat0.state.settings[key], static_cast<SeatKey>(key));
     }
