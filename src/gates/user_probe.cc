@@ -8,7 +8,7 @@ int probe_user(const char* /*user*/, UserProbe* probe) {
   probe->home = HomeState::kUsable;
   probe->home_error = 0;
   probe->home_path[0] = '\0';
-  probe->dmrc = DmrcState::kAbsent;
+  probe->dmrc_state = DmrcState::kAbsent;
   probe->dmrc_error = 0;
   probe->dmrc_len = 0;
   return 0;
