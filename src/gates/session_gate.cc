@@ -147,7 +147,6 @@ void read_session_sources(const SeatModel& model, const char* user, const UserPr
     int n = std::snprintf(g_record_path, sizeof g_record_path, "%s/%s", ACCOUNTS_USERS_DIR, user);
     if (n < 0 || static_cast<std::size_t>(n) >= sizeof g_record_path) g_record_path[0] = '\0';
     read_root_file(g_record_path, g_record, sizeof g_record, &sources->accounts_record);
-    return;
   }
   dmrc_from_probe(probe, &sources->dmrc);
   ReadText& cache = sources->dmrc_cache;

@@ -1,5 +1,6 @@
 #include "lightdm/session_choice.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -133,20 +134,10 @@ void partial_cannot_tell(SessionChoice* choice, const char* path) {
               "a session");
 }
 
-/// Works out the user's own choice into |choice|. Returns true when it decides.
-bool user_choice(const SessionSources& sources, SessionChoice* choice) {
+/// Works out the choice .dmrc and LightDM's copy of it make into |choice|. Returns true when
+/// it decides.
+bool dmrc_choice(const SessionSources& sources, SessionChoice* choice) {
   bool partial = false;
-  if (sources.accounts_service) {
-    // accounts-daemon serves XSession from its record, and "" without one.
-    UserFile said = read_user_file(sources.accounts_record, "User", "XSession",
-                                   SessionOrigin::kAccountsService, choice, &partial);
-    if (said == UserFile::kDecided) return true;
-    if (said == UserFile::kNotLoaded && sources.accounts_record.state == ReadText::kRead) {
-      cannot_tell(choice, sources.accounts_record.path, "AccountsService cannot load it");
-      return true;
-    }
-    return false;
-  }
   UserFile said = read_user_file(sources.dmrc, "Desktop", "Session", SessionOrigin::kDmrc,
                                  choice, &partial);
   if (said != UserFile::kNotLoaded) return said == UserFile::kDecided;
@@ -163,6 +154,33 @@ bool user_choice(const SessionSources& sources, SessionChoice* choice) {
     }
   }
   return false;
+}
+
+/// Works out the user's own choice into |choice|. Returns true when it decides.
+bool user_choice(const SessionSources& sources, SessionChoice* choice) {
+  if (!sources.accounts_service) return dmrc_choice(sources, choice);
+  // accounts-daemon serves XSession from its record of the user: "" when the record has none
+  // or does not load (it keeps nothing of a record it cannot load).
+  bool partial = false;
+  UserFile said = read_user_file(sources.accounts_record, "User", "XSession",
+                                 SessionOrigin::kAccountsService, choice, &partial);
+  if (said == UserFile::kDecided) return true;
+  if (sources.accounts_record.state == ReadText::kRead) return false;
+  // Without a record, LightDM sees the user through AccountsService only when accounts-daemon
+  // lists the account, which it does for the accounts it takes for people; for any other
+  // LightDM reads .dmrc. Where the two ways differ, which one LightDM takes is not judged.
+  if (!dmrc_choice(sources, choice)) return false;
+  if (choice->state == SessionChoice::kChosen) {
+    char name[KEYFILE_VALUE_MAX * 4 + 8];
+    quote_value(choice->name, name, sizeof name);
+    char why[KEYFILE_VALUE_MAX * 4 + PATH_MAX + 256];
+    std::snprintf(why, sizeof why,
+                  "AccountsService has no record of the user, and whether LightDM then takes "
+                  "the session %s from %s depends on whether accounts-daemon lists the account",
+                  name, choice->path);
+    cannot_tell(choice, sources.accounts_record.path, why);
+  }
+  return true;
 }
 
 }  // namespace
