@@ -278,10 +278,11 @@ int run_status(const ConfigPaths& paths, const char* seats_dir,
   }
   if (sessions.user != nullptr) {
     static char line[PATH_MAX * 8 + KEYFILE_VALUE_MAX * 12 + 256];
-    describe_session_line(sessions.seat0, line, sizeof line);
-    msg_out("%s\n", line);
     if (sessions.seat0.state == SessionView::kNotChecked) {
       msg_out("Not checked without root: %s\n", sessions.seat0.problem);
+    } else {
+      describe_session_line(sessions.seat0, line, sizeof line);
+      msg_out("%s\n", line);
     }
   }
   print_other_seats(*model, views);
