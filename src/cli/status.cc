@@ -1,7 +1,6 @@
 #include "cli/status.h"
 
 #include <cstdio>
-#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -11,6 +10,7 @@
 #include "cli/username.h"
 #include "common/message_queue.h"
 #include "gates/pam_gate.h"
+#include "common/format_text.h"
 #include "gates/seats.h"
 #include "gates/session_gate.h"
 #include "gates/user_probe.h"
@@ -92,23 +92,22 @@ int view_seat_session(const SeatModel& model, std::size_t seat, UserSessions* se
   if (sessions->user == nullptr || user == nullptr || std::strcmp(user, sessions->user) != 0) {
     return 0;
   }
-  static SessionView other;
+  // Seat0's view is printed later; another seat's is done with once its state is kept.
+  static SessionView other;  // cppcheck-suppress unassignedVariable
   SessionView& session = seat == SEAT_INDEX_SEAT0 ? sessions->seat0 : other;
   view_session(model, seat, sessions->sources, &session);
   view->session = session.state;
   if (session.state == SessionView::kFound || session.state == SessionView::kNotChecked) {
     return 0;
   }
-  static char why[PATH_MAX * 8 + KEYFILE_VALUE_MAX * 12 + 256];
+  static char why[4 * (SESSION_WHY_MAX + 1)];
   describe_session_problem(session, why, sizeof why);
   if (session.state == SessionView::kCannotTell) {
     msg_err("%s%s\n", kPrefix, why);
     return 1;
   }
   // Only the other seats' lines use it, and a line cut short still names the session.
-  const std::size_t len = std::min(std::strlen(why), sizeof view->session_why - 1);
-  std::memcpy(view->session_why, why, len);
-  view->session_why[len] = '\0';
+  format_text(view->session_why, sizeof view->session_why, "%s", why);
   return 0;
 }
 
@@ -277,10 +276,10 @@ int run_status(const ConfigPaths& paths, const char* seats_dir,
     }
   }
   if (sessions.user != nullptr) {
-    static char line[PATH_MAX * 8 + KEYFILE_VALUE_MAX * 12 + 256];
     if (sessions.seat0.state == SessionView::kNotChecked) {
       msg_out("Not checked without root: %s\n", sessions.seat0.problem);
     } else {
+      static char line[4 * (SESSION_WHY_MAX + 1)];
       describe_session_line(sessions.seat0, line, sizeof line);
       msg_out("%s\n", line);
     }

@@ -10,6 +10,7 @@
 #include "common/message_queue.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
+#include "common/format_text.h"
 #include "lightdm/seat_autologin.h"
 
 // LightDM reads AccountsService's answer, or .dmrc and its own copy of it, for the user's
@@ -119,19 +120,19 @@ void origin_phrase(const SessionChoice& choice, char* buf, std::size_t size) {
       const char* key = SEAT_KEY_NAMES[choice.origin == SessionOrigin::kAutologinSession
                                            ? SEAT_KEY_SESSION
                                            : SEAT_KEY_USER_SESSION];
-      std::snprintf(buf, size, "%s in %s [%s] line %u", key, path, section, setting.line);
+      format_text(buf, size, "%s in %s [%s] line %u", key, path, section, setting.line);
       return;
     }
     case SessionOrigin::kAccountsService:
     case SessionOrigin::kDmrc:
     case SessionOrigin::kDmrcCache:
       quote_name(choice.path, path, sizeof path);
-      std::snprintf(buf, size, "%s in %s line %u",
+      format_text(buf, size, "%s in %s line %u",
                     choice.origin == SessionOrigin::kAccountsService ? "XSession" : "Session",
                     path, choice.line);
       return;
     case SessionOrigin::kBuiltIn:
-      std::snprintf(buf, size, "LightDM's default user-session");
+      format_text(buf, size, "LightDM's default user-session");
       return;
   }
 }
@@ -142,9 +143,9 @@ void read_session_sources(const SeatModel& model, const char* user, const UserPr
                           SessionSources* sources) {
   struct stat st {};
   sources->accounts_service = stat(ACCOUNTS_SERVICE_FILE, &st) == 0;
-  std::snprintf(g_dmrc_path, sizeof g_dmrc_path, "~%s/.dmrc", user);
+  format_text(g_dmrc_path, sizeof g_dmrc_path, "~%s/.dmrc", user);
   if (sources->accounts_service) {
-    int n = std::snprintf(g_record_path, sizeof g_record_path, "%s/%s", ACCOUNTS_USERS_DIR, user);
+    int n = format_text(g_record_path, sizeof g_record_path, "%s/%s", ACCOUNTS_USERS_DIR, user);
     if (n < 0 || static_cast<std::size_t>(n) >= sizeof g_record_path) g_record_path[0] = '\0';
     read_root_file(g_record_path, g_record, sizeof g_record, &sources->accounts_record);
   }
@@ -168,18 +169,18 @@ void view_session(const SeatModel& model, std::size_t seat, const SessionSources
   if (choice.state != SessionChoice::kChosen) {
     view->state = choice.state == SessionChoice::kNotChecked ? SessionView::kNotChecked
                                                              : SessionView::kCannotTell;
-    std::snprintf(view->problem, sizeof view->problem, "%s", choice.why);
+    format_text(view->problem, sizeof view->problem, "%s", choice.why);
     return;
   }
   char why[SESSION_WHY_MAX + 1];
   if (sessions_dirs(model, &view->dirs, why) != 0) {
     view->state = SessionView::kCannotTell;
-    std::snprintf(view->problem, sizeof view->problem, "%s", why);
+    format_text(view->problem, sizeof view->problem, "%s", why);
     return;
   }
   if (!is_session_file_name(choice.name)) {
     view->state = SessionView::kCannotTell;
-    std::snprintf(view->problem, sizeof view->problem,
+    format_text(view->problem, sizeof view->problem,
                   "the session's name holds a \"/\" or is too long to judge");
     return;
   }
@@ -192,7 +193,7 @@ void view_session(const SeatModel& model, std::size_t seat, const SessionSources
       char path[PATH_MAX * 4 + 8];
       quote_name(view->file.path, path, sizeof path);
       view->state = SessionView::kCannotTell;
-      std::snprintf(view->problem, sizeof view->problem, "%s: %s", path, view->file.why);
+      format_text(view->problem, sizeof view->problem, "%s: %s", path, view->file.why);
       return;
     }
     case SessionFile::kFound:
@@ -205,17 +206,17 @@ void view_session(const SeatModel& model, std::size_t seat, const SessionSources
   char path[PATH_MAX * 4 + 8];
   quote_name(view->file.path, path, sizeof path);
   view->state = SessionView::kCannotTell;
-  std::snprintf(view->problem, sizeof view->problem,
+  format_text(view->problem, sizeof view->problem,
                 "%s is not an X session, and other kinds are not judged", path);
 }
 
 void describe_session_problem(const SessionView& view, char* buf, std::size_t size) {
   if (view.state == SessionView::kCannotTell && view.choice.state != SessionChoice::kChosen) {
-    std::snprintf(buf, size, "cannot tell which session LightDM would start: %s", view.problem);
+    format_text(buf, size, "cannot tell which session LightDM would start: %s", view.problem);
     return;
   }
   if (view.state == SessionView::kNotChecked) {
-    std::snprintf(buf, size, "the session LightDM would start was not checked: %s",
+    format_text(buf, size, "the session LightDM would start was not checked: %s",
                   view.problem);
     return;
   }
@@ -226,19 +227,19 @@ void describe_session_problem(const SessionView& view, char* buf, std::size_t si
   if (view.state == SessionView::kNotFound) {
     char dirs[KEYFILE_VALUE_MAX * 4 + 8];
     quote_name(view.dirs, dirs, sizeof dirs);
-    std::snprintf(buf, size,
+    format_text(buf, size,
                   "LightDM would start the session %s (%s), and no %s.desktop is installed in %s",
                   name, origin, name, dirs);
     return;
   }
-  std::snprintf(buf, size, "cannot tell whether LightDM can start the session %s (%s): %s",
+  format_text(buf, size, "cannot tell whether LightDM can start the session %s (%s): %s",
                 name, origin, view.problem);
 }
 
 void describe_session_line(const SessionView& view, char* buf, std::size_t size) {
   const SessionChoice& choice = view.choice;
   if (choice.state != SessionChoice::kChosen) {
-    std::snprintf(buf, size, "session cannot be told: %s", choice.why);
+    format_text(buf, size, "session cannot be told: %s", choice.why);
     return;
   }
   char name[KEYFILE_VALUE_MAX * 4 + 8];
@@ -250,7 +251,7 @@ void describe_session_line(const SessionView& view, char* buf, std::size_t size)
       quote_name(choice.setting->path, path, sizeof path);
       char section[SEAT_GROUP_NAME_MAX * 4 + 8];
       quote_name(choice.setting->section, section, sizeof section);
-      std::snprintf(buf, size, "session=%s from %s [%s] line %u", name, path, section,
+      format_text(buf, size, "session=%s from %s [%s] line %u", name, path, section,
                     choice.setting->line);
       return;
     }
@@ -258,12 +259,12 @@ void describe_session_line(const SessionView& view, char* buf, std::size_t size)
     case SessionOrigin::kDmrc:
     case SessionOrigin::kDmrcCache:
       quote_name(choice.path, path, sizeof path);
-      std::snprintf(buf, size, "session=%s from %s [%s] line %u", name, path,
+      format_text(buf, size, "session=%s from %s [%s] line %u", name, path,
                     choice.origin == SessionOrigin::kAccountsService ? "User" : "Desktop",
                     choice.line);
       return;
     case SessionOrigin::kBuiltIn:
-      std::snprintf(buf, size, "session=%s from LightDM's default", name);
+      format_text(buf, size, "session=%s from LightDM's default", name);
       return;
   }
 }
@@ -276,7 +277,7 @@ int check_sessions(const SeatModel& model, const char* user, const UserProbe& pr
   for (std::size_t seat = 0; seat < model.seats.count; ++seat) {
     view_session(model, seat, sources, &view);
     if (view.state == SessionView::kFound) continue;
-    static char why[PATH_MAX * 8 + KEYFILE_VALUE_MAX * 12 + 256];
+    static char why[4 * (SESSION_WHY_MAX + 1)];
     describe_session_problem(view, why, sizeof why);
     msg_err("%s%s\n", prefix, why);
     return 1;

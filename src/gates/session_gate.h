@@ -26,7 +26,7 @@ struct SessionView {
   SessionChoice choice;
   SessionFile file;
   const char* dirs;
-  char problem[PATH_MAX * 4 + SESSION_WHY_MAX + 64];
+  char problem[2 * (SESSION_WHY_MAX + 1)];
 };
 
 /// Reads what |user|'s own session is read from: AccountsService's record when it is

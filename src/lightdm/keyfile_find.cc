@@ -1,6 +1,8 @@
 #include "lightdm/keyfile_find.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "lightdm/keyfile_line.h"
 #include "lightdm/line_cursor.h"
@@ -40,7 +42,7 @@ void find_keyfile_keys(Span text, const char* group, const char* const keys[], s
   find->outcome = SourceOutcome::kLoaded;
   find->problem_line = 0;
   find->problem = nullptr;
-  for (FoundKey& key : find->keys) key = FoundKey{false, Span{nullptr, 0}, 0};
+  std::fill(std::begin(find->keys), std::end(find->keys), FoundKey{false, Span{nullptr, 0}, 0});
   bool any_group = false;
   Span start_group{nullptr, 0};
   bool in_start = false;

@@ -1,3 +1,4 @@
+#include "common/format_text.h"
 #include "lightdm/session_choice.h"
 
 #include <climits>
@@ -25,12 +26,12 @@ void setting_phrase(const SeatSetting& setting, const char* key, char* buf, std:
   quote_name(setting.path, path, sizeof path);
   char section[SEAT_GROUP_NAME_MAX * 4 + 8];
   quote_name(setting.section, section, sizeof section);
-  std::snprintf(buf, size, "%s in %s [%s] line %u", key, path, section, setting.line);
+  format_text(buf, size, "%s in %s [%s] line %u", key, path, section, setting.line);
 }
 
 void cannot_tell(SessionChoice* choice, const char* what, const char* problem) {
   choice->state = SessionChoice::kCannotTell;
-  std::snprintf(choice->why, sizeof choice->why, "%s: %s", what, problem);
+  format_text(choice->why, sizeof choice->why, "%s: %s", what, problem);
 }
 
 void setting_cannot_tell(SessionChoice* choice, const SeatSetting& setting, const char* key,
@@ -63,7 +64,7 @@ int lightdm_string(const SeatModel& model, LightdmKey key, const char* fallback,
   }
   SessionChoice scratch;
   setting_cannot_tell(&scratch, setting, LIGHTDM_KEY_NAMES[key], problem);
-  std::snprintf(why, SESSION_WHY_MAX + 1, "%s", scratch.why);
+  format_text(why, SESSION_WHY_MAX + 1, "%s", scratch.why);
   return 1;
 }
 
@@ -83,7 +84,7 @@ UserFile read_user_file(const ReadText& file, const char* group, const char* key
       return UserFile::kNotLoaded;
     case ReadText::kNotChecked:
       choice->state = SessionChoice::kNotChecked;
-      std::snprintf(choice->why, sizeof choice->why, "%s could not be read", file.path);
+      format_text(choice->why, sizeof choice->why, "%s could not be read", file.path);
       return UserFile::kDecided;
     case ReadText::kTooLarge:
       cannot_tell(choice, file.path, "the file is too large to judge");
@@ -98,7 +99,7 @@ UserFile read_user_file(const ReadText& file, const char* group, const char* key
   find_keyfile_keys(file.text, group, keys, 1, &find);
   if (find.outcome == SourceOutcome::kUnsure) {
     char where[512];
-    std::snprintf(where, sizeof where, "%s line %u", file.path, find.problem_line);
+    format_text(where, sizeof where, "%s line %u", file.path, find.problem_line);
     cannot_tell(choice, where, find.problem);
     return UserFile::kDecided;
   }
@@ -111,7 +112,7 @@ UserFile read_user_file(const ReadText& file, const char* group, const char* key
       return UserFile::kNone;
     case KeyReading::kDiffers: {
       char where[512];
-      std::snprintf(where, sizeof where, "%s in %s line %u", key, file.path, find.keys[0].line);
+      format_text(where, sizeof where, "%s in %s line %u", key, file.path, find.keys[0].line);
       cannot_tell(choice, where, kGlibDiffers);
       return UserFile::kDecided;
     }
@@ -174,7 +175,7 @@ bool user_choice(const SessionSources& sources, SessionChoice* choice) {
     char name[KEYFILE_VALUE_MAX * 4 + 8];
     quote_value(choice->name, name, sizeof name);
     char why[KEYFILE_VALUE_MAX * 4 + PATH_MAX + 256];
-    std::snprintf(why, sizeof why,
+    format_text(why, sizeof why,
                   "AccountsService has no record of the user, and whether LightDM then takes "
                   "the session %s from %s depends on whether accounts-daemon lists the account",
                   name, choice->path);
@@ -191,9 +192,9 @@ int dmrc_cache_path(const SeatModel& model, const char* user, char* buf, std::si
   if (lightdm_string(model, LIGHTDM_KEY_CACHE_DIR, LIGHTDM_DEFAULT_CACHE_DIR, &cache, why) != 0) {
     return 1;
   }
-  int n = std::snprintf(buf, size, "%s/dmrc/%s.dmrc", cache, user);
+  int n = format_text(buf, size, "%s/dmrc/%s.dmrc", cache, user);
   if (n >= 0 && static_cast<std::size_t>(n) < size) return 0;
-  std::snprintf(why, SESSION_WHY_MAX + 1, "the path of LightDM's copy of .dmrc is too long");
+  format_text(why, SESSION_WHY_MAX + 1, "the path of LightDM's copy of .dmrc is too long");
   return 1;
 }
 

@@ -53,7 +53,7 @@ struct SessionSources {
 };
 
 /// The most bytes of a reason kept.
-inline constexpr std::size_t SESSION_WHY_MAX = 16383;
+inline constexpr std::size_t SESSION_WHY_MAX = 1023;
 
 /// The session LightDM starts for the automatic login on one seat.
 struct SessionChoice {

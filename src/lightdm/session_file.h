@@ -7,7 +7,7 @@
 #include "lightdm/keyfile_value.h"
 
 /// The largest session file judged; a larger one is "cannot tell".
-inline constexpr std::size_t SESSION_FILE_MAX = 65535;
+inline constexpr std::size_t SESSION_FILE_MAX = 32767;
 
 /// Where LightDM finds a session's .desktop file (find_session_config).
 struct SessionFile {

@@ -11,6 +11,7 @@
 #include "common/message_queue.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
+#include "lightdm/run_storage.h"
 #include "lightdm/source_scan.h"
 #include "lightdm/sysconfig_override.h"
 #include "seatconf/file_replace.h"
@@ -35,11 +36,6 @@ constexpr std::size_t kMaxConfSize = CONF_BUFFER_SIZE - 1;
 /// wrote can always be switched off again.
 constexpr std::size_t kDisableGrowth = 2;
 
-// Reserved with the program, so that no limit on the caller's address space can make them
-// fail to appear half-way through.
-char g_input[CONF_BUFFER_SIZE];
-char g_output[CONF_BUFFER_SIZE];
-SeatModel g_model;
 
 /// Reads the main file of |paths| into |buf| (CONF_BUFFER_SIZE bytes) as long as it is a
 /// regular file that fits whole and no link stands at its path. Returns 0 and sets |*len| and
@@ -87,33 +83,36 @@ int read_main_config(const ConfigPaths& paths, char* buf, std::size_t* len, stru
 
 int prepare_config_update(const ConfigPaths& paths, const SeatList& seats,
                           const AutologinRequest& request, ConfUpdate* update) {
+  char* const input = run_storage().input;
+  char* const output = run_storage().output;
+  SeatModel& model = run_storage().model;
   std::size_t in_len = 0;
-  if (read_main_config(paths, g_input, &in_len, &update->read_as) != 0) return 1;
+  if (read_main_config(paths, input, &in_len, &update->read_as) != 0) return 1;
 
   char prefix[256];
   refusal_prefix(request, prefix, sizeof prefix);
-  seat_model_reset(&g_model, seats);
+  seat_model_reset(&model, seats);
   // The output buffer holds each drop-in in turn until the new text is made.
-  if (read_drop_ins(paths, &g_model, g_output, CONF_BUFFER_SIZE, prefix) != 0) return 1;
+  if (read_drop_ins(paths, &model, output, CONF_BUFFER_SIZE, prefix) != 0) return 1;
 
-  RewriteOptions options = options_against(g_model, request);
+  RewriteOptions options = options_against(model, request);
   SourceScan scan;
-  scan_begin(&scan, paths.conf, g_model.seats);
+  scan_begin(&scan, paths.conf, model.seats);
   // The new file must be readable by the next run, which is what turns automatic login off.
   std::size_t cap = request.enable ? kMaxConfSize - kDisableGrowth : kMaxConfSize;
-  if (rewrite_seat_section(Span{g_input, in_len}, request, options, g_output, cap,
+  if (rewrite_seat_section(Span{input, in_len}, request, options, output, cap,
                            &update->text, &scan) != 0) {
     msg_err("Cannot update %s: the new file would be larger than %zu bytes\n",
                  paths.conf, cap);
     return 1;
   }
-  scan_merge(&scan, &g_model);
+  scan_merge(&scan, &model);
   if (check_main_source(scan, prefix) != 0) return 1;
-  if (apply_sysconfig_override(paths.sysconfig, &g_model, prefix) != 0) return 1;
-  if (check_promise(g_model, request) != 0) return 1;
+  if (apply_sysconfig_override(paths.sysconfig, &model, prefix) != 0) return 1;
+  if (check_promise(model, request) != 0) return 1;
   update->pam_services.count = 0;
-  update->model = &g_model;
-  return request.enable ? autologin_pam_services(g_model, &update->pam_services, prefix)
+  update->model = &model;
+  return request.enable ? autologin_pam_services(model, &update->pam_services, prefix)
                         : 0;
 }
 
