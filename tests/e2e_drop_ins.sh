@@ -13,7 +13,7 @@ D=/etc/lightdm/lightdm.conf.d
 DECIDING=$D/50-seat0.conf
 OLD=$'[Seat:*]\n#autologin-user=\n'
 REFUSED="Cannot disable automatic login: $DECIDING sets autologin-user=bob in [Seat:seat0] (line 2), so LightDM would log in bob on seat0"
-BOB=$'Auto login enabled for user: bob\nautologin-user=bob from '"$DECIDING"$' [Seat:seat0] line 2\nWithout logind, LightDM would show the greeter and log nobody in instead\n'
+BOB=$'Auto login enabled for user: bob\nautologin-user=bob from '"$DECIDING"$' [Seat:seat0] line 2\nsession=lightdm-xsession from LightDM\'s default\nWithout logind, LightDM would show the greeter and log nobody in instead\n'
 fresh_etc
 # status, run as root, asks LightDM's PAM service about bob, who must exist to be let in.
 add_user bob 2002

@@ -86,7 +86,7 @@ expect_run "sysconfig names bob, disable" 1 "" \
 cmp -s "$WORK/before.conf" "$CONF" || fail "sysconfig refusals changed lightdm.conf"
 getent group autologin > /dev/null && fail "sysconfig refusal created the group"
 run status
-expect_run "status, sysconfig names bob" 0 $'Auto login enabled for user: bob\nautologin-user=bob from /etc/sysconfig/displaymanager DISPLAYMANAGER_AUTOLOGIN line 2\nautologin-user-timeout=0 from /etc/sysconfig/displaymanager DISPLAYMANAGER_AUTOLOGIN line 2\n' ""
+expect_run "status, sysconfig names bob" 0 $'Auto login enabled for user: bob\nautologin-user=bob from /etc/sysconfig/displaymanager DISPLAYMANAGER_AUTOLOGIN line 2\nautologin-user-timeout=0 from /etc/sysconfig/displaymanager DISPLAYMANAGER_AUTOLOGIN line 2\nsession=lightdm-xsession from LightDM\'s default\n' ""
 run enable bob
 expect_run "sysconfig names bob, enable bob" 0 $'Auto login enabled for user: bob\n' ""
 printf 'DISPLAYMANAGER_AUTOLOGIN=""\n' > $SYSCONFIG
@@ -116,7 +116,7 @@ printf '[Seat:seat1]\npam-autologin-service=brindleway-deny\n' > "$DROP_IN"
 printf 'auth required pam_deny.so\naccount required pam_permit.so\n' > /etc/pam.d/brindleway-deny
 printf '[Seat:*]\nautologin-user=alice\n' > "$CONF"
 run status
-expect_run "status, seat1's PAM service refuses" 0 $'Auto login enabled for user: alice\nautologin-user=alice from /etc/lightdm/lightdm.conf [Seat:*] line 2\nOn seat1, LightDM would show the greeter and log nobody in instead: its PAM service brindleway-deny refuses alice (Authentication failure)\n' ""
+expect_run "status, seat1's PAM service refuses" 0 $'Auto login enabled for user: alice\nautologin-user=alice from /etc/lightdm/lightdm.conf [Seat:*] line 2\nsession=lightdm-xsession from LightDM\'s default\nOn seat1, LightDM would show the greeter and log nobody in instead: its PAM service brindleway-deny refuses alice (Authentication failure)\n' ""
 run enable alice
 expect_run "enable, seat1's PAM service refuses" 1 "" \
   $'Cannot enable automatic login for alice: LightDM\'s PAM service brindleway-deny refuses alice (Authentication failure)\n'

@@ -19,6 +19,8 @@
 #include "gates/display_manager.h"
 #include "gates/pam_gate.h"
 #include "gates/seats.h"
+#include "gates/session_gate.h"
+#include "gates/user_probe.h"
 #include "group/autologin_group.h"
 #include "lightdm/config_sources.h"
 #include "seatconf/conf_file.h"
@@ -30,7 +32,8 @@
 //  1. Refusals that need nothing but the arguments and the account.
 //  2. The run lock, held until exit, so two runs never interleave.
 //  3. The seats logind lists, every configuration source, the new text made in memory and
-//     LightDM's reading of it checked on every seat.
+//     LightDM's reading of it checked on every seat; for enable, the account looked at as the
+//     user, once, and the session LightDM would start found on every seat.
 //  4. The new file written in full beside the old one and flushed (a full disk or a read-only
 //     directory refuses here).
 //  5. enable: the group step (some PAM stacks demand the group), then LightDM's PAM service is
@@ -49,6 +52,8 @@ namespace {
 ConfUpdate g_update;
 // The autologin group as enable found it, which an undo puts back.
 GroupFiles g_group_before;
+// One look at the account a run, as the user; the checks that need it share it.
+UserProbe g_probe;
 
 void print_enable_usage(const char* program) {
   msg_err("Usage: %s enable <username>\n", program);
@@ -107,6 +112,14 @@ int prepare_and_stage(const AutologinRequest& request) {
   if (add_logind_seats(LOGIND_SEATS_DIR, &seats, prefix) != 0) return 1;
   const ConfigPaths& paths = lightdm_config_paths();
   if (prepare_config_update(paths, seats, request, &g_update) != 0) return 1;
+  if (request.enable) {
+    if (probe_user(request.user_name, &g_probe) != 0) {
+      msg_err("%scannot look at the account as %s: %s\n", prefix, request.user_name,
+              g_probe.why);
+      return 1;
+    }
+    if (check_sessions(*g_update.model, request.user_name, g_probe, prefix) != 0) return 1;
+  }
   return stage_config_update(paths, &g_update);
 }
 

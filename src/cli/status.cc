@@ -1,6 +1,7 @@
 #include "cli/status.h"
 
 #include <cstdio>
+#include <climits>
 #include <cstring>
 
 #include <unistd.h>
@@ -9,16 +10,20 @@
 #include "cli/username.h"
 #include "common/message_queue.h"
 #include "gates/pam_gate.h"
+#include "common/format_text.h"
 #include "gates/seats.h"
+#include "gates/session_gate.h"
+#include "gates/user_probe.h"
+#include "lightdm/lightdm_state.h"
 #include "lightdm/pam_service.h"
 #include "lightdm/seat_autologin.h"
-#include "seatconf/conf_file.h"
 #include "seatconf/promise_check.h"
 
 // The first line speaks the vocabulary of the success lines, so that a settings program parses
 // one set of texts: "Auto login enabled for user: NAME" and "Auto login disabled" stand for
 // exactly what enable and disable promise, and every other state gets a plain sentence. Only
-// root may ask PAM; without root the first line stands for what LightDM's files say.
+// root may ask PAM and look at the account as the user; without root the first line stands for
+// what LightDM's files say, and a line names the session's file that could not be read.
 
 namespace {
 
@@ -36,13 +41,75 @@ struct PamMemo {
   std::size_t count;
 };
 
-/// What LightDM does on one seat, PAM's answer included.
+/// What LightDM does on one seat, PAM's answer and the session included.
 struct SeatView {
   SeatAutologin state;
   /// The answer of the service that refuses the user LightDM would log in there; null when
   /// every service lets the user in, or when PAM is not asked.
   const PamMemo::Entry* refused;
+  /// The session LightDM would start there, for seat0's user; kFound where it is not looked at.
+  SessionView::State session;
+  /// Why LightDM would not start it (kNotFound), as enable says it; cut short if it must be.
+  char session_why[1024];
 };
+
+/// The user seat0 would log in, and what their session is read from.
+struct UserSessions {
+  const char* user;  // null: seat0 logs nobody in
+  SessionSources sources;
+  SessionView seat0;
+};
+
+/// Returns the user LightDM logs in on a seat in |state| after the greeter or at once, or null.
+const char* user_logged_in(const SeatAutologin& state) {
+  if (state.who != AutologinWho::kUser || state.when == AutologinWhen::kNever) return nullptr;
+  const char* user = state.settings[SEAT_KEY_USER]->value.text;
+  return is_valid_username(user) ? user : nullptr;
+}
+
+/// Reads what seat0's user's session is read from: as root, ~/.dmrc through the probe, run
+/// once. Returns 0, or 1 after saying why the account cannot be looked at.
+int read_user_sessions(const SeatModel& model, const SeatAutologin& seat0, UserSessions* out) {
+  out->user = user_logged_in(seat0);
+  if (out->user == nullptr) return 0;
+  static UserProbe probe;
+  const bool root = geteuid() == 0;
+  if (root && probe_user(out->user, &probe) != 0) {
+    msg_err("%scannot look at the account as %s: %s\n", kPrefix, out->user, probe.why);
+    return 1;
+  }
+  read_session_sources(model, out->user, root ? &probe : nullptr, &out->sources);
+  return 0;
+}
+
+/// Fills the session of |view| for the seat at |seat|. Returns 0, or 1 after saying why it
+/// cannot be told.
+int view_seat_session(const SeatModel& model, std::size_t seat, UserSessions* sessions,
+                      SeatView* view) {
+  view->session = SessionView::kFound;
+  view->session_why[0] = '\0';
+  const char* user = user_logged_in(view->state);
+  if (sessions->user == nullptr || user == nullptr || std::strcmp(user, sessions->user) != 0) {
+    return 0;
+  }
+  // Seat0's view is printed later; another seat's is done with once its state is kept.
+  static SessionView other;  // cppcheck-suppress unassignedVariable
+  SessionView& session = seat == SEAT_INDEX_SEAT0 ? sessions->seat0 : other;
+  view_session(model, seat, sessions->sources, &session);
+  view->session = session.state;
+  if (session.state == SessionView::kFound || session.state == SessionView::kNotChecked) {
+    return 0;
+  }
+  static char why[4 * (SESSION_WHY_MAX + 1)];
+  describe_session_problem(session, why, sizeof why);
+  if (session.state == SessionView::kCannotTell) {
+    msg_err("%s%s\n", kPrefix, why);
+    return 1;
+  }
+  // Only the other seats' lines use it, and a line cut short still names the session.
+  format_text(view->session_why, sizeof view->session_why, "%s", why);
+  return 0;
+}
 
 /// Returns PAM's answer for |service| and |user|, asking only the first time.
 const PamMemo::Entry& ask_once(PamMemo* memo, const char* service, const char* user) {
@@ -89,24 +156,35 @@ int view_seat(const SeatModel& model, std::size_t seat, PamMemo* memo, SeatView*
   return 0;
 }
 
+/// Returns true if LightDM shows the greeter on a seat of |view| where its configuration says
+/// it logs someone in.
+bool greets_instead(const SeatView& view) {
+  return view.refused != nullptr || view.session == SessionView::kNotFound;
+}
+
 bool same_view(const SeatView& a, const SeatView& b) {
-  return same_outcome(a.state, b.state) && a.refused == b.refused;
+  return same_outcome(a.state, b.state) && a.refused == b.refused &&
+         a.session == b.session && std::strcmp(a.session_why, b.session_why) == 0;
 }
 
 /// Writes into |buf| what LightDM would do on a seat, as a phrase after "LightDM would".
 void describe_view(const SeatView& view, char* buf, std::size_t size) {
-  if (view.refused != nullptr) {
+  if (greets_instead(view)) {
     std::snprintf(buf, size, "show the greeter and log nobody in");
   } else {
     describe_autologin(view.state, buf, size);
   }
 }
 
-/// Prints the refusal of |view|, if any: ": its PAM service S refuses U (REASON)".
+/// Prints the refusal of |view|, if any: ": its PAM service S refuses U (REASON)", or why
+/// LightDM would not find the session.
 void print_refusal(const SeatView& view) {
-  if (view.refused == nullptr) return;
-  msg_out(": its PAM service %s refuses %s (%s)", view.refused->service,
-               view.refused->user, view.refused->verdict.reason);
+  if (view.refused != nullptr) {
+    msg_out(": its PAM service %s refuses %s (%s)", view.refused->service, view.refused->user,
+            view.refused->verdict.reason);
+  } else if (view.session == SessionView::kNotFound) {
+    msg_out(": %s", view.session_why);
+  }
 }
 
 void print_first_line(const SeatView& view) {
@@ -115,7 +193,7 @@ void print_first_line(const SeatView& view) {
     msg_out("Auto login disabled\n");
     return;
   }
-  if (view.refused != nullptr) {
+  if (greets_instead(view)) {
     msg_out("LightDM will show the greeter and log nobody in on seat0");
     print_refusal(view);
     msg_out("\n");
@@ -184,12 +262,26 @@ int run_status(const ConfigPaths& paths, const char* seats_dir,
   for (std::size_t seat = 0; seat < model->seats.count; ++seat) {
     if (view_seat(*model, seat, &memo, &views[seat]) != 0) return 1;
   }
+  static UserSessions sessions;
+  if (read_user_sessions(*model, views[SEAT_INDEX_SEAT0].state, &sessions) != 0) return 1;
+  for (std::size_t seat = 0; seat < model->seats.count; ++seat) {
+    if (view_seat_session(*model, seat, &sessions, &views[seat]) != 0) return 1;
+  }
   const SeatView& seat0 = views[SEAT_INDEX_SEAT0];
   print_first_line(seat0);
   print_origin(seat0.state.settings[SEAT_KEY_USER], SEAT_KEY_USER);
-  for (int key = SEAT_KEY_USER + 1; key < SEAT_KEY_COUNT; ++key) {
+  for (int key = SEAT_KEY_USER + 1; key < SEAT_KEY_AUTOLOGIN_END; ++key) {
     if (seat0.state.settings[key] != nullptr) {
       print_origin(seat0.state.settings[key], static_cast<SeatKey>(key));
+    }
+  }
+  if (sessions.user != nullptr) {
+    if (sessions.seat0.state == SessionView::kNotChecked) {
+      msg_out("Not checked without root: %s\n", sessions.seat0.problem);
+    } else {
+      static char line[4 * (SESSION_WHY_MAX + 1)];
+      describe_session_line(sessions.seat0, line, sizeof line);
+      msg_out("%s\n", line);
     }
   }
   print_other_seats(*model, views);

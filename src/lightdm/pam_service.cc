@@ -59,8 +59,9 @@ int add_seat_pam_service(const SeatModel& model, std::size_t seat, PamServiceLis
 }
 
 void add_lightdm_pam_service(const SeatModel& model, PamServiceList* services) {
-  if (model.lightdm_pam_service.set && is_service_name(model.lightdm_pam_service.value)) {
-    add(services, model.lightdm_pam_service.value.text);
+  const SeatSetting& service = model.lightdm[LIGHTDM_KEY_PAM_SERVICE];
+  if (service.set && is_service_name(service.value)) {
+    add(services, service.value.text);
   }
 }
 

@@ -49,7 +49,7 @@ bool same_outcome(const SeatAutologin& a, const SeatAutologin& b) {
 }
 
 const SeatSetting* glib_dependent_setting(const SeatAutologin& a, SeatKey* key) {
-  for (int k = 0; k < SEAT_KEY_COUNT; ++k) {
+  for (int k = 0; k < SEAT_KEY_AUTOLOGIN_END; ++k) {
     const SeatSetting* setting = a.settings[k];
     if (setting != nullptr && setting->value.present && setting->value.escape_error) {
       *key = static_cast<SeatKey>(k);

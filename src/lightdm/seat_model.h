@@ -5,21 +5,38 @@
 
 #include "lightdm/keyfile_value.h"
 
-/// The keys that decide whether LightDM logs someone in on a seat without a password, and the
-/// PAM service it asks when it does.
+/// The keys that decide whether LightDM logs someone in on a seat without a password, the
+/// PAM service it asks when it does, and the two that name the session it then starts.
 enum SeatKey {
   SEAT_KEY_USER,
   SEAT_KEY_TIMEOUT,
   SEAT_KEY_GUEST,
   SEAT_KEY_BACKGROUND,
   SEAT_KEY_PAM_SERVICE,
+  SEAT_KEY_SESSION,
+  SEAT_KEY_USER_SESSION,
   SEAT_KEY_COUNT
 };
+
+/// The keys before it decide who is logged in, when, and by which PAM service.
+inline constexpr int SEAT_KEY_AUTOLOGIN_END = SEAT_KEY_SESSION;
 
 /// The key names, in SeatKey order.
 inline constexpr const char* SEAT_KEY_NAMES[SEAT_KEY_COUNT] = {
     "autologin-user", "autologin-user-timeout", "autologin-guest", "autologin-in-background",
-    "pam-autologin-service"};
+    "pam-autologin-service", "autologin-session", "user-session"};
+
+/// The keys of "[LightDM]" that the helper reads.
+enum LightdmKey {
+  LIGHTDM_KEY_PAM_SERVICE,
+  LIGHTDM_KEY_SESSIONS_DIR,
+  LIGHTDM_KEY_CACHE_DIR,
+  LIGHTDM_KEY_COUNT
+};
+
+/// The key names, in LightdmKey order.
+inline constexpr const char* LIGHTDM_KEY_NAMES[LIGHTDM_KEY_COUNT] = {
+    "pam-autologin-service", "sessions-directory", "cache-directory"};
 
 /// The most seats judged, and the longest seat name kept. logind names seats "seat" and a few
 /// more letters; a system with more seats, or longer names, is not judged.
@@ -78,9 +95,10 @@ struct SeatModel {
   /// groups[0] is "[Seat:*]"; the others follow in the order of their first appearance.
   SeatGroup groups[SEAT_GROUPS_MAX];
   std::size_t group_count;
-  /// pam-autologin-service in "[LightDM]", which LightDM does not read: it takes the key from
-  /// the seat sections. The PAM check asks this service too, since someone meant it to count.
-  SeatSetting lightdm_pam_service;
+  /// The keys of "[LightDM]". LightDM does not read pam-autologin-service there: it takes the
+  /// key from the seat sections. The PAM check asks this service too, since someone meant it to
+  /// count.
+  SeatSetting lightdm[LIGHTDM_KEY_COUNT];
   /// openSUSE's DISPLAYMANAGER_AUTOLOGIN, where it names someone.
   SeatSetting sysconfig_autologin;
 };

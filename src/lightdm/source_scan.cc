@@ -102,9 +102,15 @@ void set_key(SourceScan* scan, const KeyFileLine& line, unsigned number) {
     fail(scan, SourceOutcome::kRejected, number, "an encoding other than UTF-8");
     return;
   }
-  if (scan->in_lightdm_group && span_equals(line.name, "pam-autologin-service")) {
-    scan->lightdm_pam_service = {true, line.value, number};
-    return;
+  if (scan->in_lightdm_group) {
+    for (int key = 0; key < LIGHTDM_KEY_COUNT; ++key) {
+      const char* name = LIGHTDM_KEY_NAMES[key];
+      if (line.name.len == std::strlen(name) &&
+          std::memcmp(line.name.data, name, line.name.len) == 0) {
+        scan->lightdm_keys[key] = {true, line.value, number};
+        return;
+      }
+    }
   }
   if (scan->current == SourceScan::kNoSeatGroup) return;
   // A valid key with "[" ends in "]": it has a locale suffix.
@@ -166,7 +172,7 @@ void scan_begin(SourceScan* scan, const char* path, const SeatList& seats) {
   scan->path = path;
   scan->seats = &seats;
   scan->in_lightdm_group = false;
-  scan->lightdm_pam_service.set = false;
+  for (auto& key : scan->lightdm_keys) key.set = false;
   scan->group_count = 0;
   scan->current = SourceScan::kNoGroupYet;
   scan->start_group = Span{nullptr, 0};
@@ -230,9 +236,10 @@ SourceOutcome scan_merge(SourceScan* scan, SeatModel* model) {
                   group.keys[key].line);
     }
   }
-  if (scan->lightdm_pam_service.set) {
-    set_setting(&model->lightdm_pam_service, *scan, scan->lightdm_pam_service.raw,
-                Span{"LightDM", 7}, scan->lightdm_pam_service.line);
+  for (int key = 0; key < LIGHTDM_KEY_COUNT; ++key) {
+    if (!scan->lightdm_keys[key].set) continue;
+    set_setting(&model->lightdm[key], *scan, scan->lightdm_keys[key].raw, Span{"LightDM", 7},
+                scan->lightdm_keys[key].line);
   }
   return SourceOutcome::kLoaded;
 }

@@ -45,13 +45,14 @@ struct SourceScan {
   /// The file's first group, whose "Encoding" key GLib checks.
   Span start_group;
   bool in_start_group;
-  /// The lines are in "[LightDM]"; its pam-autologin-service, if the file sets it.
+  /// The lines are in "[LightDM]"; the keys of it that the helper reads, where the file sets
+  /// them.
   bool in_lightdm_group;
   struct {
     bool set;
     Span raw;
     unsigned line;
-  } lightdm_pam_service;
+  } lightdm_keys[LIGHTDM_KEY_COUNT];
 
   SourceOutcome outcome;
   unsigned problem_line;

@@ -11,6 +11,7 @@
 #include "common/message_queue.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
+#include "lightdm/run_storage.h"
 #include "lightdm/source_scan.h"
 #include "lightdm/sysconfig_override.h"
 #include "seatconf/file_replace.h"
@@ -35,29 +36,21 @@ constexpr std::size_t kMaxConfSize = CONF_BUFFER_SIZE - 1;
 /// wrote can always be switched off again.
 constexpr std::size_t kDisableGrowth = 2;
 
-// Reserved with the program, so that no limit on the caller's address space can make them
-// fail to appear half-way through.
-char g_input[CONF_BUFFER_SIZE];
-char g_output[CONF_BUFFER_SIZE];
-SeatModel g_model;
 
 /// Reads the main file of |paths| into |buf| (CONF_BUFFER_SIZE bytes) as long as it is a
-/// regular file that fits whole, following a link at its path only when |follow_links|.
-/// Returns 0 and sets |*len| and |*st|, and hands the open file to |keep| unless it is null;
-/// or 1 after reporting why not. A missing file is reported only when |missing_ok| is false;
-/// then |*len| is 0 and |st->st_ino| is 0.
-int read_main_config(const ConfigPaths& paths, bool follow_links, bool missing_ok, char* buf,
-                     std::size_t* len, struct stat* st, UniqueFd* keep) {
+/// regular file that fits whole and no link stands at its path. Returns 0, sets |*len| and
+/// |*st| and hands the open file to |keep|; or 1 after reporting why not.
+int read_main_config(const ConfigPaths& paths, char* buf, std::size_t* len, struct stat* st,
+                     UniqueFd* keep) {
   const char* path = paths.conf;
   *len = 0;
   std::memset(st, 0, sizeof *st);
   // O_NONBLOCK: a FIFO or a device put at the path must not hold the helper up. The checks are
   // made on the descriptor that was opened, so the path cannot be swapped in between.
   constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-  UniqueFd fd(follow_links ? open(path, kFlags) : open(path, kFlags | O_NOFOLLOW));
+  UniqueFd fd(open(path, kFlags | O_NOFOLLOW));
   if (fd.get() < 0) {
-    if (errno == ENOENT && missing_ok) return 0;
-    if (errno == ELOOP && !follow_links) {
+    if (errno == ELOOP) {
       msg_err(
                    "Cannot update %s: it is a symbolic link, and replacing it would leave the "
                    "file it points to as it is\n",
@@ -84,7 +77,7 @@ int read_main_config(const ConfigPaths& paths, bool follow_links, bool missing_o
     }
     return 1;
   }
-  if (keep != nullptr) keep->reset(fd.release());
+  keep->reset(fd.release());
   return 0;
 }
 
@@ -92,52 +85,39 @@ int read_main_config(const ConfigPaths& paths, bool follow_links, bool missing_o
 
 int prepare_config_update(const ConfigPaths& paths, const SeatList& seats,
                           const AutologinRequest& request, ConfUpdate* update) {
+  char* const input = run_storage().input;
+  char* const output = run_storage().output;
+  SeatModel& model = run_storage().model;
   std::size_t in_len = 0;
-  if (read_main_config(paths, false, false, g_input, &in_len, &update->read_as,
-                       &update->read_fd) != 0) {
+  if (read_main_config(paths, input, &in_len, &update->read_as, &update->read_fd) != 0) {
     return 1;
   }
 
   char prefix[256];
   refusal_prefix(request, prefix, sizeof prefix);
-  seat_model_reset(&g_model, seats);
+  seat_model_reset(&model, seats);
   // The output buffer holds each drop-in in turn until the new text is made.
-  if (read_drop_ins(paths, &g_model, g_output, CONF_BUFFER_SIZE, prefix) != 0) return 1;
+  if (read_drop_ins(paths, &model, output, CONF_BUFFER_SIZE, prefix) != 0) return 1;
 
-  RewriteOptions options = options_against(g_model, request);
+  RewriteOptions options = options_against(model, request);
   SourceScan scan;
-  scan_begin(&scan, paths.conf, g_model.seats);
+  scan_begin(&scan, paths.conf, model.seats);
   // The new file must be readable by the next run, which is what turns automatic login off.
   std::size_t cap = request.enable ? kMaxConfSize - kDisableGrowth : kMaxConfSize;
-  if (rewrite_seat_section(Span{g_input, in_len}, request, options, g_output, cap,
+  if (rewrite_seat_section(Span{input, in_len}, request, options, output, cap,
                            &update->text, &scan) != 0) {
     msg_err("Cannot update %s: the new file would be larger than %zu bytes\n",
                  paths.conf, cap);
     return 1;
   }
-  scan_merge(&scan, &g_model);
+  scan_merge(&scan, &model);
   if (check_main_source(scan, prefix) != 0) return 1;
-  if (apply_sysconfig_override(paths.sysconfig, &g_model, prefix) != 0) return 1;
-  if (check_promise(g_model, request) != 0) return 1;
+  if (apply_sysconfig_override(paths.sysconfig, &model, prefix) != 0) return 1;
+  if (check_promise(model, request) != 0) return 1;
   update->pam_services.count = 0;
-  return request.enable ? autologin_pam_services(g_model, &update->pam_services, prefix)
+  update->model = &model;
+  return request.enable ? autologin_pam_services(model, &update->pam_services, prefix)
                         : 0;
-}
-
-const SeatModel* read_lightdm_state(const ConfigPaths& paths, const SeatList& seats,
-                                    const char* prefix) {
-  std::size_t len = 0;
-  struct stat st {};
-  // LightDM reads through a link at the path and starts without the file.
-  if (read_main_config(paths, true, true, g_input, &len, &st, nullptr) != 0) return nullptr;
-  seat_model_reset(&g_model, seats);
-  if (read_drop_ins(paths, &g_model, g_output, CONF_BUFFER_SIZE, prefix) != 0) return nullptr;
-  SourceScan scan;
-  scan_begin(&scan, paths.conf, g_model.seats);
-  scan_text(&scan, g_input, len);
-  scan_merge(&scan, &g_model);
-  if (check_main_source(scan, prefix) != 0) return nullptr;
-  return apply_sysconfig_override(paths.sysconfig, &g_model, prefix) == 0 ? &g_model : nullptr;
 }
 
 int stage_config_update(const ConfigPaths& paths, ConfUpdate* update) {

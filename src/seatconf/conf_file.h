@@ -23,6 +23,8 @@ struct ConfUpdate {
   StagedFile staged;
   /// For enable: the PAM services LightDM will ask for the automatic login.
   PamServiceList pam_services;
+  /// What LightDM will read once the new file is in place, every source merged.
+  const SeatModel* model;
 };
 
 /// Reads every source in |paths|, rewrites the main file for |request| in memory and checks
@@ -43,11 +45,5 @@ int commit_config_update(ConfUpdate* update);
 /// Drops the staged file of |update|, leaving the main file as it was. Returns 0, or 1 after
 /// naming a temporary file it could not remove.
 int discard_config_update(ConfUpdate* update);
-
-/// Reads every source in |paths| as LightDM does, the main file as it stands, for the seats in
-/// |seats|. Returns the merged settings, or null after saying on standard error, after
-/// |prefix|, why LightDM would not start or why its reading cannot be told.
-const SeatModel* read_lightdm_state(const ConfigPaths& paths, const SeatList& seats,
-                                    const char* prefix);
 
 #endif  // BRINDLEWAY_SEATCONF_CONF_FILE_H_

@@ -1,0 +1,16 @@
+#include "common/format_text.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+bool format_text(char* buf, std::size_t size, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(buf, size, format, args);
+  va_end(args);
+  if (n >= 0 && static_cast<std::size_t>(n) < size) return true;
+  if (n < 0) buf[0] = '\0';
+  if (n >= 0 && size >= 4) std::memcpy(buf + size - 4, "...", 4);
+  return false;
+}

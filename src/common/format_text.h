@@ -1,0 +1,11 @@
+#ifndef BRINDLEWAY_COMMON_FORMAT_TEXT_H_
+#define BRINDLEWAY_COMMON_FORMAT_TEXT_H_
+
+#include <cstddef>
+
+/// Writes printf-formatted text into |buf| (|size| bytes, at least 4). Text that does not fit
+/// is cut and ends in "...", so that a reason cut short says so. Returns true if it fitted.
+bool format_text(char* buf, std::size_t size, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+
+#endif  // BRINDLEWAY_COMMON_FORMAT_TEXT_H_

@@ -1,0 +1,19 @@
+#ifndef BRINDLEWAY_LIGHTDM_RUN_STORAGE_H_
+#define BRINDLEWAY_LIGHTDM_RUN_STORAGE_H_
+
+#include "common/constants.h"
+#include "lightdm/seat_model.h"
+
+/// The room for the one reading of LightDM's configuration a run makes: status's look, or the
+/// change's reading and new text, never both. Reserved with the program, so that no limit on
+/// the caller's address space can make it fail to appear half-way through, and only once.
+struct RunStorage {
+  char input[CONF_BUFFER_SIZE];
+  char output[CONF_BUFFER_SIZE];
+  SeatModel model;
+};
+
+/// Returns the run's storage.
+RunStorage& run_storage();
+
+#endif  // BRINDLEWAY_LIGHTDM_RUN_STORAGE_H_

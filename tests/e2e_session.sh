@@ -1,0 +1,176 @@
+#!/bin/bash
+# Which session LightDM starts, and whether it finds its file. For each case - the session
+# chosen by autologin-session, by the user's own choice (AccountsService, ~/.dmrc, LightDM's
+# copy of it) or by user-session, installed or not - enable must either succeed, with LightDM
+# (--show-config) then logging the user in, or refuse naming the session and the setting that
+# chose it, with every file, the group and the user's files as they were. status must then give
+# the same reason on its first line, and name the session on a line of its own.
+source "$(dirname "$0")/lib/sandbox.sh" "$@"
+source "$(dirname "$0")/lib/lightdm.sh"
+
+require_tools lightdm
+SERVICES=/usr/share/dbus-1/system-services
+# LightDM's cache exists once it has run; a private /var/cache gives it one here.
+if [ ! -d /var/cache/lightdm ]; then
+  mount -t tmpfs -o mode=0755 tmpfs /var/cache
+  mkdir /var/cache/lightdm
+fi
+for dir in /usr/share/xsessions "$SERVICES" /var/lib/AccountsService /home; do
+  if [ ! -d "$dir" ]; then
+    echo "SKIP: $dir does not exist (apt-get install --no-install-recommends lightdm accountsservice)"
+    exit 77
+  fi
+done
+fresh_etc
+private_lightdm_dirs
+# Homes live on a tmpfs of this namespace only.
+mount -t tmpfs -o mode=0755 tmpfs /home
+
+# add_account NAME ID: an account LightDM's PAM service lets in, with a real home.
+add_account() {
+  add_user "$1" "$2"
+  sed -i "s|^$1:x:$2:$2::/nonexistent:|$1:x:$2:$2::/home/$1:|" /etc/passwd
+  mkdir -p "/home/$1"
+  chown "$2:$2" "/home/$1"
+}
+add_account kd 2001
+cp -a /etc "$WORK/etc.accounts"
+
+# Private session directories and a private choice of whether AccountsService is installed.
+XS=$WORK/xsessions
+EMPTY=$WORK/empty
+mkdir -p "$XS" "$EMPTY" "$WORK/services.on" "$WORK/services.off"
+mount --bind "$XS" /usr/share/xsessions
+cp -a "$SERVICES/." "$WORK/services.on/" 2>/dev/null
+: > "$WORK/services.on/org.freedesktop.Accounts.service"
+cp -a "$SERVICES/." "$WORK/services.off/" 2>/dev/null
+rm -f "$WORK/services.off/org.freedesktop.Accounts.service"
+SERVICES_MOUNTED=0
+SESSION=$'[Desktop Entry]\nName=Proof\nName[de]=Beweis\nExec=/bin/true\n'
+
+# accounts on|off: whether AccountsService counts as installed.
+accounts() {
+  [ "$SERVICES_MOUNTED" = 1 ] && umount "$SERVICES"
+  mount --bind "$WORK/services.$1" "$SERVICES"
+  SERVICES_MOUNTED=1
+}
+conf() { printf '%b\n' "$@" > "$CONF"; }
+record() { mkdir -p /var/lib/AccountsService/users && printf '%b\n' "$@" > /var/lib/AccountsService/users/kd; }
+dmrc() { printf '%b\n' "$@" > /home/kd/.dmrc && chown kd:kd /home/kd/.dmrc; }
+cache() { mkdir -p /var/cache/lightdm/dmrc && printf '%b\n' "$@" > /var/cache/lightdm/dmrc/kd.dmrc; }
+
+# Lays a case out from scratch: the sandbox's /etc with kd, no records, no copies, no .dmrc,
+# lightdm-xsession and proof installed, AccountsService not installed.
+reset_case() {
+  umount -l /etc
+  local copy=$WORK/etc.case
+  rm -rf "$copy"
+  cp -a "$WORK/etc.accounts" "$copy"
+  mount --bind "$copy" /etc
+  reset_drop_ins
+  find /var/lib/AccountsService /var/cache/lightdm -mindepth 1 -delete
+  rm -f /home/kd/.dmrc
+  find "$XS" -mindepth 1 -delete
+  printf '[Desktop Entry]\nName=Default\nExec=default\n' > "$XS/lightdm-xsession.desktop"
+  printf '%s' "$SESSION" > "$XS/proof.desktop"
+  accounts off
+  conf '[Seat:*]'
+}
+
+# Everything a refused enable must leave as it was.
+state() {
+  (cd / && find etc/lightdm etc/group etc/gshadow home var/lib/AccountsService var/cache/lightdm \
+    -printf '%p %m %U %G %s\n' -type f -exec md5sum {} + | sort)
+}
+
+# A case: "STATUS|WHAT|SETUP|EXPECTED", SETUP being commands, EXPECTED the reason enable gives
+# after "Cannot enable automatic login for kd: " (STATUS 1), or status's session line (0).
+# Cases marked "dmrc:" need the child that reads ~/.dmrc as the user.
+L=/etc/lightdm/lightdm.conf
+CASES=(
+  "0|nothing named: LightDM's default|:|session=lightdm-xsession from LightDM's default"
+  "0|autologin-session installed|conf '[Seat:*]' 'autologin-session=proof'|session=proof from $L [Seat:*] line 2"
+  "0|user-session installed|conf '[Seat:*]' 'user-session=proof'|session=proof from $L [Seat:*] line 2"
+  "0|LightDM's copy of .dmrc, installed|cache '[Desktop]' 'Session=proof'|session=proof from /var/cache/lightdm/dmrc/kd.dmrc [Desktop] line 2"
+  "0|dmrc: .dmrc installed|dmrc '[Desktop]' 'Session=proof'|session=proof from ~kd/.dmrc [Desktop] line 2"
+  "0|AccountsService installed|accounts on; record '[User]' 'XSession=proof'; dmrc '[Desktop]' 'Session=nosuch'|session=proof from /var/lib/AccountsService/users/kd [User] line 2"
+  "0|AccountsService with an empty XSession|accounts on; record '[User]' 'XSession=' 'Session=nosuch'; conf '[Seat:*]' 'user-session=proof'|session=proof from $L [Seat:*] line 2"
+  "0|a link to a session file|ln -s $XS/proof.desktop $XS/linked.desktop; conf '[Seat:*]' 'autologin-session=linked'|session=linked from $L [Seat:*] line 2"
+  "0|the first directory without Exec, the second with|mkdir -p $WORK/d1; printf '[Desktop Entry]\nName=x\n' > $WORK/d1/proof.desktop; conf '[LightDM]' 'sessions-directory=$WORK/d1:$XS' '[Seat:*]' 'autologin-session=proof'|session=proof from $L [Seat:*] line 4"
+  "1|autologin-session not installed|conf '[Seat:*]' 'autologin-session=nosuch'|LightDM would start the session nosuch (autologin-session in $L [Seat:*] line 2), and no nosuch.desktop is installed in /usr/share/lightdm/sessions:/usr/share/xsessions:/usr/share/wayland-sessions"
+  "1|autologin-session in a drop-in|conf '[Seat:*]'; printf '[Seat:*]\nautologin-session=nosuch\n' > /etc/lightdm/lightdm.conf.d/60-x.conf|LightDM would start the session nosuch (autologin-session in /etc/lightdm/lightdm.conf.d/60-x.conf [Seat:*] line 2), and no nosuch.desktop is installed in /usr/share/lightdm/sessions:/usr/share/xsessions:/usr/share/wayland-sessions"
+  "1|an empty autologin-session|conf '[Seat:*]' 'autologin-session='|LightDM would start the session  (autologin-session in $L [Seat:*] line 2), and no .desktop is installed in /usr/share/lightdm/sessions:/usr/share/xsessions:/usr/share/wayland-sessions"
+  "1|user-session not installed|conf '[Seat:*]' 'user-session=nosuch'|LightDM would start the session nosuch (user-session in $L [Seat:*] line 2), and no nosuch.desktop is installed in /usr/share/lightdm/sessions:/usr/share/xsessions:/usr/share/wayland-sessions"
+  "1|dmrc: .dmrc names a removed desktop|dmrc '[Desktop]' 'Session=nosuch'|LightDM would start the session nosuch (Session in ~kd/.dmrc line 2), and no nosuch.desktop is installed in /usr/share/lightdm/sessions:/usr/share/xsessions:/usr/share/wayland-sessions"
+  "1|LightDM's copy of .dmrc names a removed desktop|cache '[Desktop]' 'Session=nosuch'|LightDM would start the session nosuch (Session in /var/cache/lightdm/dmrc/kd.dmrc line 2), and no nosuch.desktop is installed in /usr/share/lightdm/sessions:/usr/share/xsessions:/usr/share/wayland-sessions"
+  "1|sessions-directory without the session|conf '[LightDM]' 'sessions-directory=$EMPTY' '[Seat:*]'|LightDM would start the session lightdm-xsession (LightDM's default user-session), and no lightdm-xsession.desktop is installed in $EMPTY"
+  "1|AccountsService's XSession not installed|accounts on; record '[User]' 'XSession=nosuch'|LightDM would start the session nosuch (XSession in /var/lib/AccountsService/users/kd line 2), and no nosuch.desktop is installed in /usr/share/lightdm/sessions:/usr/share/xsessions:/usr/share/wayland-sessions"
+  "1|AccountsService without a record, while LightDM's copy of .dmrc names a session|accounts on; cache '[Desktop]' 'Session=proof'|cannot tell which session LightDM would start: /var/lib/AccountsService/users/kd: AccountsService has no record of the user, and whether LightDM then takes the session proof from /var/cache/lightdm/dmrc/kd.dmrc depends on whether accounts-daemon lists the account"
+  "1|a session file without Exec|printf '[Desktop Entry]\nName=x\n' > $XS/proof.desktop; conf '[Seat:*]' 'autologin-session=proof'|LightDM would start the session proof (autologin-session in $L [Seat:*] line 2), and no proof.desktop is installed in /usr/share/lightdm/sessions:/usr/share/xsessions:/usr/share/wayland-sessions"
+  "1|a session file GLib cannot load|printf '%s' \"\$SESSION\" 'broken' > $XS/proof.desktop; conf '[Seat:*]' 'autologin-session=proof'|LightDM would start the session proof (autologin-session in $L [Seat:*] line 2), and no proof.desktop is installed in /usr/share/lightdm/sessions:/usr/share/xsessions:/usr/share/wayland-sessions"
+  "1|a name with a slash|cache '[Desktop]' 'Session=../../../etc/x'|cannot tell whether LightDM can start the session ../../../etc/x (Session in /var/cache/lightdm/dmrc/kd.dmrc line 2): the session's name holds a \"/\" or is too long to judge"
+  "1|a name that would forge a line|conf '[Seat:*]' 'autologin-session=a\\\\nb'|LightDM would start the session a\\x0ab (autologin-session in $L [Seat:*] line 2), and no a\\x0ab.desktop is installed in /usr/share/lightdm/sessions:/usr/share/xsessions:/usr/share/wayland-sessions"
+  "1|a FIFO for a session file|mkfifo $XS/fifo.desktop; conf '[Seat:*]' 'autologin-session=fifo'|cannot tell whether LightDM can start the session fifo (autologin-session in $L [Seat:*] line 2): /usr/share/xsessions/fifo.desktop: it is a FIFO, which LightDM would wait on for ever"
+  "1|an Exec the GLib versions read apart|printf '[Desktop Entry]\nExec=a\\\\qb\n' > $XS/proof.desktop; conf '[Seat:*]' 'autologin-session=proof'|cannot tell whether LightDM can start the session proof (autologin-session in $L [Seat:*] line 2): /usr/share/xsessions/proof.desktop: line 2: its Exec holds an escape that GLib before 2.77.3 (Debian 12) reads and later GLib (Debian 13) refuses"
+  "1|a Wayland session|printf '[Desktop Entry]\nExec=x\nX-LightDM-Session-Type=wayland\n' > $XS/proof.desktop; conf '[Seat:*]' 'autologin-session=proof'|cannot tell whether LightDM can start the session proof (autologin-session in $L [Seat:*] line 2): /usr/share/xsessions/proof.desktop is not an X session, and other kinds are not judged"
+)
+# While the probe is a stand-in, .dmrc in the home is never read. Drop this with the stand-in.
+PROBE_STUB=1
+
+PREFIX='Cannot enable automatic login for kd: '
+GREETER='LightDM will show the greeter and log nobody in on seat0: '
+COUNTS=(0 0)
+for entry in "${CASES[@]}"; do
+  IFS='|' read -r want what setup expected <<< "$entry"
+  if [[ $what == dmrc:* ]] && [ "${PROBE_STUB:-0}" = 1 ]; then
+    continue
+  fi
+  reset_case
+  eval "$setup"
+  before=$(state)
+  timeout 20 "$HELPER" enable kd > "$OUT" 2> "$ERR"
+  STATUS=$?
+  expect_status "$what: enable" "$want"
+  COUNTS[$want]=$((COUNTS[$want] + 1))
+  if [ "$want" = 1 ]; then
+    expect_bytes "$what: enable's reason" "$ERR" "$PREFIX$expected"$'\n'
+    [ "$(state)" = "$before" ] || fail "$what: a refused enable changed files: $(diff <(echo "$before") <(state) | head -5)"
+    # status, with the configuration naming kd, gives the same reason.
+    printf '[Seat:*]\nautologin-user=kd\nautologin-user-timeout=0\n' >> "$CONF"
+    timeout 20 "$HELPER" status > "$OUT" 2> "$ERR"
+    STATUS=$?
+    if [[ $expected == "cannot tell"* ]]; then
+      expect_status "$what: status" 1
+      expect_bytes "$what: status's reason" "$ERR" "Cannot tell what LightDM does: $expected"$'\n'
+    else
+      expect_status "$what: status" 0
+      [ "$(head -1 "$OUT")" = "$GREETER$expected" ] ||
+        fail "$what: status says '$(head -1 "$OUT")'"
+    fi
+    # disable looks at no session.
+    run disable
+    expect_status "$what: disable" 0
+  else
+    expect_bytes "$what: enable" "$OUT" $'Auto login enabled for user: kd\n'
+    grep -qx 'autologin-user=kd' <(seat_keys) || fail "$what: LightDM does not log kd in"
+    run status
+    expect_status "$what: status" 0
+    [ "$(head -1 "$OUT")" = "Auto login enabled for user: kd" ] ||
+      fail "$what: status says '$(head -1 "$OUT")'"
+    grep -qxF "$expected" "$OUT" || fail "$what: status has no line '$expected': $(cat "$OUT")"
+  fi
+done
+
+# Without root, status cannot read AccountsService's record or look at the home: the first line
+# stands for what can be read, and one line says what was not checked.
+reset_case
+accounts on
+record '[User]' 'XSession=nosuch'
+chmod 0700 /var/lib/AccountsService/users
+printf '[Seat:*]\nautologin-user=kd\nautologin-user-timeout=0\n' > "$CONF"
+setpriv --reuid=65534 --regid=65534 --clear-groups "$HELPER" status > "$OUT" 2> "$ERR"
+STATUS=$?
+expect_run "status without root" 0 $'Auto login enabled for user: kd\nautologin-user=kd from /etc/lightdm/lightdm.conf [Seat:*] line 2\nautologin-user-timeout=0 from /etc/lightdm/lightdm.conf [Seat:*] line 3\nNot checked without root: /var/lib/AccountsService/users/kd could not be read\n' ""
+
+echo "enable: ${COUNTS[0]} served, ${COUNTS[1]} refused"
+finish
