@@ -17,9 +17,13 @@
 #include "common/run_lock.h"
 #include "gates/display_manager.h"
 #include "gates/pam_gate.h"
+#include "gates/pam_stack.h"
 #include "gates/seats.h"
+#include "gates/user_probe.h"
 #include "group/autologin_group.h"
 #include "lightdm/config_sources.h"
+#include "lightdm/display_setup.h"
+#include "lightdm/seat_autologin.h"
 #include "seatconf/conf_file.h"
 #include "seatconf/promise_check.h"
 
@@ -27,7 +31,8 @@
 //  1. Refusals that need nothing but the arguments and the account.
 //  2. The run lock, held until exit, so two runs never interleave.
 //  3. The seats logind lists, every configuration source, the new text made in memory and
-//     LightDM's reading of it checked on every seat.
+//     LightDM's reading of it checked on every seat. enable: the user's home looked at, and
+//     ~/.dmrc read, as the user (one child, one look a run).
 //  4. The new file written in full beside the old one and flushed (a full disk or a read-only
 //     directory refuses here).
 //  5. enable: the group step (some PAM stacks demand the group), then LightDM's PAM service is
@@ -42,6 +47,8 @@ namespace {
 
 // One update a run; its two paths of PATH_MAX are kept off a caller's small stack.
 ConfUpdate g_update;
+// One look at the user's home and ~/.dmrc a run, shared by every check that needs it.
+UserProbe g_probe;
 
 void print_enable_usage(const char* program) {
   msg_err("Usage: %s enable <username>\n", program);
@@ -85,17 +92,72 @@ int check_account(const char* user) {
   return 0;
 }
 
-/// Reads and checks everything for |request| and stages the new file. Returns 0, or 1 after
-/// saying why not; nothing has changed then.
-int prepare_and_stage(const AutologinRequest& request) {
+/// Reads and checks everything for |request| and makes the new text in memory. Returns 0, or 1
+/// after saying why not; nothing has changed then.
+int prepare(const AutologinRequest& request) {
   char prefix[256];
   refusal_prefix(request, prefix, sizeof prefix);
   static SeatList seats;
   seat_list_reset(&seats);
   if (add_logind_seats(LOGIND_SEATS_DIR, &seats, prefix) != 0) return 1;
-  const ConfigPaths& paths = lightdm_config_paths();
-  if (prepare_config_update(paths, seats, request, &g_update) != 0) return 1;
-  return stage_config_update(paths, &g_update);
+  return prepare_config_update(lightdm_config_paths(), seats, request, &g_update);
+}
+
+/// Returns true if every PAM service of |services| makes a missing home in its session stack.
+bool every_stack_makes_home(const PamServiceList& services) {
+  for (std::size_t i = 0; i < services.count; ++i) {
+    if (!session_stack_makes_home(services.names[i])) return false;
+  }
+  return services.count > 0;
+}
+
+/// Returns 0 if LightDM can start |user|'s session in the home |probe| looked at, or 1 after
+/// saying why not. LightDM's session child changes into the home and, unless |model| keeps the
+/// X authority in LightDM's own directory, writes ~/.Xauthority there; both after PAM's session
+/// stack, which may make a missing home first.
+int check_home(const char* user, const UserProbe& probe, const SeatModel& model,
+               const PamServiceList& services) {
+  if (!probe.done) {
+    msg_err("Cannot enable automatic login for %s: cannot look at %s's home directory: %s\n",
+            user, user, probe.why);
+    return 1;
+  }
+  char home[sizeof probe.home_path * 4 + 8];
+  quote_name(probe.home_path, home, sizeof home);
+  const char* start = "Cannot enable automatic login for";
+  switch (probe.home) {
+    case HomeState::kUsable:
+      return 0;
+    case HomeState::kMissing:
+      if (every_stack_makes_home(services)) return 0;
+      msg_err("%s %s: LightDM could not start %s's session in %s, which does not exist\n", start,
+              user, user, home);
+      return 1;
+    case HomeState::kNotDirectory:
+      msg_err("%s %s: LightDM could not start %s's session in %s, which is not a directory\n",
+              start, user, user, home);
+      return 1;
+    case HomeState::kNotEnterable:
+      msg_err("%s %s: LightDM could not start %s's session in %s, which %s may not enter\n",
+              start, user, user, home, user);
+      return 1;
+    case HomeState::kNotWritable:
+      msg_err("%s %s: LightDM could not start %s's session in %s, where %s may not create "
+              "files\n",
+              start, user, user, home, user);
+      return 1;
+    case HomeState::kXauthorityNotWritable:
+      if (user_authority_in_system_dir(model)) return 0;
+      msg_err("%s %s: LightDM could not write %s's X authority, since %s may not write "
+              "%s/.Xauthority\n",
+              start, user, user, user, home);
+      return 1;
+    case HomeState::kCannotTell:
+      break;
+  }
+  msg_err("%s %s: cannot tell whether LightDM could start %s's session in %s: %s\n", start, user,
+          user, home, std::strerror(probe.home_error));
+  return 1;
 }
 
 /// Returns 0 if every PAM service of |services| lets |user| in without a password, or 1 after
@@ -103,7 +165,7 @@ int prepare_and_stage(const AutologinRequest& request) {
 int check_pam(const PamServiceList& services, const char* user) {
   for (std::size_t i = 0; i < services.count; ++i) {
     const char* service = services.names[i];
-    const PamVerdict verdict = ask_pam(service, user);
+    const PamVerdict verdict = ask_pam(service, user, services.displays[i]);
     if (verdict.allowed) continue;
     if (verdict.asked) {
       msg_err(
@@ -136,7 +198,10 @@ int run_enable(const char* program, const char* user) {
   }
   if (check_username(user) != 0 || check_account(user) != 0) return 1;
   if (check_tool_limits() != 0 || acquire_run_lock() != 0) return 1;
-  if (prepare_and_stage(AutologinRequest{true, user}) != 0) return 1;
+  if (prepare(AutologinRequest{true, user}) != 0) return 1;
+  probe_user(user, &g_probe);
+  if (check_home(user, g_probe, *g_update.model, g_update.pam_services) != 0) return 1;
+  if (stage_config_update(lightdm_config_paths(), &g_update) != 0) return 1;
   const GroupChange change = ensure_autologin_member(user);
   if (check_pam(g_update.pam_services, user) != 0) {
     undo_autologin_change(change, user);
@@ -157,7 +222,10 @@ int run_disable(const char* user) {
   if (user != nullptr && check_username(user) != 0) return 1;
   if (user != nullptr && check_tool_limits() != 0) return 1;
   if (acquire_run_lock() != 0) return 1;
-  if (prepare_and_stage(AutologinRequest{false, nullptr}) != 0) return 1;
+  if (prepare(AutologinRequest{false, nullptr}) != 0 ||
+      stage_config_update(lightdm_config_paths(), &g_update) != 0) {
+    return 1;
+  }
   if (commit_config_update(&g_update) != 0) return 1;
   if (user != nullptr) remove_autologin_member(user);
   audit_autologin_change(nullptr);

@@ -106,6 +106,16 @@ void set_key(SourceScan* scan, const KeyFileLine& line, unsigned number) {
     scan->lightdm_pam_service = {true, line.value, number};
     return;
   }
+  if (scan->in_lightdm_group) {
+    for (int key = 0; key < LIGHTDM_KEY_COUNT; ++key) {
+      const char* name = LIGHTDM_KEY_NAMES[key];
+      if (line.name.len == std::strlen(name) &&
+          std::memcmp(line.name.data, name, line.name.len) == 0) {
+        scan->lightdm_keys[key] = {true, line.value, number};
+        return;
+      }
+    }
+  }
   if (scan->current == SourceScan::kNoSeatGroup) return;
   // A valid key with "[" ends in "]": it has a locale suffix.
   if (line.name.data[line.name.len - 1] == ']') {
@@ -167,6 +177,7 @@ void scan_begin(SourceScan* scan, const char* path, const SeatList& seats) {
   scan->seats = &seats;
   scan->in_lightdm_group = false;
   scan->lightdm_pam_service.set = false;
+  for (auto& key : scan->lightdm_keys) key.set = false;
   scan->group_count = 0;
   scan->current = SourceScan::kNoGroupYet;
   scan->start_group = Span{nullptr, 0};
@@ -233,6 +244,16 @@ SourceOutcome scan_merge(SourceScan* scan, SeatModel* model) {
   if (scan->lightdm_pam_service.set) {
     set_setting(&model->lightdm_pam_service, *scan, scan->lightdm_pam_service.raw,
                 Span{"LightDM", 7}, scan->lightdm_pam_service.line);
+  }
+  for (int key = 0; key < LIGHTDM_KEY_COUNT; ++key) {
+    const auto& found = scan->lightdm_keys[key];
+    if (!found.set) continue;
+    LightdmSetting& setting = model->lightdm[key];
+    setting.set = true;
+    copy_text(setting.raw, sizeof setting.raw, found.raw.data, found.raw.len);
+    setting.len = found.raw.len;
+    copy_text(setting.path, sizeof setting.path, scan->path, std::strlen(scan->path));
+    setting.line = found.line;
   }
   return SourceOutcome::kLoaded;
 }

@@ -51,7 +51,7 @@ struct SourceScan {
     bool set;
     Span raw;
     unsigned line;
-  } lightdm_pam_service;
+  } lightdm_pam_service, lightdm_keys[LIGHTDM_KEY_COUNT];
 
   SourceOutcome outcome;
   unsigned problem_line;

@@ -115,6 +115,7 @@ int prepare_config_update(const ConfigPaths& paths, const SeatList& seats,
   if (apply_sysconfig_override(paths.sysconfig, &g_model, prefix) != 0) return 1;
   if (check_promise(g_model, request) != 0) return 1;
   update->pam_services.count = 0;
+  update->model = &g_model;
   return request.enable ? autologin_pam_services(g_model, &update->pam_services, prefix)
                         : 0;
 }

@@ -19,6 +19,8 @@ struct ConfUpdate {
   StagedFile staged;
   /// For enable: the PAM services LightDM will ask for the automatic login.
   PamServiceList pam_services;
+  /// What LightDM will read once the new file is in place; valid until the next update.
+  const SeatModel* model;
 };
 
 /// Reads every source in |paths|, rewrites the main file for |request| in memory and checks

@@ -8,8 +8,10 @@
 
 source "$(dirname "${BASH_SOURCE[0]}")/namespace.sh" "$@"
 
-# The helper keeps its run lock in /run: every test gets a private, empty one.
+# The helper keeps its run lock in /run: every test gets a private, empty one. The test accounts'
+# homes live on a private /home, never on this machine's.
 mount -t tmpfs -o mode=0755 tmpfs /run
+mount -t tmpfs -o mode=0755 tmpfs /home
 
 source "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 
@@ -43,10 +45,14 @@ fresh_etc() {
 # add_user NAME ID [SHELL]: adds an account to the sandbox's databases without useradd, which
 # would also write /var/log. By default it is one that LightDM's PAM service lets in for an
 # automatic login on Debian 12 and 13: a real shell (Debian 13's stack refuses nologin and
-# false), a locked password ("!", no password is asked) and no expiry.
+# false), a locked password ("!", no password is asked) and no expiry. Its home is a fresh,
+# empty /home/NAME of its own, mode 0755, as adduser makes it, so that a session can start.
 add_user() {
   local name=$1 id=$2 shell=${3:-/bin/bash}
-  echo "$name:x:$id:$id::/nonexistent:$shell" >> /etc/passwd
+  rm -rf "/home/$name"
+  mkdir -m 0755 "/home/$name"
+  chown "$id:$id" "/home/$name"
+  echo "$name:x:$id:$id::/home/$name:$shell" >> /etc/passwd
   echo "$name:!:19000:0:99999:7:::" >> /etc/shadow
   echo "$name:x:$id:" >> /etc/group
   echo "$name:!::" >> /etc/gshadow
