@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <pwd.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -14,6 +15,7 @@
 
 #include "common/child_wait.h"
 #include "common/clean_child.h"
+#include "common/monotonic_clock.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
 #include "group/tool_runner.h"
@@ -226,17 +228,29 @@ int send_answer(int out, const UserProbe& probe) {
   _exit(send_answer(out, *probe));
 }
 
-/// Reads the whole answer from |fd| into |probe|. Returns 0, or 1 when it is not all there.
-int receive_answer(int fd, UserProbe* probe) {
+/// Reads the whole answer from |fd| (non-blocking) into |probe|, and then the end of the pipe,
+/// which comes as the child exits, waiting until the monotonic clock reaches |deadline|. Woken
+/// by the pipe, the parent learns at once what polling for the child's end would learn a few
+/// milliseconds later. Returns 0, or 1 when the answer is not all there.
+int receive_answer(int fd, long long deadline, UserProbe* probe) {
   char* p = reinterpret_cast<char*>(probe);
   std::size_t got = 0;
-  while (got < sizeof *probe) {
-    const ssize_t n = read(fd, p + got, sizeof *probe - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return 1;
-    got += static_cast<std::size_t>(n);
+  for (;;) {
+    char extra = 0;
+    const ssize_t n = got < sizeof *probe ? read(fd, p + got, sizeof *probe - got)
+                                          : read(fd, &extra, 1);
+    if (n == 0) return got == sizeof *probe ? 0 : 1;
+    if (n > 0 && got == sizeof *probe) return 1;  // more than an answer
+    if (n > 0) {
+      got += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (errno != EAGAIN && errno != EINTR) return 1;
+    const long long left = deadline - monotonic_ms();
+    if (left <= 0) return 1;
+    pollfd ready{fd, POLLIN, 0};
+    if (poll(&ready, 1, static_cast<int>(left)) < 0 && errno != EINTR) return 1;
   }
-  return 0;
 }
 
 }  // namespace
@@ -265,16 +279,20 @@ int probe_user(const char* user, UserProbe* probe) {
   }
   if (pid == 0) run_probe(to_parent.get(), user, probe);
   to_parent.reset(-1);
+  const long long deadline = monotonic_ms() + TOOL_DEADLINE_MS;
+  const int received = receive_answer(from_child.get(), deadline, probe);
+  // A child that sent its answer ends at once; one that did not is killed at the deadline.
+  const long long left = deadline - monotonic_ms();
   int status = 0;
-  if (wait_for_child(pid, TOOL_DEADLINE_MS, &status) != 0) {
+  if (wait_for_child(pid, left > 0 ? static_cast<int>(left) : 0, &status) != 0) {
     char why[64];
     std::snprintf(why, sizeof why, "it did not answer within %d seconds",
                   TOOL_DEADLINE_MS / 1000);
+    std::memset(probe, 0, sizeof *probe);
     not_done(probe, why);
     return 1;
   }
-  if (receive_answer(from_child.get(), probe) != 0 || !WIFEXITED(status) ||
-      WEXITSTATUS(status) != 0) {
+  if (received != 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     std::memset(probe, 0, sizeof *probe);
     not_done(probe, "the check ended without an answer");
     return 1;
