@@ -11,12 +11,10 @@ if ! command -v pamtester > /dev/null; then
 fi
 
 # account NAME SHELL PASSWORD EXPIRE: an account of the sandbox with that shell, password field
-# and expiry day (empty: none), and a home of its own.
+# and expiry day (empty: none), with a home of its own.
 account() {
-  rm -rf "/home/$1"
-  mkdir -m 0755 "/home/$1"
-  chown 3001:3001 "/home/$1"
   echo "$1:x:3001:3001::/home/$1:$2" >> /etc/passwd
+  install -d -m 0755 -o 3001 -g 3001 "/home/$1"
   echo "$1:$3:19000:0:99999:7::$4:" >> /etc/shadow
   echo "$1:x:3001:" >> /etc/group
   echo "$1:!::" >> /etc/gshadow

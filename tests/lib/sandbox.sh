@@ -8,8 +8,12 @@
 
 source "$(dirname "${BASH_SOURCE[0]}")/namespace.sh" "$@"
 
-# The helper keeps its run lock in /run: every test gets a private, empty one. The test accounts'
-# homes live on a private /home, never on this machine's.
+# The helper keeps its run lock in /run: every test gets a private, empty one. Without
+# /run/systemd/system that is a machine whose init is not systemd, where
+# /etc/X11/default-display-manager alone says which display manager starts: the same answer on
+# every host that has LightDM installed as the default. A test that means a systemd machine
+# makes that directory. The test accounts' homes live on a private /home, never on this
+# machine's.
 mount -t tmpfs -o mode=0755 tmpfs /run
 mount -t tmpfs -o mode=0755 tmpfs /home
 
@@ -83,6 +87,17 @@ run_traced() {
   shift
   traced -qq -o /dev/null "${strace_args[@]}" "$HELPER" "$@" > "$OUT" 2> "$ERR"
   STATUS=$?
+}
+
+# own_write N: the number that strace's inject=write:when= takes for the Nth write of a run's
+# own work (enable or disable). Where the helper can move out of the caller's cgroup, its first
+# write is that move, made before anything else.
+own_write() {
+  if [ -z "${MOVE_WRITES:-}" ]; then
+    traced -qq -y -e trace=write -o "$WORK/move.log" "$HELPER" enable '' > /dev/null 2>&1
+    MOVE_WRITES=$(grep -c 'cgroup\.procs>' "$WORK/move.log")
+  fi
+  echo $(($1 + MOVE_WRITES))
 }
 
 # require_tools TOOL...: skips the whole test unless every TOOL is installed.
