@@ -1,9 +1,11 @@
 #include "lightdm/display_setup.h"
 
 #include <cstring>
+#include <string>
 
 #include <gtest/gtest.h>
 
+#include "common/message_queue.h"
 #include "lightdm/source_scan.h"
 
 namespace {
@@ -25,6 +27,15 @@ void read_model(const char* text, SeatModel* model) {
   scan_begin(&scan, "/etc/lightdm/lightdm.conf", model->seats);
   scan_text(&scan, text, std::strlen(text));
   scan_merge(&scan, model);
+}
+
+/// Returns seat_display_number's result for |seat|, with what it said in |*said|.
+int display_of(const SeatModel& model, std::size_t seat, unsigned* number, std::string* said) {
+  testing::internal::CaptureStderr();
+  const int result = seat_display_number(model, seat, number, "P: ");
+  flush_messages();
+  *said = testing::internal::GetCapturedStderr();
+  return result;
 }
 
 }  // namespace
@@ -62,11 +73,17 @@ TEST(DisplaySetup, ReadsLightdmSectionAsGlibIntegerAndBoolean) {
   for (const DisplayCase& c : cases) {
     read_model(c.text, &model);
     unsigned number = 99;
-    const int result = seat_display_number(model, SEAT_INDEX_SEAT0, &number, "");
+    std::string said;
+    const int result = display_of(model, SEAT_INDEX_SEAT0, &number, &said);
     if (c.seat0 < 0) {
       EXPECT_EQ(result, 1) << c.text;
+      EXPECT_EQ(said.rfind("P: cannot tell which display LightDM gives its seats: "
+                           "/etc/lightdm/lightdm.conf sets minimum-display-number=", 0),
+                0u)
+          << said;
     } else {
       EXPECT_EQ(result, 0) << c.text;
+      EXPECT_EQ(said, "") << c.text;
       EXPECT_EQ(number, static_cast<unsigned>(c.seat0)) << c.text;
     }
     EXPECT_EQ(user_authority_in_system_dir(model), c.system_dir) << c.text;
@@ -81,10 +98,18 @@ TEST(DisplaySetup, OtherSeatsFollowInOrder) {
   const unsigned expected[] = {5, 5, 6, 7};
   for (std::size_t seat = 0; seat < 4; ++seat) {
     unsigned number = 0;
-    ASSERT_EQ(seat_display_number(model, seat, &number, ""), 0);
+    std::string said;
+    ASSERT_EQ(display_of(model, seat, &number, &said), 0);
     EXPECT_EQ(number, expected[seat]) << "seat " << seat;
   }
   read_model("[LightDM]\nminimum-display-number=65535\n", &model);
   unsigned number = 0;
-  EXPECT_EQ(seat_display_number(model, 2, &number, ""), 1);
+  std::string said;
+  EXPECT_EQ(display_of(model, 2, &number, &said), 1);
+  // The value is printed through the quoting: an escape cannot forge a line.
+  read_model("[LightDM]\nminimum-display-number=7\\n\n", &model);
+  EXPECT_EQ(display_of(model, SEAT_INDEX_SEAT0, &number, &said), 1);
+  EXPECT_EQ(said,
+            "P: cannot tell which display LightDM gives its seats: /etc/lightdm/lightdm.conf sets "
+            "minimum-display-number=7\\x5cn (line 2)\n");
 }
