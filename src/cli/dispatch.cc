@@ -16,6 +16,7 @@
 #include "common/message_queue.h"
 #include "common/run_lock.h"
 #include "gates/display_manager.h"
+#include "gates/home_verdict.h"
 #include "gates/pam_gate.h"
 #include "gates/pam_stack.h"
 #include "gates/seats.h"
@@ -23,7 +24,6 @@
 #include "group/autologin_group.h"
 #include "lightdm/config_sources.h"
 #include "lightdm/display_setup.h"
-#include "lightdm/seat_autologin.h"
 #include "seatconf/conf_file.h"
 #include "seatconf/promise_check.h"
 
@@ -112,51 +112,16 @@ bool every_stack_makes_home(const PamServiceList& services) {
 }
 
 /// Returns 0 if LightDM can start |user|'s session in the home |probe| looked at, or 1 after
-/// saying why not. LightDM's session child changes into the home and, unless |model| keeps the
-/// X authority in LightDM's own directory, writes ~/.Xauthority there; both after PAM's session
-/// stack, which may make a missing home first.
+/// saying why not.
 int check_home(const char* user, const UserProbe& probe, const SeatModel& model,
                const PamServiceList& services) {
-  if (!probe.done) {
-    msg_err("Cannot enable automatic login for %s: cannot look at %s's home directory: %s\n",
-            user, user, probe.why);
-    return 1;
-  }
-  char home[sizeof probe.home_path * 4 + 8];
-  quote_name(probe.home_path, home, sizeof home);
-  const char* start = "Cannot enable automatic login for";
-  switch (probe.home) {
-    case HomeState::kUsable:
-      return 0;
-    case HomeState::kMissing:
-      if (every_stack_makes_home(services)) return 0;
-      msg_err("%s %s: LightDM could not start %s's session in %s, which does not exist\n", start,
-              user, user, home);
-      return 1;
-    case HomeState::kNotDirectory:
-      msg_err("%s %s: LightDM could not start %s's session in %s, which is not a directory\n",
-              start, user, user, home);
-      return 1;
-    case HomeState::kNotEnterable:
-      msg_err("%s %s: LightDM could not start %s's session in %s, which %s may not enter\n",
-              start, user, user, home, user);
-      return 1;
-    case HomeState::kNotWritable:
-      msg_err("%s %s: LightDM could not start %s's session in %s, where %s may not create "
-              "files\n",
-              start, user, user, home, user);
-      return 1;
-    case HomeState::kXauthorityNotWritable:
-      if (user_authority_in_system_dir(model)) return 0;
-      msg_err("%s %s: LightDM could not write %s's X authority, since %s may not write "
-              "%s/.Xauthority\n",
-              start, user, user, user, home);
-      return 1;
-    case HomeState::kCannotTell:
-      break;
-  }
-  msg_err("%s %s: cannot tell whether LightDM could start %s's session in %s: %s\n", start, user,
-          user, home, std::strerror(probe.home_error));
+  // The session stack is read only where it could change the answer.
+  const HomeRules rules{user_authority_in_system_dir(model),
+                        probe.done && probe.home == HomeState::kMissing &&
+                            every_stack_makes_home(services)};
+  static char reason[PATH_MAX * 4 + 256];
+  if (home_serves_session(user, probe, rules, reason, sizeof reason)) return 0;
+  msg_err("Cannot enable automatic login for %s: %s\n", user, reason);
   return 1;
 }
 
