@@ -33,10 +33,15 @@ unchanged() {
   diff -r "$WORK/snap.d/lightdm" /etc/lightdm > /dev/null &&
     cmp -s "$WORK/snap.d/group" /etc/group && cmp -s "$WORK/snap.d/gshadow" /etc/gshadow
 }
-judge() { pamtester "${1:-lightdm-autologin}" "$2" authenticate acct_mgmt > /dev/null 2>&1; }
+# judge SERVICE NAME [DISPLAY]: pamtester's answer, on the X display LightDM sets as PAM_TTY
+# (":0" unless minimum-display-number says otherwise).
+judge() {
+  pamtester -I "tty=${3:-:0}" "${1:-lightdm-autologin}" "$2" authenticate acct_mgmt > /dev/null 2>&1
+}
 
 # One case a line: the account (shell, password, expiry), the stack, what else is set up, and the
-# outcome. "judge" means whatever pamtester says of the account before the run, which is the
+# outcome. The access stack adds pam_access to the stock one; its setup is the access.conf
+# lines, comma-separated, after "min7," when [LightDM] minimum-display-number=7. "judge" means whatever pamtester says of the account before the run, which is the
 # answer for a stack that needs no group: a nologin shell passes Debian 12's stack and not
 # Debian 13's, whose stack turns such shells away.
 #   name     shell              password        expire  stack  setup             expect
@@ -52,6 +57,14 @@ kb        /bin/bash          !               -       group  groupadd-fails    1
 kb        /bin/bash          !               -       group  group-exists      0
 kb        /bin/bash          !               -       stock  deny-seat         1
 kb        /bin/bash          !               -       stock  deny-lightdm      1
+kb        /bin/bash          !               -       access -:kb::0           1
+kb        /bin/bash          !               -       access +:kb:LOCAL        0
+kb        /bin/bash          !               -       access +:ALL:ALL         0
+kb        /bin/bash          !               -       access -:kb:LOCAL        1
+kb        /bin/bash          !               -       access -:ALL:ALL         1
+kb        /bin/bash          !               -       access min7,-:kb::0      0
+kb        /bin/bash          !               -       access min7,-:kb::7      1
+kb        /bin/bash          !               -       access min7,-:kb::0,-:kb::7 1
 "
 mkdir -p "$WORK/snap.d"
 while read -r name shell password expire stack setup expect; do
@@ -62,6 +75,17 @@ while read -r name shell password expire stack setup expect; do
   account "$name" "$shell" "$password" "$expire"
   service=lightdm-autologin
   [ "$stack" = group ] && printf '%s\n' "$GROUP_STACK" > /etc/pam.d/lightdm-autologin
+  display=:0
+  if [ "$stack" = access ]; then
+    echo 'account required pam_access.so' >> /etc/pam.d/lightdm-autologin
+    if [ "${setup#min7,}" != "$setup" ]; then
+      setup=${setup#min7,}
+      display=:7
+      printf '[LightDM]\nminimum-display-number=7\n%s' "$SEAT" > "$CONF"
+    fi
+    tr , '\n' <<< "$setup" > /etc/security/access.conf
+    setup=access
+  fi
   case $setup in
     usermod-fails) fake_tool usermod "exit 1" ;;
     groupadd-fails) fake_tool groupadd "exit 10" ;;
@@ -77,7 +101,7 @@ while read -r name shell password expire stack setup expect; do
       ;;
   esac
   if [ "$expect" = judge ]; then
-    if judge "$service" "$name"; then expect=0; else expect=1; fi
+    if judge "$service" "$name" "$display"; then expect=0; else expect=1; fi
   fi
   snapshot
   run enable "$name"
@@ -86,16 +110,17 @@ while read -r name shell password expire stack setup expect; do
     continue
   fi
   if [ "$STATUS" = 0 ]; then
-    judge "$service" "$name" || fail "$what: exit 0, but pamtester refuses $name"
+    judge "$service" "$name" "$display" || fail "$what: exit 0, but pamtester refuses $name"
     grep -qx "autologin-user=$name" "$CONF" || fail "$what: exit 0, but the file does not name $name"
     # The real service passes too: a [LightDM] line is asked as well, never instead.
-    judge lightdm-autologin "$name" || fail "$what: exit 0, but lightdm-autologin refuses $name"
+    judge lightdm-autologin "$name" "$display" ||
+      fail "$what: exit 0, but lightdm-autologin refuses $name"
   else
     unchanged || fail "$what: exit 1, but files or the group changed"
     expect_no_litter "$what"
     grep -q "^Cannot enable automatic login for $name: LightDM's PAM service $service refuses $name (" "$ERR" ||
       fail "$what: not PAM's refusal: $(cat "$ERR")"
-    judge "$service" "$name" && fail "$what: refused, yet pamtester lets $name in"
+    judge "$service" "$name" "$display" && fail "$what: refused, yet pamtester lets $name in"
   fi
 done <<< "$CASES"
 
@@ -106,6 +131,28 @@ account expired /bin/bash '!' 1
 run enable expired
 expect_run "expired account" 1 "" \
   "Cannot enable automatic login for expired: LightDM's PAM service lightdm-autologin refuses expired (Authentication failure)"$'\n'
+
+# A display number that is not plain digits is not guessed at: LightDM reads it with
+# g_key_file_get_integer, whose rules for signs and blanks the helper does not repeat.
+start_case
+account kb /bin/bash '!' ''
+printf '[LightDM]\nminimum-display-number=+7\n%s' "$SEAT" > "$CONF"
+snapshot
+run enable kb
+expect_run "minimum-display-number=+7" 1 "" \
+  $'Cannot enable automatic login for kb: cannot tell which display LightDM gives its seats: /etc/lightdm/lightdm.conf sets minimum-display-number=+7 (line 2)\n'
+unchanged || fail "minimum-display-number=+7: files or the group changed"
+
+# status asks PAM on the display too: pam_access turns kb away on :0.
+start_case
+account kb /bin/bash '!' ''
+echo 'account required pam_access.so' >> /etc/pam.d/lightdm-autologin
+echo '-:kb::0' > /etc/security/access.conf
+printf '[Seat:*]\nautologin-user=kb\n' > "$CONF"
+run status
+expect_status "status, pam_access on :0" 0
+expect_bytes "status, pam_access on :0 (first line)" <(head -1 "$OUT") \
+  $'LightDM will show the greeter and log nobody in on seat0: its PAM service lightdm-autologin refuses kb (Permission denied)\n'
 
 # status asks PAM when run by root, and says why the greeter will show instead.
 start_case

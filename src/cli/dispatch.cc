@@ -17,12 +17,15 @@
 #include "common/run_lock.h"
 #include "gates/account_lookup.h"
 #include "gates/display_manager.h"
+#include "gates/home_verdict.h"
 #include "gates/pam_gate.h"
+#include "gates/pam_stack.h"
 #include "gates/seats.h"
 #include "gates/session_gate.h"
 #include "gates/user_probe.h"
 #include "group/autologin_group.h"
 #include "lightdm/config_sources.h"
+#include "lightdm/display_setup.h"
 #include "seatconf/conf_file.h"
 #include "seatconf/promise_check.h"
 
@@ -32,8 +35,9 @@
 //  1. Refusals that need nothing but the arguments and the account.
 //  2. The run lock, held until exit, so two runs never interleave.
 //  3. The seats logind lists, every configuration source, the new text made in memory and
-//     LightDM's reading of it checked on every seat; for enable, the account looked at as the
-//     user, once, and the session LightDM would start found on every seat.
+//     LightDM's reading of it checked on every seat. enable: the user's home looked at, and
+//     ~/.dmrc read, as the user (one child, one look a run); the session LightDM would start
+//     found on every seat, and the home it would start it in.
 //  4. The new file written in full beside the old one and flushed (a full disk or a read-only
 //     directory refuses here).
 //  5. enable: the group step (some PAM stacks demand the group), then LightDM's PAM service is
@@ -52,7 +56,7 @@ namespace {
 ConfUpdate g_update;
 // The autologin group as enable found it, which an undo puts back.
 GroupFiles g_group_before;
-// One look at the account a run, as the user; the checks that need it share it.
+// One look at the user's home and ~/.dmrc a run, shared by every check that needs it.
 UserProbe g_probe;
 
 void print_enable_usage(const char* program) {
@@ -102,25 +106,37 @@ int check_account(const char* user) {
   return 0;
 }
 
-/// Reads and checks everything for |request| and stages the new file. Returns 0, or 1 after
-/// saying why not; nothing has changed then.
-int prepare_and_stage(const AutologinRequest& request) {
+/// Reads and checks everything for |request| and makes the new text in memory. Returns 0, or 1
+/// after saying why not; nothing has changed then.
+int prepare(const AutologinRequest& request) {
   char prefix[256];
   refusal_prefix(request, prefix, sizeof prefix);
   static SeatList seats;
   seat_list_reset(&seats);
   if (add_logind_seats(LOGIND_SEATS_DIR, &seats, prefix) != 0) return 1;
-  const ConfigPaths& paths = lightdm_config_paths();
-  if (prepare_config_update(paths, seats, request, &g_update) != 0) return 1;
-  if (request.enable) {
-    if (probe_user(request.user_name, &g_probe) != 0) {
-      msg_err("%scannot look at the account as %s: %s\n", prefix, request.user_name,
-              g_probe.why);
-      return 1;
-    }
-    if (check_sessions(*g_update.model, request.user_name, g_probe, prefix) != 0) return 1;
+  return prepare_config_update(lightdm_config_paths(), seats, request, &g_update);
+}
+
+/// Returns true if every PAM service of |services| makes a missing home in its session stack.
+bool every_stack_makes_home(const PamServiceList& services) {
+  for (std::size_t i = 0; i < services.count; ++i) {
+    if (!session_stack_makes_home(services.names[i])) return false;
   }
-  return stage_config_update(paths, &g_update);
+  return services.count > 0;
+}
+
+/// Returns 0 if LightDM can start |user|'s session in the home |probe| looked at, or 1 after
+/// saying why not.
+int check_home(const char* user, const UserProbe& probe, const SeatModel& model,
+               const PamServiceList& services) {
+  // The session stack is read only where it could change the answer.
+  const HomeRules rules{user_authority_in_system_dir(model),
+                        probe.done && probe.home == HomeState::kMissing &&
+                            every_stack_makes_home(services)};
+  static char reason[PATH_MAX * 4 + 256];
+  if (home_serves_session(user, probe, rules, reason, sizeof reason)) return 0;
+  msg_err("Cannot enable automatic login for %s: %s\n", user, reason);
+  return 1;
 }
 
 /// Returns 0 if every PAM service of |services| lets |user| in without a password, or 1 after
@@ -128,7 +144,7 @@ int prepare_and_stage(const AutologinRequest& request) {
 int check_pam(const PamServiceList& services, const char* user) {
   for (std::size_t i = 0; i < services.count; ++i) {
     const char* service = services.names[i];
-    const PamVerdict verdict = ask_pam(service, user);
+    const PamVerdict verdict = ask_pam(service, user, services.displays[i]);
     if (verdict.allowed) continue;
     if (verdict.asked) {
       msg_err(
@@ -163,7 +179,15 @@ int run_enable(const char* program, const char* user) {
   if (check_username(user) != 0 || check_account(user) != 0) return 1;
   if (check_tool_limits() != 0 || acquire_run_lock() != 0) return 1;
   if (read_group_before_enable(user, &g_group_before) != 0) return 1;
-  if (prepare_and_stage(AutologinRequest{true, user}) != 0) return 1;
+  if (prepare(AutologinRequest{true, user}) != 0) return 1;
+  probe_user(user, &g_probe);
+  char prefix[256];
+  refusal_prefix(AutologinRequest{true, user}, prefix, sizeof prefix);
+  if (check_home(user, g_probe, *g_update.model, g_update.pam_services) != 0 ||
+      check_sessions(*g_update.model, user, g_probe, prefix) != 0 ||
+      stage_config_update(lightdm_config_paths(), &g_update) != 0) {
+    return 1;
+  }
   ensure_autologin_member(user, g_group_before);
   if (check_pam(g_update.pam_services, user) != 0) {
     undo_autologin_change(g_group_before, user);
@@ -185,7 +209,10 @@ int run_disable(const char* user) {
   if (user != nullptr && check_username(user) != 0) return 1;
   if (user != nullptr && check_tool_limits() != 0) return 1;
   if (acquire_run_lock() != 0) return 1;
-  if (prepare_and_stage(AutologinRequest{false, nullptr}) != 0) return 1;
+  if (prepare(AutologinRequest{false, nullptr}) != 0 ||
+      stage_config_update(lightdm_config_paths(), &g_update) != 0) {
+    return 1;
+  }
   if (commit_config_update(&g_update) != 0) return 1;
   if (user != nullptr) remove_autologin_member(user);
   audit_autologin_change(nullptr);

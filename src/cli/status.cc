@@ -30,11 +30,12 @@ namespace {
 constexpr char kPrefix[] = "Cannot tell what LightDM does: ";
 
 /// PAM's answers so far, so that seats asking the same service about the same user ask once.
-/// A seat asks at most two services (its own and the one "[LightDM]" names), so every answer
-/// of a run has its own entry.
+/// A seat asks at most two services (its own and the one "[LightDM]" names), on its display, so
+/// every answer of a run has its own entry.
 struct PamMemo {
   struct Entry {
     char service[PAM_SERVICE_NAME_MAX + 1];
+    char display[DISPLAY_NAME_MAX];
     const char* user;
     PamVerdict verdict;
   } entries[2 * SEATS_MAX];
@@ -111,18 +112,21 @@ int view_seat_session(const SeatModel& model, std::size_t seat, UserSessions* se
   return 0;
 }
 
-/// Returns PAM's answer for |service| and |user|, asking only the first time.
-const PamMemo::Entry& ask_once(PamMemo* memo, const char* service, const char* user) {
+/// Returns PAM's answer for |service| and |user| on |display|, asking only the first time.
+const PamMemo::Entry& ask_once(PamMemo* memo, const char* service, const char* display,
+                               const char* user) {
   for (std::size_t i = 0; i < memo->count; ++i) {
     const PamMemo::Entry& entry = memo->entries[i];
-    if (std::strcmp(entry.service, service) == 0 && std::strcmp(entry.user, user) == 0) {
+    if (std::strcmp(entry.service, service) == 0 && std::strcmp(entry.display, display) == 0 &&
+        std::strcmp(entry.user, user) == 0) {
       return entry;
     }
   }
   PamMemo::Entry& entry = memo->entries[memo->count++];
   std::snprintf(entry.service, sizeof entry.service, "%s", service);
+  std::snprintf(entry.display, sizeof entry.display, "%s", display);
   entry.user = user;
-  entry.verdict = ask_pam(service, user);
+  entry.verdict = ask_pam(service, user, display);
   return entry;
 }
 
@@ -140,9 +144,9 @@ int view_seat(const SeatModel& model, std::size_t seat, PamMemo* memo, SeatView*
   static PamServiceList services;
   services.count = 0;
   if (add_seat_pam_service(model, seat, &services, kPrefix) != 0) return 1;
-  add_lightdm_pam_service(model, &services);
+  if (add_lightdm_pam_service(model, &services, kPrefix) != 0) return 1;
   for (std::size_t i = 0; i < services.count; ++i) {
-    const PamMemo::Entry& entry = ask_once(memo, services.names[i], user);
+    const PamMemo::Entry& entry = ask_once(memo, services.names[i], services.displays[i], user);
     if (!entry.verdict.asked) {
       msg_err("%scannot ask LightDM's PAM service %s: %s\n", kPrefix,
                    entry.service, entry.verdict.reason);

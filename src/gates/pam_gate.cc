@@ -34,13 +34,22 @@ extern char** environ;  // NOLINT: the process environment has no other name.
 //     alone. Nothing the caller chose reaches a module.
 //  3. The conversation answers no prompt: a stack that wants a password refuses here as it
 //     refuses LightDM. A module's delay after a failure is skipped; it changes no answer.
-//  4. No session is opened and no credentials are set: asking changes nothing.
-//  5. A child that does not answer within PAM_DEADLINE_MS is killed, with its process group,
+//  4. PAM_XDISPLAY and PAM_TTY name the X display, as LightDM names it before it authenticates
+//     an X session, so that a module that decides by terminal (pam_access, pam_time,
+//     pam_securetty) answers the helper as it answers LightDM.
+//  5. No session is opened and no credentials are set: asking changes nothing.
+//  6. A child that does not answer within PAM_DEADLINE_MS is killed, with its process group,
 //     and counts as a refusal.
 
 namespace {
 
 constexpr char kLibPam[] = "libpam.so.0";
+
+// The X display item, which older PAM headers do not name; Linux-PAM has had it as item 11
+// since 1.0.
+#ifndef PAM_XDISPLAY
+constexpr int PAM_XDISPLAY = 11;
+#endif
 char kPath[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
 char* kCleanEnvironment[] = {kPath, nullptr};
 
@@ -92,7 +101,8 @@ int refuse_prompts(int count, const pam_message** messages, pam_response** respo
 void no_delay(int /*status*/, unsigned /*delay*/, void* /*data*/) {}
 
 /// The child: asks PAM and writes the Answer to |out|. Never returns.
-[[noreturn]] void run_check(int out, const char* service, const char* user) {
+[[noreturn]] void run_check(int out, const char* service, const char* user,
+                            const char* display) {
   // Every byte of the answer is set, padding included: all of it goes down the pipe.
   Answer answer;
   std::memset(&answer, 0, sizeof answer);
@@ -109,6 +119,9 @@ void no_delay(int /*status*/, unsigned /*delay*/, void* /*data*/) {}
     pam_handle_t* handle = nullptr;
     int result = api.start(service, user, &conversation, &handle);
     if (result == PAM_SUCCESS) {
+      // LightDM does not look at these two answers either: a libpam without the item goes on.
+      api.set_item(handle, PAM_XDISPLAY, display);
+      api.set_item(handle, PAM_TTY, display);
       api.set_item(handle, PAM_FAIL_DELAY, reinterpret_cast<const void*>(&no_delay));
       result = api.authenticate(handle, PAM_SILENT);
       if (result == PAM_SUCCESS) result = api.acct_mgmt(handle, PAM_SILENT);
@@ -132,14 +145,14 @@ PamVerdict not_asked(const char* why) {
 
 }  // namespace
 
-PamVerdict ask_pam(const char* service, const char* user) {
+PamVerdict ask_pam(const char* service, const char* user, const char* display) {
   int ends[2];
   if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return not_asked(std::strerror(errno));
   UniqueFd from_child(ends[0]);
   UniqueFd to_parent(ends[1]);
   const pid_t pid = fork();
   if (pid < 0) return not_asked(std::strerror(errno));
-  if (pid == 0) run_check(to_parent.get(), service, user);
+  if (pid == 0) run_check(to_parent.get(), service, user, display);
   to_parent.reset(-1);
   int status = 0;
   if (wait_for_child(pid, PAM_DEADLINE_MS, &status) != 0) {

@@ -17,11 +17,12 @@ struct PamVerdict {
 
 /// Asks the PAM service |service| whether |user| may log in without a password, the way
 /// LightDM does before an automatic login: pam_authenticate, then pam_acct_mgmt, both silent,
-/// with a conversation that answers no prompt; no session is opened and no credentials are
+/// with a conversation that answers no prompt, and PAM_XDISPLAY and PAM_TTY set to |display|
+/// (":N"), as LightDM sets them for an X session; no session is opened and no credentials are
 /// set. PAM runs in a child process in a session of its own, with /dev/null as its standard
 /// streams, "/" as its working directory and a fixed environment, so that nothing of the
 /// caller's reaches a module; a child that has not answered after PAM_DEADLINE_MS is killed.
 /// Returns the verdict.
-PamVerdict ask_pam(const char* service, const char* user);
+PamVerdict ask_pam(const char* service, const char* user, const char* display);
 
 #endif  // BRINDLEWAY_GATES_PAM_GATE_H_

@@ -1,15 +1,304 @@
 #include "gates/user_probe.h"
 
-// A stand-in until the child that reads as the user is merged: it reports a usable home and no
-// ~/.dmrc, so that LightDM's copy of .dmrc decides, as it does where the home cannot be read.
-int probe_user(const char* /*user*/, UserProbe* probe) {
-  probe->done = true;
-  probe->why[0] = '\0';
-  probe->home = HomeState::kUsable;
-  probe->home_error = 0;
-  probe->home_path[0] = '\0';
-  probe->dmrc_state = DmrcState::kAbsent;
-  probe->dmrc_error = 0;
-  probe->dmrc_len = 0;
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <pwd.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "common/child_wait.h"
+#include "common/clean_child.h"
+#include "common/monotonic_clock.h"
+#include "common/read_whole.h"
+#include "common/unique_fd.h"
+#include "group/tool_runner.h"
+
+extern char** environ;  // NOLINT: the process environment has no other name.
+
+// LightDM reads ~/.dmrc, and its session child enters the home and writes ~/.Xauthority there,
+// as the user. The helper asks the same questions the same way, with these rules:
+//  1. Everything in the user's home is touched only by a child that has become the user: its
+//     groups, gid and uid are set (and checked: the uid cannot be taken back) before the first
+//     path under the home is named. A link in a home can then never make root read or write a
+//     file. LightDM reads ~/.dmrc with only its effective uid and gid changed and keeps root's
+//     supplementary groups; the child takes the user's own groups instead, the ones the session
+//     itself will have, so a file readable only through one of root's groups reads as absent
+//     here (LightDM then falls back on its cache file, as it does for any unreadable ~/.dmrc).
+//  2. The child starts clean, as the PAM child does: no descriptor of the helper's but its
+//     answer pipe (the run lock's is closed), a session of its own, an environment of PATH
+//     alone. It looks the account and its groups up itself, so a name service that hangs is
+//     covered by the same deadline, TOOL_DEADLINE_MS, after which the child is killed.
+//  3. Nothing in the home is created, changed or truncated, and no time stamp moves: the home
+//     is entered with chdir, as LightDM's session child enters it; whether the user could
+//     create ~/.Xauthority there, or write an existing one, is asked of the kernel with
+//     faccessat(AT_EACCESS), which runs the permission check open(O_CREAT) and open(O_WRONLY)
+//     would run (mode bits, ACLs, a read-only mount, an immutable flag) without writing.
+//  4. The child is not dumpable once it is the user: it holds a copy of the helper's memory.
+
+namespace {
+
+char kPath[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
+char* kCleanEnvironment[] = {kPath, nullptr};
+
+/// The most supplementary groups the kernel gives a process (NGROUPS_MAX of Linux).
+constexpr int kGroupsMax = 65536;
+
+/// Returns true for an errno that says the probe's own process ran short, not the file.
+bool is_own_failure(int error) {
+  return error == EMFILE || error == ENFILE || error == ENOMEM || error == EINTR;
+}
+
+/// Sets |probe| to "not done" with the reason |why|.
+void not_done(UserProbe* probe, const char* why) {
+  probe->done = false;
+  std::snprintf(probe->why, sizeof probe->why, "%s", why);
+}
+
+/// Looks |user| up and becomes that user: groups, gid, uid. Returns 0, or 1 after filling
+/// |probe|'s reason.
+int become_user(const char* user, UserProbe* probe) {
+  static char buf[16384];
+  static gid_t groups[kGroupsMax];
+  passwd entry{};
+  passwd* account = nullptr;
+  const int error = getpwnam_r(user, &entry, buf, sizeof buf, &account);
+  if (account == nullptr) {
+    not_done(probe, error == 0 ? "the account was not found" : std::strerror(error));
+    return 1;
+  }
+  if (account->pw_uid == 0) {
+    not_done(probe, "the account has user id 0");
+    return 1;
+  }
+  const int n = std::snprintf(probe->home_path, sizeof probe->home_path, "%s", account->pw_dir);
+  if (n < 0 || static_cast<std::size_t>(n) >= sizeof probe->home_path) {
+    not_done(probe, "the home directory's name is too long");
+    return 1;
+  }
+  int count = kGroupsMax;
+  if (getgrouplist(user, account->pw_gid, groups, &count) < 0) {
+    not_done(probe, "the account's groups cannot be listed");
+    return 1;
+  }
+  const uid_t uid = account->pw_uid;
+  const gid_t gid = account->pw_gid;
+  if (setgroups(static_cast<std::size_t>(count), groups) != 0 || setgid(gid) != 0 ||
+      setuid(uid) != 0) {
+    not_done(probe, std::strerror(errno));
+    return 1;
+  }
+  if (setuid(0) == 0 || getuid() != uid || geteuid() != uid || getgid() != gid ||
+      getegid() != gid) {
+    not_done(probe, "the account's identity could not be taken on for good");
+    return 1;
+  }
+  prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
   return 0;
+}
+
+void set_dmrc(UserProbe* probe, DmrcState state, int error) {
+  probe->dmrc_state = state;
+  probe->dmrc_error = error;
+}
+
+/// Reads ~/.dmrc into |probe| as GLib's g_key_file_load_from_file would: a regular file,
+/// following links; whatever keeps GLib from loading it reads as absent.
+void read_dmrc(UserProbe* probe) {
+  char path[PATH_MAX + 8];
+  const int n = std::snprintf(path, sizeof path, "%s/.dmrc", probe->home_path);
+  if (n < 0 || static_cast<std::size_t>(n) >= sizeof path) {
+    set_dmrc(probe, DmrcState::kAbsent, ENAMETOOLONG);
+    return;
+  }
+  UniqueFd fd(open_to_read(path));
+  if (fd.get() < 0) {
+    set_dmrc(probe, is_own_failure(errno) ? DmrcState::kCannotTell : DmrcState::kAbsent, errno);
+    return;
+  }
+  struct stat st {};
+  if (fstat(fd.get(), &st) != 0) {
+    set_dmrc(probe, DmrcState::kCannotTell, errno);
+  } else if (S_ISFIFO(st.st_mode)) {
+    // LightDM opens without O_NONBLOCK and would wait there for a writer.
+    set_dmrc(probe, DmrcState::kCannotTell, EAGAIN);
+  } else if (!S_ISREG(st.st_mode)) {
+    set_dmrc(probe, DmrcState::kAbsent, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+  } else if (st.st_size >= static_cast<off_t>(DMRC_MAX)) {
+    set_dmrc(probe, DmrcState::kTooLarge, EFBIG);
+  } else if (read_whole(fd.get(), probe->dmrc, DMRC_MAX, &probe->dmrc_len) != 0) {
+    set_dmrc(probe, errno == EFBIG ? DmrcState::kTooLarge : DmrcState::kAbsent, errno);
+  } else {
+    set_dmrc(probe, DmrcState::kRead, 0);
+  }
+}
+
+void set_home(UserProbe* probe, HomeState state, int error) {
+  probe->home = state;
+  probe->home_error = error;
+}
+
+/// Returns true for an errno of access(W_OK) that means "the user may not write it".
+bool is_write_refusal(int error) {
+  return error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY;
+}
+
+/// Looks at the home as LightDM's session child uses it: it changes into the home, then
+/// creates or rewrites ~/.Xauthority there (open O_WRONLY|O_CREAT|O_TRUNC).
+void look_at_home(UserProbe* probe) {
+  if (probe->home_path[0] != '/') {
+    set_home(probe, HomeState::kCannotTell, EINVAL);
+    return;
+  }
+  if (chdir(probe->home_path) != 0) {
+    const int error = errno;
+    switch (error) {
+      case ENOENT: set_home(probe, HomeState::kMissing, error); return;
+      case ENOTDIR: set_home(probe, HomeState::kNotDirectory, error); return;
+      case EACCES: set_home(probe, HomeState::kNotEnterable, error); return;
+      default: set_home(probe, HomeState::kCannotTell, error); return;
+    }
+  }
+  if (faccessat(AT_FDCWD, ".", W_OK | X_OK, AT_EACCESS) != 0) {
+    const int error = errno;
+    set_home(probe, is_write_refusal(error) ? HomeState::kNotWritable : HomeState::kCannotTell,
+             error);
+    return;
+  }
+  struct stat st {};
+  if (stat(".Xauthority", &st) != 0) {
+    const int error = errno;
+    struct stat link {};
+    // Absent: LightDM creates it. A link to nothing it would try to create at the far end,
+    // which is nothing to count on.
+    if (error == ENOENT && lstat(".Xauthority", &link) != 0) {
+      set_home(probe, HomeState::kUsable, 0);
+    } else if (error == ENOENT || error == EACCES || error == ELOOP) {
+      set_home(probe, HomeState::kXauthorityNotWritable, error);
+    } else {
+      set_home(probe, HomeState::kCannotTell, error);
+    }
+    return;
+  }
+  // X clients read the authority back from this file: nothing but a regular file serves.
+  if (!S_ISREG(st.st_mode)) {
+    set_home(probe, HomeState::kXauthorityNotWritable, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    return;
+  }
+  if (faccessat(AT_FDCWD, ".Xauthority", W_OK, AT_EACCESS) != 0) {
+    const int error = errno;
+    set_home(probe,
+             is_write_refusal(error) ? HomeState::kXauthorityNotWritable : HomeState::kCannotTell,
+             error);
+    return;
+  }
+  set_home(probe, HomeState::kUsable, 0);
+}
+
+/// Writes all of |probe| to |out|. Returns 0, or 1 when it could not.
+int send_answer(int out, const UserProbe& probe) {
+  const char* p = reinterpret_cast<const char*>(&probe);
+  std::size_t left = sizeof probe;
+  while (left > 0) {
+    const ssize_t n = write(out, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return 1;
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+/// The child: becomes |user|, fills |probe| (its own copy) and sends it. Never returns.
+[[noreturn]] void run_probe(int out, const char* user, UserProbe* probe) {
+  environ = kCleanEnvironment;
+  if (clean_child_start(out) != 0) {
+    not_done(probe, "the check could not start cleanly");
+  } else if (become_user(user, probe) == 0) {
+    read_dmrc(probe);
+    look_at_home(probe);
+    probe->done = true;
+  }
+  _exit(send_answer(out, *probe));
+}
+
+/// Reads the whole answer from |fd| (non-blocking) into |probe|, and then the end of the pipe,
+/// which comes as the child exits, waiting until the monotonic clock reaches |deadline|. Woken
+/// by the pipe, the parent learns at once what polling for the child's end would learn a few
+/// milliseconds later. Returns 0, or 1 when the answer is not all there.
+int receive_answer(int fd, long long deadline, UserProbe* probe) {
+  char* p = reinterpret_cast<char*>(probe);
+  std::size_t got = 0;
+  for (;;) {
+    char extra = 0;
+    const ssize_t n = got < sizeof *probe ? read(fd, p + got, sizeof *probe - got)
+                                          : read(fd, &extra, 1);
+    if (n == 0) return got == sizeof *probe ? 0 : 1;
+    if (n > 0 && got == sizeof *probe) return 1;  // more than an answer
+    if (n > 0) {
+      got += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (errno != EAGAIN && errno != EINTR) return 1;
+    const long long left = deadline - monotonic_ms();
+    if (left <= 0) return 1;
+    pollfd ready{fd, POLLIN, 0};
+    if (poll(&ready, 1, static_cast<int>(left)) < 0 && errno != EINTR) return 1;
+  }
+}
+
+}  // namespace
+
+int probe_user(const char* user, UserProbe* probe) {
+  // Every byte is set before the fork, padding included: all of it goes down the pipe.
+  std::memset(probe, 0, sizeof *probe);
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
+    not_done(probe, std::strerror(errno));
+    return 1;
+  }
+  UniqueFd from_child(ends[0]);
+  UniqueFd to_parent(ends[1]);
+  // The answer is read once the child has ended, so the pipe must hold all of it.
+  const int need = static_cast<int>(sizeof *probe);
+  if (fcntl(from_child.get(), F_GETPIPE_SZ) < need &&
+      fcntl(from_child.get(), F_SETPIPE_SZ, need) < need) {
+    not_done(probe, "no pipe large enough for the answer");
+    return 1;
+  }
+  const pid_t pid = fork();
+  if (pid < 0) {
+    not_done(probe, std::strerror(errno));
+    return 1;
+  }
+  if (pid == 0) run_probe(to_parent.get(), user, probe);
+  to_parent.reset(-1);
+  const long long deadline = monotonic_ms() + TOOL_DEADLINE_MS;
+  const int received = receive_answer(from_child.get(), deadline, probe);
+  // A child that sent its answer ends at once; one that did not is killed at the deadline.
+  const long long left = deadline - monotonic_ms();
+  int status = 0;
+  if (wait_for_child(pid, left > 0 ? static_cast<int>(left) : 0, &status) != 0) {
+    char why[64];
+    std::snprintf(why, sizeof why, "it did not answer within %d seconds",
+                  TOOL_DEADLINE_MS / 1000);
+    std::memset(probe, 0, sizeof *probe);
+    not_done(probe, why);
+    return 1;
+  }
+  if (received != 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::memset(probe, 0, sizeof *probe);
+    not_done(probe, "the check ended without an answer");
+    return 1;
+  }
+  probe->why[sizeof probe->why - 1] = '\0';
+  probe->home_path[sizeof probe->home_path - 1] = '\0';
+  if (probe->dmrc_len > DMRC_MAX) probe->dmrc_state = DmrcState::kCannotTell;
+  return probe->done ? 0 : 1;
 }

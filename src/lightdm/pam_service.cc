@@ -29,11 +29,26 @@ bool is_service_name(const KeyFileString& value) {
   return true;
 }
 
-void add(PamServiceList* services, const char* name) {
-  for (std::size_t i = 0; i < services->count; ++i) {
-    if (std::strcmp(services->names[i], name) == 0) return;
+/// Adds |name| on the display of the seat at |seat|. Returns 0, or 1 as seat_display_number.
+int add(const SeatModel& model, std::size_t seat, PamServiceList* services, const char* name,
+        const char* prefix) {
+  unsigned number = 0;
+  if (seat_display_number(model, seat, &number, prefix) != 0) return 1;
+  char display[DISPLAY_NAME_MAX];
+  const int n = std::snprintf(display, sizeof display, ":%u", number);
+  if (n < 0 || static_cast<std::size_t>(n) >= sizeof display) {
+    msg_err("%scannot tell which display LightDM gives its seats\n", prefix);
+    return 1;
   }
-  std::snprintf(services->names[services->count++], PAM_SERVICE_NAME_MAX + 1, "%s", name);
+  for (std::size_t i = 0; i < services->count; ++i) {
+    if (std::strcmp(services->names[i], name) == 0 &&
+        std::strcmp(services->displays[i], display) == 0) {
+      return 0;
+    }
+  }
+  std::snprintf(services->names[services->count], PAM_SERVICE_NAME_MAX + 1, "%s", name);
+  std::memcpy(services->displays[services->count++], display, sizeof display);
+  return 0;
 }
 
 }  // namespace
@@ -41,10 +56,7 @@ void add(PamServiceList* services, const char* name) {
 int add_seat_pam_service(const SeatModel& model, std::size_t seat, PamServiceList* services,
                          const char* prefix) {
   const SeatSetting* setting = effective_setting(model, SEAT_KEY_PAM_SERVICE, seat);
-  if (setting == nullptr) {
-    add(services, DEFAULT_AUTOLOGIN_PAM_SERVICE);
-    return 0;
-  }
+  if (setting == nullptr) return add(model, seat, services, DEFAULT_AUTOLOGIN_PAM_SERVICE, prefix);
   if (!is_service_name(setting->value)) {
     char value[KEYFILE_VALUE_MAX * 4 + 8];
     quote_value(setting->value, value, sizeof value);
@@ -54,15 +66,16 @@ int add_seat_pam_service(const SeatModel& model, std::size_t seat, PamServiceLis
                  prefix, path, SEAT_KEY_NAMES[SEAT_KEY_PAM_SERVICE], value, setting->line);
     return 1;
   }
-  add(services, setting->value.text);
-  return 0;
+  return add(model, seat, services, setting->value.text, prefix);
 }
 
-void add_lightdm_pam_service(const SeatModel& model, PamServiceList* services) {
+int add_lightdm_pam_service(const SeatModel& model, PamServiceList* services,
+                            const char* prefix) {
   const SeatSetting& service = model.lightdm[LIGHTDM_KEY_PAM_SERVICE];
   if (service.set && is_service_name(service.value)) {
-    add(services, service.value.text);
+    return add(model, SEAT_INDEX_SEAT0, services, service.value.text, prefix);
   }
+  return 0;
 }
 
 int autologin_pam_services(const SeatModel& model, PamServiceList* services, const char* prefix) {
@@ -70,6 +83,5 @@ int autologin_pam_services(const SeatModel& model, PamServiceList* services, con
   for (std::size_t seat = 0; seat < model.seats.count; ++seat) {
     if (add_seat_pam_service(model, seat, services, prefix) != 0) return 1;
   }
-  add_lightdm_pam_service(model, services);
-  return 0;
+  return add_lightdm_pam_service(model, services, prefix);
 }

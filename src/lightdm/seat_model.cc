@@ -21,6 +21,7 @@ int seat_list_add(SeatList* seats, const char* name) {
 void seat_model_reset(SeatModel* model, const SeatList& seats) {
   model->seats = seats;
   for (SeatSetting& setting : model->lightdm) setting.set = false;
+  for (LightdmSetting& setting : model->lightdm_raw) setting.set = false;
   model->sysconfig_autologin.set = false;
   model->group_count = 1;
   SeatGroup& base = model->groups[0];

@@ -88,6 +88,33 @@ struct SeatGroup {
   SeatSetting settings[SEAT_KEY_COUNT];
 };
 
+/// The keys of "[LightDM]" that decide how LightDM sets up a session's X display. They are
+/// kept as written, since LightDM reads them with GLib's integer and boolean readers.
+enum LightdmRawKey {
+  LIGHTDM_RAW_KEY_MINIMUM_DISPLAY,
+  LIGHTDM_RAW_KEY_USER_AUTHORITY_IN_SYSTEM_DIR,
+  LIGHTDM_RAW_KEY_COUNT
+};
+
+/// The key names, in LightdmRawKey order.
+inline constexpr const char* LIGHTDM_RAW_KEY_NAMES[LIGHTDM_RAW_KEY_COUNT] = {
+    "minimum-display-number", "user-authority-in-system-dir"};
+
+/// The longest raw value of a LightdmRawKey kept whole.
+inline constexpr std::size_t LIGHTDM_RAW_MAX = 63;
+
+/// A LightdmRawKey of "[LightDM]" as its line has it. LightDM reads these with g_key_file_get_integer and
+/// g_key_file_get_boolean, which take the text as written, escapes and all.
+struct LightdmSetting {
+  bool set;
+  /// The raw value, NUL-terminated, cut short at LIGHTDM_RAW_MAX bytes.
+  char raw[LIGHTDM_RAW_MAX + 1];
+  /// The length of the whole raw value.
+  std::size_t len;
+  char path[SOURCE_PATH_MAX + 1];
+  unsigned line;
+};
+
 /// What LightDM's configuration, every source merged in order, says about automatic login.
 struct SeatModel {
   /// The seats the settings are worked out for.
@@ -99,6 +126,8 @@ struct SeatModel {
   /// key from the seat sections. The PAM check asks this service too, since someone meant it to
   /// count.
   SeatSetting lightdm[LIGHTDM_KEY_COUNT];
+  /// The LightdmRawKey settings of "[LightDM]".
+  LightdmSetting lightdm_raw[LIGHTDM_RAW_KEY_COUNT];
   /// openSUSE's DISPLAYMANAGER_AUTOLOGIN, where it names someone.
   SeatSetting sysconfig_autologin;
 };

@@ -112,6 +112,16 @@ void set_key(SourceScan* scan, const KeyFileLine& line, unsigned number) {
       }
     }
   }
+  if (scan->in_lightdm_group) {
+    for (int key = 0; key < LIGHTDM_RAW_KEY_COUNT; ++key) {
+      const char* name = LIGHTDM_RAW_KEY_NAMES[key];
+      if (line.name.len == std::strlen(name) &&
+          std::memcmp(line.name.data, name, line.name.len) == 0) {
+        scan->lightdm_raw_keys[key] = {true, line.value, number};
+        return;
+      }
+    }
+  }
   if (scan->current == SourceScan::kNoSeatGroup) return;
   // A valid key with "[" ends in "]": it has a locale suffix.
   if (line.name.data[line.name.len - 1] == ']') {
@@ -172,6 +182,7 @@ void scan_begin(SourceScan* scan, const char* path, const SeatList& seats) {
   scan->path = path;
   scan->seats = &seats;
   scan->in_lightdm_group = false;
+  for (auto& key : scan->lightdm_raw_keys) key.set = false;
   for (auto& key : scan->lightdm_keys) key.set = false;
   scan->group_count = 0;
   scan->current = SourceScan::kNoGroupYet;
@@ -240,6 +251,16 @@ SourceOutcome scan_merge(SourceScan* scan, SeatModel* model) {
     if (!scan->lightdm_keys[key].set) continue;
     set_setting(&model->lightdm[key], *scan, scan->lightdm_keys[key].raw, Span{"LightDM", 7},
                 scan->lightdm_keys[key].line);
+  }
+  for (int key = 0; key < LIGHTDM_RAW_KEY_COUNT; ++key) {
+    const auto& found = scan->lightdm_raw_keys[key];
+    if (!found.set) continue;
+    LightdmSetting& setting = model->lightdm_raw[key];
+    setting.set = true;
+    copy_text(setting.raw, sizeof setting.raw, found.raw.data, found.raw.len);
+    setting.len = found.raw.len;
+    copy_text(setting.path, sizeof setting.path, scan->path, std::strlen(scan->path));
+    setting.line = found.line;
   }
   return SourceOutcome::kLoaded;
 }

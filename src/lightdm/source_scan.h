@@ -52,7 +52,7 @@ struct SourceScan {
     bool set;
     Span raw;
     unsigned line;
-  } lightdm_keys[LIGHTDM_KEY_COUNT];
+  } lightdm_keys[LIGHTDM_KEY_COUNT], lightdm_raw_keys[LIGHTDM_RAW_KEY_COUNT];
 
   SourceOutcome outcome;
   unsigned problem_line;

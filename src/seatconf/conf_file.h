@@ -23,7 +23,7 @@ struct ConfUpdate {
   StagedFile staged;
   /// For enable: the PAM services LightDM will ask for the automatic login.
   PamServiceList pam_services;
-  /// What LightDM will read once the new file is in place, every source merged.
+  /// What LightDM will read once the new file is in place; valid until the next update.
   const SeatModel* model;
 };
 
