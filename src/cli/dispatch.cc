@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "cli/audit_log.h"
+#include "cli/help.h"
 #include "cli/process_setup.h"
 #include "cli/status.h"
 #include "cli/username.h"
@@ -123,7 +124,7 @@ int check_pam(const PamServiceList& services, const char* user) {
 
 /// Says, on standard error, when LightDM is not what this system starts at boot.
 void warn_other_display_manager() {
-  char warning[512];
+  char warning[DISPLAY_MANAGER_WARNING_SIZE];
   if (other_display_manager(system_display_manager_paths(), warning, sizeof warning)) {
     msg_err("%s\n", warning);
   }
@@ -168,6 +169,9 @@ int run_disable(const char* user) {
 }  // namespace
 
 int run_helper(int argc, char* const argv[]) {
+  const char* program = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0]
+                                                                              : PROGRAM_NAME;
+  if (answer_help_or_version(argc, argv, program)) return 0;
   // Reading LightDM's configuration needs no privilege, and changes nothing.
   if (argc >= 2 && std::strcmp(argv[1], "status") == 0) {
     return run_status(lightdm_config_paths(), LOGIND_SEATS_DIR, system_display_manager_paths());
@@ -176,8 +180,6 @@ int run_helper(int argc, char* const argv[]) {
     msg_err("brindleway-helper must be run as root (use pkexec)\n");
     return 1;
   }
-  const char* program = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0]
-                                                                              : PROGRAM_NAME;
   if (argc < 2) {
     print_usage(program);
     return 1;
