@@ -89,7 +89,7 @@ int check_account(const char* user) {
 /// Reads and checks everything for |request| and stages the new file. Returns 0, or 1 after
 /// saying why not; nothing has changed then.
 int prepare_and_stage(const AutologinRequest& request) {
-  char prefix[256];
+  char prefix[REFUSAL_PREFIX_SIZE];
   refusal_prefix(request, prefix, sizeof prefix);
   static SeatList seats;
   seat_list_reset(&seats);

@@ -116,6 +116,16 @@ void start_translations() {
   g_active = true;
 }
 
+void cut_at_character(char* buf, std::size_t size) {
+  if (size < 2) return;
+  const std::size_t len = size - 1;  // the bytes snprintf kept
+  std::size_t start = len - 1;
+  while (start > 0 && (static_cast<unsigned char>(buf[start]) & 0xc0) == 0x80) --start;
+  const auto lead = static_cast<unsigned char>(buf[start]);
+  const std::size_t need = lead < 0x80 ? 1 : lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : 2;
+  if (start + need > len) buf[start] = '\0';
+}
+
 const char* i18n_text(const char* msgid) {
   if (!g_active || msgid[0] == '\0') return msgid;
   return dgettext(TEXT_DOMAIN, msgid);

@@ -32,6 +32,10 @@ void sanitize_locale_environment();
 /// calls nothing of libc's locale machinery, in the C locale.
 void start_translations();
 
+/// Ends |buf|, which snprintf filled to its |size| bytes and cut short, at its last whole UTF-8
+/// character, so that a cut translation is still text.
+void cut_at_character(char* buf, std::size_t size);
+
 #define _(text) i18n_text(text)
 #define N_(text) text
 

@@ -125,17 +125,10 @@ Starts read_default_file(const char* file, char* name, std::size_t size) {
 }
 
 /// Returns true, the warning in |buf| said. A translation too long for |buf|, which the
-/// catalog test rules out for the longest unit name, is still said, cut back to its last whole
-/// UTF-8 character.
+/// catalog test rules out for the longest unit name, is still said, cut at a whole character.
 bool said(int n, char* buf, std::size_t size) {
-  if (size == 0 || (n >= 0 && static_cast<std::size_t>(n) < size)) return true;
-  if (n < 0) {
-    buf[0] = '\0';
-    return true;
-  }
-  std::size_t end = size - 1;
-  while (end > 0 && (static_cast<unsigned char>(buf[end]) & 0xc0) == 0x80) --end;
-  buf[end] = '\0';
+  if (n < 0 && size > 0) buf[0] = '\0';
+  if (n >= 0 && static_cast<std::size_t>(n) >= size) cut_at_character(buf, size);
   return true;
 }
 

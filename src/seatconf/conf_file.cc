@@ -93,7 +93,7 @@ int prepare_config_update(const ConfigPaths& paths, const SeatList& seats,
   std::size_t in_len = 0;
   if (read_main_config(paths, false, false, g_input, &in_len, &update->read_as) != 0) return 1;
 
-  char prefix[256];
+  char prefix[REFUSAL_PREFIX_SIZE];
   refusal_prefix(request, prefix, sizeof prefix);
   seat_model_reset(&g_model, seats);
   // The output buffer holds each drop-in in turn until the new text is made.

@@ -156,6 +156,7 @@ void refusal_prefix(const AutologinRequest& request, char* buf, std::size_t size
               : std::snprintf(buf, size, "%s", _("Cannot disable automatic login: "));
   // A name too long for the prefix is cut; the rest of the message still says what is wrong.
   if (n < 0 && size > 0) buf[0] = '\0';
+  if (n >= 0 && static_cast<std::size_t>(n) >= size) cut_at_character(buf, size);
 }
 
 RewriteOptions options_against(const SeatModel& earlier, const AutologinRequest& request) {
@@ -178,7 +179,7 @@ RewriteOptions options_against(const SeatModel& earlier, const AutologinRequest&
 }
 
 int check_promise(const SeatModel& model, const AutologinRequest& request) {
-  char prefix[256];
+  char prefix[REFUSAL_PREFIX_SIZE];
   refusal_prefix(request, prefix, sizeof prefix);
   // openSUSE's override is applied after every file and whatever the seat: only a value that
   // already is the promise can stand.
