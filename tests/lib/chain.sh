@@ -72,7 +72,7 @@ cp "$PACKAGE" "$SYSTEM/tmp/brindleway-helper.deb"
 
 # in_system COMMAND...: runs COMMAND as root in the copy, with a plain environment.
 in_system() {
-  chroot "$SYSTEM" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C "$@"
+  chroot "$SYSTEM" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C LC_ALL=C "$@"
 }
 
 # add_user NAME ID [SHELL]: adds an account to the copy's databases, by default one that

@@ -11,6 +11,15 @@ source "$(dirname "${BASH_SOURCE[0]}")/namespace.sh" "$@"
 # The helper keeps its run lock in /run: every test gets a private, empty one.
 mount -t tmpfs -o mode=0755 tmpfs /run
 
+# The exact texts the tests expect are the C locale's, whatever locale the caller has. The
+# catalogs the build made (with the pseudo-locale xx of the test build) stand in for the
+# system's, which hides libc's own: a translated run shows only this helper's words.
+export LC_ALL=C
+LOCALE_TREE=$(dirname "$(readlink -f "$1")")/locale
+if [ -d "$LOCALE_TREE" ]; then
+  mount --bind "$LOCALE_TREE" /usr/share/locale
+fi
+
 source "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 
 WORK=$(mktemp -d /tmp/brindleway-e2e.XXXXXX)
@@ -55,9 +64,27 @@ add_user() {
 # run ARGS...: runs the helper; sets STATUS and leaves its output in $OUT and $ERR (files).
 OUT=$WORK/stdout
 ERR=$WORK/stderr
+# With BRINDLEWAY_PSEUDO_LOCALE set, every refusal is run a second time under the pseudo-locale,
+# whose catalog wraps every text in ⟦ ⟧: a line of standard error that is not wrapped whole
+# holds a text nobody marked for translation.
 run() {
-  "$HELPER" "$@" > "$OUT" 2> "$ERR"
+  LC_ALL=C "$HELPER" "$@" > "$OUT" 2> "$ERR"
   STATUS=$?
+  if [ -n "${BRINDLEWAY_PSEUDO_LOCALE:-}" ] && [ "$STATUS" != 0 ] && [ -s "$ERR" ]; then
+    expect_marked_refusal "$@"
+  fi
+}
+
+expect_marked_refusal() {
+  local line pseudo_err=$WORK/pseudo-stderr
+  env -u LC_ALL LANG=C.UTF-8 LANGUAGE=xx "$HELPER" "$@" > /dev/null 2> "$pseudo_err"
+  [ -s "$pseudo_err" ] || fail "pseudo-locale '$*': no refusal the second time"
+  while IFS= read -r line; do
+    case $line in
+      ⟦*⟧) ;;
+      *) fail "pseudo-locale '$*': a text nobody marked for translation: $line" ;;
+    esac
+  done < "$pseudo_err"
 }
 
 # traced STRACE-ARGS...: strace, with LeakSanitizer off in a sanitizer build (it cannot work
