@@ -3,12 +3,13 @@
 # of it with the right plural rule, and --help and --version answer without root, --version
 # with debian/changelog's version.
 #
-# Usage: catalogs_test.sh SOURCE_DIR HELPER XGETTEXT-ARGS... -- SOURCES...
+# Usage: catalogs_test.sh SOURCE_DIR HELPER POLICY XGETTEXT-ARGS... -- SOURCES...
 set -u
 source "$(dirname "$0")/lib/check.sh"
 SRC=$1
 HELPER=$2
-shift 2
+POLICY=$3
+shift 3
 xgettext_args=()
 while [ "$1" != -- ]; do
   xgettext_args+=("$1")
@@ -24,7 +25,9 @@ msgids() {
   msgcat --no-wrap --sort-output "$1" | sed -n 's/^\(msgid\|msgid_plural\) "\(.\+\)"$/\1 \2/p' | sort
 }
 
-(cd "$SRC" && xgettext "${xgettext_args[@]}" -o "$WORK/now.pot" "$@") || fail "xgettext failed"
+(cd "$SRC" && xgettext "${xgettext_args[@]}" -o "$WORK/now.pot" "$@" &&
+  xgettext --its=po/its/polkit.its --from-code=UTF-8 --join-existing -o "$WORK/now.pot" \
+    "$POLICY") || fail "xgettext failed"
 msgids "$WORK/now.pot" > "$WORK/now"
 msgids "$POT" > "$WORK/template"
 missing=$(comm -23 "$WORK/now" "$WORK/template")

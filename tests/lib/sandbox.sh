@@ -75,16 +75,23 @@ run() {
   fi
 }
 
+# A message may span lines where an argument holds a line feed: a line that does not open with
+# the marker must continue one that did not close.
 expect_marked_refusal() {
-  local line pseudo_err=$WORK/pseudo-stderr
+  local line open=false pseudo_err=$WORK/pseudo-stderr
   env -u LC_ALL LANG=C.UTF-8 LANGUAGE=xx "$HELPER" "$@" > /dev/null 2> "$pseudo_err"
   [ -s "$pseudo_err" ] || fail "pseudo-locale '$*': no refusal the second time"
   while IFS= read -r line; do
-    case $line in
-      ⟦*⟧) ;;
+    case $open/$line in
+      true/* | false/⟦*) ;;
       *) fail "pseudo-locale '$*': a text nobody marked for translation: $line" ;;
     esac
+    case $line in
+      *⟧) open=false ;;
+      *) open=true ;;
+    esac
   done < "$pseudo_err"
+  [ "$open" = false ] || fail "pseudo-locale '$*': a text nobody marked ends standard error"
 }
 
 # traced STRACE-ARGS...: strace, with LeakSanitizer off in a sanitizer build (it cannot work
