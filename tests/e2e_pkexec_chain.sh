@@ -44,6 +44,34 @@ as granted disable alice
 expect_status "granted disable" 0
 [ "$(tail -n 1 "$OUT")" = "Auto login disabled" ] || fail "granted disable: stdout $(cat "$OUT")"
 expect_bytes "granted disable (configuration)" "$SYSTEM/etc/lightdm/lightdm.conf" "$SEAT"
+
+# The prompt in the caller's language. pkexec's own text agent (on a terminal: script gives it
+# one) registers with the caller's LANG, and polkitd translates the action's message for it
+# through the package's catalog. The German locale is made with localedef into a directory
+# mounted over the copy's /usr/lib/locale; locale-gen would edit /etc. Only the action's
+# message is read: polkit's own words around it are German only where its catalog is installed.
+# prompt LANG: the text pkexec's agent shows the user "stranger", who must authenticate.
+prompt() {
+  in_system setpriv --reuid=stranger --regid=stranger --clear-groups env -u LC_ALL LANG="$1" \
+    timeout 10 script -qec "pkexec $INSTALLED status" /dev/null < /dev/null 2>&1 | tr -d '\r'
+}
+if [ -r /usr/share/i18n/locales/de_DE ] && command -v script localedef > /dev/null; then
+  mkdir "$WORK/locales"
+  cp -a /usr/lib/locale/C.utf8 "$WORK/locales/" 2> /dev/null
+  if localedef -i de_DE -f UTF-8 "$WORK/locales/de_DE.utf8" > "$WORK/localedef.log" 2>&1; then
+    mount --bind "$WORK/locales" "$SYSTEM/usr/lib/locale"
+    german=$(prompt de_DE.UTF-8)
+    grep -qx 'Zum Ändern der automatischen Anmeldung ist eine Authentifizierung erforderlich' <<< "$german" ||
+      fail "German prompt: the action's message is not German: $german"
+    english=$(prompt C.UTF-8)
+    grep -qx 'Authentication is required to change automatic login' <<< "$english" ||
+      fail "C.UTF-8 prompt: the action's message is not the English one: $english"
+  else
+    fail "localedef could not make de_DE.UTF-8: $(cat "$WORK/localedef.log")"
+  fi
+else
+  echo "SKIP (prompt in German): needs the locales package's de_DE, script and localedef"
+fi
 stop_daemons
 
 in_system dpkg --purge brindleway-helper > "$WORK/purge.log" 2>&1 ||
