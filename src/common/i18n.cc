@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <libintl.h>
+#include <dlfcn.h>
+
+extern char** environ;  // NOLINT: the process environment has no other name.
 
 #ifndef BRINDLEWAY_LOCALE_DIR
 #error "the build sets BRINDLEWAY_LOCALE_DIR, the one directory the catalogs are read from"
@@ -24,20 +26,42 @@
 
 namespace {
 
-bool g_active = false;
-
-/// The variables that name a locale, and only that.
-constexpr const char* kLocaleVariables[] = {
-    "LANG",        "LANGUAGE",   "LC_ALL",           "LC_CTYPE",   "LC_MESSAGES",
-    "LC_NUMERIC",  "LC_TIME",    "LC_COLLATE",       "LC_MONETARY", "LC_PAPER",
-    "LC_NAME",     "LC_ADDRESS", "LC_TELEPHONE",     "LC_MEASUREMENT", "LC_IDENTIFICATION",
+/// libintl's functions and setlocale, looked up (dlsym) only once a catalog is wanted: every
+/// function the helper imports is bound at start-up (-z now), and a run in the C locale should
+/// not pay for those it never calls.
+struct Gettext {
+  char* (*setlocale)(int, const char*);
+  char* (*bindtextdomain)(const char*, const char*);
+  char* (*bind_textdomain_codeset)(const char*, const char*);
+  char* (*dgettext)(const char*, const char*);
+  char* (*dngettext)(const char*, const char*, const char*, unsigned long);
 };
 
-/// The variables that name directories libc would read from.
-constexpr const char* kPathVariables[] = {"LOCPATH", "GCONV_PATH", "NLSPATH"};
+Gettext g_gettext;
+bool g_active = false;
 
-/// The most bytes of a LANGUAGE value kept; a longer list is dropped whole.
-constexpr std::size_t kLanguageMax = 256;
+/// The variables that name directories libc would read from.
+constexpr const char* kPathVariables[] = {"LOCPATH=", "GCONV_PATH=", "NLSPATH="};
+
+/// Returns the rest of |entry| after |prefix|, or null when it does not begin with it.
+const char* after(const char* entry, const char* prefix) {
+  for (; *prefix != '\0'; ++prefix, ++entry) {
+    if (*entry != *prefix) return nullptr;
+  }
+  return entry;
+}
+
+/// Returns true if |entry| ("NAME=VALUE") names a locale: LANG, LANGUAGE or any LC_*.
+bool is_locale_variable(const char* entry) {
+  return after(entry, "LANG=") != nullptr || after(entry, "LANGUAGE=") != nullptr ||
+         after(entry, "LC_") != nullptr;
+}
+
+/// Returns the value of |entry|, after its first '='.
+char* value_of(char* entry) {
+  while (*entry != '\0' && *entry != '=') ++entry;
+  return *entry == '=' ? entry + 1 : entry;
+}
 
 /// Returns true if |text| is set and is neither "C" nor "POSIX".
 bool names_a_locale(const char* text) {
@@ -56,63 +80,85 @@ const char* messages_locale() {
   return nullptr;
 }
 
+template <typename F>
+bool look_up(const char* name, F* fn) {
+  *fn = reinterpret_cast<F>(dlsym(RTLD_DEFAULT, name));
+  return *fn != nullptr;
+}
+
+bool load_gettext(Gettext* api) {
+  return look_up("setlocale", &api->setlocale) && look_up("bindtextdomain", &api->bindtextdomain) &&
+         look_up("bind_textdomain_codeset", &api->bind_textdomain_codeset) &&
+         look_up("dgettext", &api->dgettext) && look_up("dngettext", &api->dngettext);
+}
+
 }  // namespace
 
 bool locale_value_is_safe(const char* value) {
-  return value[0] != '.' && std::strchr(value, '/') == nullptr &&
-         std::strstr(value, "..") == nullptr;
+  if (value[0] == '.') return false;
+  for (const char* p = value; *p != '\0'; ++p) {
+    if (*p == '/' || (p[0] == '.' && p[1] == '.')) return false;
+  }
+  return true;
 }
 
 bool filter_language_value(const char* value, char* buf, std::size_t size) {
+  // |buf| may be |value| itself: what is kept never runs ahead of what is read.
   std::size_t used = 0;
-  if (size == 0) return false;
-  buf[0] = '\0';
-  char element[kLanguageMax];
-  while (*value != '\0') {
-    std::size_t len = std::strcspn(value, ":");
-    if (len > 0 && len < sizeof element) {
-      std::memcpy(element, value, len);
+  std::size_t read = 0;
+  while (value[read] != '\0') {
+    std::size_t len = 0;
+    while (value[read + len] != '\0' && value[read + len] != ':') ++len;
+    // One element judged on its own: a copy, terminated where the ':' was.
+    char element[256];
+    const bool fits = len < sizeof element;
+    if (fits) {
+      for (std::size_t i = 0; i < len; ++i) element[i] = value[read + i];
       element[len] = '\0';
-      if (locale_value_is_safe(element)) {
-        const std::size_t need = used + (used > 0 ? 1 : 0) + len;
-        if (need >= size) return false;
-        if (used > 0) buf[used++] = ':';
-        std::memcpy(buf + used, element, len);
-        used += len;
-        buf[used] = '\0';
-      }
     }
-    value += len;
-    if (*value == ':') ++value;
+    read += len;
+    if (value[read] == ':') ++read;
+    if (len == 0 || !fits || !locale_value_is_safe(element)) continue;
+    const std::size_t need = used + (used > 0 ? 1 : 0) + len;
+    if (need >= size) return false;
+    if (used > 0) buf[used++] = ':';
+    for (std::size_t i = 0; i < len; ++i) buf[used++] = element[i];
   }
+  if (size > 0) buf[used < size ? used : size - 1] = '\0';
   return used > 0;
 }
 
 void sanitize_locale_environment() {
-  for (const char* name : kPathVariables) unsetenv(name);
-  for (const char* name : kLocaleVariables) {
-    const char* value = std::getenv(name);
-    if (value == nullptr) continue;
-    if (std::strcmp(name, "LANGUAGE") == 0) {
-      char kept[kLanguageMax];
-      if (filter_language_value(value, kept, sizeof kept)) {
-        if (std::strcmp(kept, value) != 0) setenv(name, kept, 1);
-      } else {
-        unsetenv(name);
-      }
-    } else if (!locale_value_is_safe(value)) {
-      unsetenv(name);
+  // The environment is rewritten in place: a dropped entry leaves the array, and a LANGUAGE
+  // value loses its unsafe elements, which never makes it longer.
+  char** kept = environ;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    // Every variable judged here begins with L, G or N; the others are passed over at once.
+    const char first = **entry;
+    if (first != 'L' && first != 'G' && first != 'N') {
+      *kept++ = *entry;
+      continue;
     }
+    bool drop = false;
+    for (const char* name : kPathVariables) drop = drop || after(*entry, name) != nullptr;
+    char* value = value_of(*entry);
+    if (after(*entry, "LANGUAGE=") != nullptr) {
+      drop = !filter_language_value(value, value, std::strlen(value) + 1);
+    } else if (is_locale_variable(*entry)) {
+      drop = !locale_value_is_safe(value);
+    }
+    if (!drop) *kept++ = *entry;
   }
+  if (kept != nullptr) *kept = nullptr;
 }
 
 void start_translations() {
   // libc ignores LANGUAGE when the messages locale is C: so does this test.
-  if (!names_a_locale(messages_locale())) return;
-  std::setlocale(LC_CTYPE, "");
-  std::setlocale(LC_MESSAGES, "");
-  if (bindtextdomain(TEXT_DOMAIN, BRINDLEWAY_LOCALE_DIR) == nullptr) return;
-  if (bind_textdomain_codeset(TEXT_DOMAIN, "UTF-8") == nullptr) return;
+  if (!names_a_locale(messages_locale()) || !load_gettext(&g_gettext)) return;
+  g_gettext.setlocale(LC_CTYPE, "");
+  g_gettext.setlocale(LC_MESSAGES, "");
+  if (g_gettext.bindtextdomain(TEXT_DOMAIN, BRINDLEWAY_LOCALE_DIR) == nullptr) return;
+  if (g_gettext.bind_textdomain_codeset(TEXT_DOMAIN, "UTF-8") == nullptr) return;
   g_active = true;
 }
 
@@ -128,10 +174,10 @@ void cut_at_character(char* buf, std::size_t size) {
 
 const char* i18n_text(const char* msgid) {
   if (!g_active || msgid[0] == '\0') return msgid;
-  return dgettext(TEXT_DOMAIN, msgid);
+  return g_gettext.dgettext(TEXT_DOMAIN, msgid);
 }
 
 const char* i18n_plural(const char* singular, const char* plural, unsigned long n) {
   if (!g_active) return n == 1 ? singular : plural;
-  return dngettext(TEXT_DOMAIN, singular, plural, n);
+  return g_gettext.dngettext(TEXT_DOMAIN, singular, plural, n);
 }

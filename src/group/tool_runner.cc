@@ -44,8 +44,9 @@ bool language_is_safe(const char* value) {
 
 /// The helper's own locale rule (common/i18n.h), so that the tools read what it reads.
 bool is_locale_entry(const char* entry) {
-  const char* equals = std::strchr(entry, '=');
-  if (equals == nullptr) return false;
+  const char* equals = entry;
+  while (*equals != '\0' && *equals != '=') ++equals;
+  if (*equals != '=') return false;
   if (has_prefix(entry, "LANGUAGE=")) return language_is_safe(equals + 1);
   if (!has_prefix(entry, "LANG=") && !has_prefix(entry, "LC_")) return false;
   return locale_value_is_safe(equals + 1);
