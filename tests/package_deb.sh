@@ -69,7 +69,7 @@ grep -q '>/usr/libexec/brindleway-helper</annotate>' \
   "$OUT/root/usr/share/polkit-1/actions/org.brindleway.helper.autologin.policy" ||
   fail "the polkit action does not name /usr/libexec/brindleway-helper"
 gzip -t "$OUT/root/usr/share/man/man8/brindleway-helper.8.gz" || fail "the man page is not gzip"
-msgunfmt "$OUT/root/usr/share/locale/de/LC_MESSAGES/brindleway-helper.mo" 2> /dev/null |
+msgunfmt --no-wrap "$OUT/root/usr/share/locale/de/LC_MESSAGES/brindleway-helper.mo" 2> /dev/null |
   grep -q '^msgstr "Zum Ändern der automatischen Anmeldung' ||
   fail "the German catalog lacks the polkit action's message"
 # GPL-3.0-or-later, as the sources' LICENSE, in Debian's machine-readable form.
