@@ -36,7 +36,8 @@ void start_translations();
 /// character, so that a cut translation is still text.
 void cut_at_character(char* buf, std::size_t size);
 
-#define _(text) i18n_text(text)
+// gettext's own names, which xgettext and every translator know.
+#define _(text) i18n_text(text)  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 #define N_(text) text
 
 #endif  // BRINDLEWAY_COMMON_I18N_H_

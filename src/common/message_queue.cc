@@ -141,9 +141,10 @@ void msg_out(const char* format, ...) {
 }
 
 void msg_err(const char* format, ...) {
+  const char* translated = i18n_text(format);
   va_list args;
   va_start(args, format);
-  queue_text(STDERR_FILENO, i18n_text(format), args);
+  queue_text(STDERR_FILENO, translated, args);
   va_end(args);
 }
 
