@@ -13,8 +13,10 @@ if command -v xmllint > /dev/null && [ -r /usr/share/polkit-1/policyconfig-1.dtd
 else
   skip "xmllint or polkit's DTD missing (apt-get install libxml2-utils polkitd)"
 fi
-grep -q '<message>Authentication is required to change automatic login</message>' "$POLICY" ||
-  fail "the polkit action lacks its message"
+grep -q '<message gettext-domain="brindleway-helper">Authentication is required to change automatic login</message>' "$POLICY" ||
+  fail "the polkit action lacks its message, translated through the helper's domain"
+grep -q '<description gettext-domain="brindleway-helper">' "$POLICY" ||
+  fail "the polkit action's description is not translated through the helper's domain"
 for default in "allow_any>auth_admin<" "allow_inactive>auth_admin<" "allow_active>auth_admin_keep<"; do
   grep -q "$default" "$POLICY" || fail "the polkit action lacks $default"
 done

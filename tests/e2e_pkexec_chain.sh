@@ -44,6 +44,45 @@ as granted disable alice
 expect_status "granted disable" 0
 [ "$(tail -n 1 "$OUT")" = "Auto login disabled" ] || fail "granted disable: stdout $(cat "$OUT")"
 expect_bytes "granted disable (configuration)" "$SYSTEM/etc/lightdm/lightdm.conf" "$SEAT"
+
+# The prompt in the caller's language. pkexec empties its environment before its own text agent
+# starts, so that agent always registers as en_US; a desktop's agent, and pkttyagent, register
+# with their LANG, and polkitd translates the action's message for them through the package's
+# catalog. pkttyagent answers for the shell that then runs pkexec, on a terminal that script
+# gives it. The German locale is made with localedef into a directory mounted over the copy's
+# /usr/lib/locale; locale-gen would edit /etc. Only the action's message is read: polkit's own
+# words around it are German only where its catalog is installed.
+cat > "$SYSTEM/tmp/prompt.sh" << 'PROMPT'
+fifo=$(mktemp -u /tmp/agent.XXXXXX)
+mkfifo "$fifo"
+pkttyagent --process $$ --notify-fd 3 3> "$fifo" &
+cat "$fifo" > /dev/null
+rm -f "$fifo"
+pkexec --disable-internal-agent "$1" status
+PROMPT
+# prompt LANG: the text the agent shows the user "stranger", who must authenticate.
+prompt() {
+  in_system setpriv --reuid=stranger --regid=stranger --clear-groups env -u LC_ALL LANG="$1" \
+    timeout 10 script -qec "sh /tmp/prompt.sh $INSTALLED" /dev/null < /dev/null 2>&1 |
+    sed 's/\x1b\[[0-9;]*m//g; s/\r$//'
+}
+if [ -r /usr/share/i18n/locales/de_DE ] && command -v script localedef > /dev/null; then
+  mkdir "$WORK/locales"
+  cp -a /usr/lib/locale/C.utf8 "$WORK/locales/" 2> /dev/null
+  if localedef -i de_DE -f UTF-8 "$WORK/locales/de_DE.utf8" > "$WORK/localedef.log" 2>&1; then
+    mount --bind "$WORK/locales" "$SYSTEM/usr/lib/locale"
+    german=$(prompt de_DE.UTF-8)
+    grep -qx 'Zum Ändern der automatischen Anmeldung ist eine Authentifizierung erforderlich' <<< "$german" ||
+      fail "German prompt: the action's message is not German: $german"
+    english=$(prompt C.UTF-8)
+    grep -qx 'Authentication is required to change automatic login' <<< "$english" ||
+      fail "C.UTF-8 prompt: the action's message is not the English one: $english"
+  else
+    fail "localedef could not make de_DE.UTF-8: $(cat "$WORK/localedef.log")"
+  fi
+else
+  echo "SKIP (prompt in German): needs the locales package's de_DE, script and localedef"
+fi
 stop_daemons
 
 in_system dpkg --purge brindleway-helper > "$WORK/purge.log" 2>&1 ||

@@ -45,6 +45,10 @@ expected=(
   "-rw-r--r-- root/root .* ./usr/share/doc/brindleway-helper/copyright$"
   "-rw-r--r-- root/root .* ./usr/share/doc/brindleway-helper/changelog.gz$"
 )
+# A message catalog for every language of po/LINGUAS.
+for lang in $(grep -v '^#' "$SRC/po/LINGUAS"); do
+  expected+=("-rw-r--r-- root/root .* ./usr/share/locale/$lang/LC_MESSAGES/brindleway-helper\\.mo$")
+done
 for entry in "${expected[@]}"; do
   grep -qE -- "$entry" <<< "$contents" || fail "the package lacks: $entry"
 done
@@ -65,6 +69,9 @@ grep -q '>/usr/libexec/brindleway-helper</annotate>' \
   "$OUT/root/usr/share/polkit-1/actions/org.brindleway.helper.autologin.policy" ||
   fail "the polkit action does not name /usr/libexec/brindleway-helper"
 gzip -t "$OUT/root/usr/share/man/man8/brindleway-helper.8.gz" || fail "the man page is not gzip"
+msgunfmt --no-wrap "$OUT/root/usr/share/locale/de/LC_MESSAGES/brindleway-helper.mo" 2> /dev/null |
+  grep -q '^msgstr "Zum Ändern der automatischen Anmeldung' ||
+  fail "the German catalog lacks the polkit action's message"
 # GPL-3.0-or-later, as the sources' LICENSE, in Debian's machine-readable form.
 copyright=$OUT/root/usr/share/doc/brindleway-helper/copyright
 grep -qx 'License: GPL-3+' "$copyright" || fail "debian/copyright does not license the files GPL-3+"

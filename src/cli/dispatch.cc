@@ -8,6 +8,7 @@
 
 #include "cli/audit_log.h"
 #include "cli/cgroup_escape.h"
+#include "cli/help.h"
 #include "cli/process_setup.h"
 #include "cli/status.h"
 #include "cli/username.h"
@@ -109,7 +110,7 @@ int check_account(const char* user) {
 /// Reads and checks everything for |request| and makes the new text in memory. Returns 0, or 1
 /// after saying why not; nothing has changed then.
 int prepare(const AutologinRequest& request) {
-  char prefix[256];
+  char prefix[REFUSAL_PREFIX_SIZE];
   refusal_prefix(request, prefix, sizeof prefix);
   static SeatList seats;
   seat_list_reset(&seats);
@@ -164,7 +165,7 @@ int check_pam(const PamServiceList& services, const char* user) {
 
 /// Says, on standard error, when LightDM is not what this system starts at boot.
 void warn_other_display_manager() {
-  char warning[512];
+  char warning[DISPLAY_MANAGER_WARNING_SIZE];
   if (other_display_manager(system_display_manager_paths(), warning, sizeof warning)) {
     msg_err("%s\n", warning);
   }
@@ -181,7 +182,7 @@ int run_enable(const char* program, const char* user) {
   if (read_group_before_enable(user, &g_group_before) != 0) return 1;
   if (prepare(AutologinRequest{true, user}) != 0) return 1;
   probe_user(user, &g_probe);
-  char prefix[256];
+  char prefix[REFUSAL_PREFIX_SIZE];
   refusal_prefix(AutologinRequest{true, user}, prefix, sizeof prefix);
   if (check_home(user, g_probe, *g_update.model, g_update.pam_services) != 0 ||
       check_sessions(*g_update.model, user, g_probe, prefix) != 0 ||
@@ -223,6 +224,9 @@ int run_disable(const char* user) {
 }  // namespace
 
 int run_helper(int argc, char* const argv[]) {
+  const char* program = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0]
+                                                                              : PROGRAM_NAME;
+  if (answer_help_or_version(argc, argv, program)) return 0;
   // Reading LightDM's configuration needs no privilege, and changes nothing.
   if (argc >= 2 && std::strcmp(argv[1], "status") == 0) {
     return run_status(lightdm_config_paths(), LOGIND_SEATS_DIR, system_display_manager_paths());
@@ -231,8 +235,6 @@ int run_helper(int argc, char* const argv[]) {
     msg_err("brindleway-helper must be run as root (use pkexec)\n");
     return 1;
   }
-  const char* program = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0]
-                                                                              : PROGRAM_NAME;
   if (argc < 2) {
     print_usage(program);
     return 1;

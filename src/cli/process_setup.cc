@@ -1,5 +1,6 @@
 #include "cli/process_setup.h"
 
+#include "common/i18n.h"
 #include "common/message_queue.h"
 
 #include <cerrno>
@@ -38,6 +39,8 @@
 //  6. The working directory is "/" and the umask 022, so that neither a caller's directory
 //     (on a filesystem that may go away) nor its umask shapes what the helper or a tool
 //     creates.
+//  7. The locale variables hold names only, and the variables that name libc's directories are
+//     gone (common/i18n.h); only then is the message catalog set up, outside the C locale.
 // For a caller who is not root the same steps are harmless: a hard limit it may not raise is
 // only used up to its value.
 
@@ -156,6 +159,8 @@ int prepare_process() {
   for (const LimitRule& rule : kLimitRules) apply_limit(rule);
   if (open_std_streams() != 0) return 1;
   close_from(3);
+  sanitize_locale_environment();
+  start_translations();
   umask(022);
   if (chdir("/") == 0) return 0;
   msg_err("Cannot change the working directory to /: %s\n", std::strerror(errno));
@@ -171,9 +176,9 @@ int check_tool_limits() {
   // A tool killed by SIGXFSZ, SIGXCPU or SIGSEGV mid-write leaves a group file cut short and its
   // lock files behind; no limit on these is small enough to be harmless.
   constexpr Guarded kGuarded[] = {
-      {RLIMIT_FSIZE, RLIM_INFINITY, "file-size"},
-      {RLIMIT_CPU, RLIM_INFINITY, "CPU-time"},
-      {RLIMIT_STACK, kStackFloor, "stack"},
+      {RLIMIT_FSIZE, RLIM_INFINITY, N_("file-size")},
+      {RLIMIT_CPU, RLIM_INFINITY, N_("CPU-time")},
+      {RLIMIT_STACK, kStackFloor, N_("stack")},
   };
   for (const Guarded& guarded : kGuarded) {
     rlimit limit{};
@@ -181,7 +186,7 @@ int check_tool_limits() {
     msg_err(
                  "Cannot change automatic login safely: the caller's %s limit (%llu) cannot be "
                  "lifted, and the account tools could leave /etc/group cut short\n",
-                 guarded.what, static_cast<unsigned long long>(limit.rlim_cur));
+                 _(guarded.what), static_cast<unsigned long long>(limit.rlim_cur));
     return 1;
   }
   return 0;

@@ -8,6 +8,7 @@
 
 #include "cli/process_setup.h"
 #include "cli/username.h"
+#include "common/i18n.h"
 #include "common/message_queue.h"
 #include "gates/pam_gate.h"
 #include "common/format_text.h"
@@ -27,7 +28,10 @@
 
 namespace {
 
-constexpr char kPrefix[] = "Cannot tell what LightDM does: ";
+constexpr char kPrefix[] = N_("Cannot tell what LightDM does: ");
+
+/// Returns the prefix of status's refusals, in the reader's language.
+const char* status_prefix() { return _(kPrefix); }
 
 /// PAM's answers so far, so that seats asking the same service about the same user ask once.
 /// A seat asks at most two services (its own and the one "[LightDM]" names), on its display, so
@@ -76,7 +80,7 @@ int read_user_sessions(const SeatModel& model, const SeatAutologin& seat0, UserS
   static UserProbe probe;
   const bool root = geteuid() == 0;
   if (root && probe_user(out->user, &probe) != 0) {
-    msg_err("%scannot look at the account as %s: %s\n", kPrefix, out->user, probe.why);
+    msg_err("%scannot look at the account as %s: %s\n", status_prefix(), out->user, probe.why);
     return 1;
   }
   read_session_sources(model, out->user, root ? &probe : nullptr, &out->sources);
@@ -104,7 +108,7 @@ int view_seat_session(const SeatModel& model, std::size_t seat, UserSessions* se
   static char why[4 * (SESSION_WHY_MAX + 1)];
   describe_session_problem(session, why, sizeof why);
   if (session.state == SessionView::kCannotTell) {
-    msg_err("%s%s\n", kPrefix, why);
+    msg_err("%s%s\n", status_prefix(), why);
     return 1;
   }
   // Only the other seats' lines use it, and a line cut short still names the session.
@@ -143,12 +147,12 @@ int view_seat(const SeatModel& model, std::size_t seat, PamMemo* memo, SeatView*
   const char* user = state.settings[SEAT_KEY_USER]->value.text;
   static PamServiceList services;
   services.count = 0;
-  if (add_seat_pam_service(model, seat, &services, kPrefix) != 0) return 1;
-  if (add_lightdm_pam_service(model, &services, kPrefix) != 0) return 1;
+  if (add_seat_pam_service(model, seat, &services, status_prefix()) != 0) return 1;
+  if (add_lightdm_pam_service(model, &services, status_prefix()) != 0) return 1;
   for (std::size_t i = 0; i < services.count; ++i) {
     const PamMemo::Entry& entry = ask_once(memo, services.names[i], services.displays[i], user);
     if (!entry.verdict.asked) {
-      msg_err("%scannot ask LightDM's PAM service %s: %s\n", kPrefix,
+      msg_err("%scannot ask LightDM's PAM service %s: %s\n", status_prefix(),
                    entry.service, entry.verdict.reason);
       return 1;
     }
@@ -171,23 +175,38 @@ bool same_view(const SeatView& a, const SeatView& b) {
          a.session == b.session && std::strcmp(a.session_why, b.session_why) == 0;
 }
 
-/// Writes into |buf| what LightDM would do on a seat, as a phrase after "LightDM would".
-void describe_view(const SeatView& view, char* buf, std::size_t size) {
-  if (greets_instead(view)) {
-    std::snprintf(buf, size, "show the greeter and log nobody in");
-  } else {
-    describe_autologin(view.state, buf, size);
-  }
-}
-
-/// Prints the refusal of |view|, if any: ": its PAM service S refuses U (REASON)", or why
-/// LightDM would not find the session.
-void print_refusal(const SeatView& view) {
+/// Prints the first line when the seat0 view is neither of the success lines. Every outcome
+/// is a whole sentence of its own, so that it translates; none of them is parsed.
+void print_seat0_line(const SeatView& view) {
   if (view.refused != nullptr) {
-    msg_out(": its PAM service %s refuses %s (%s)", view.refused->service, view.refused->user,
-            view.refused->verdict.reason);
-  } else if (view.session == SessionView::kNotFound) {
-    msg_out(": %s", view.session_why);
+    msg_out(_("LightDM will show the greeter and log nobody in on seat0: its PAM service %s "
+              "refuses %s (%s)\n"),
+            view.refused->service, view.refused->user, view.refused->verdict.reason);
+    return;
+  }
+  if (view.session == SessionView::kNotFound) {
+    msg_out(_("LightDM will show the greeter and log nobody in on seat0: %s\n"),
+            view.session_why);
+    return;
+  }
+  char who[AUTOLOGIN_WHO_SIZE];
+  const int timeout = view.state.timeout;
+  switch (autologin_outcome(view.state, who)) {
+    case AutologinOutcome::kNobody:
+      msg_out("%s", _("LightDM will show the greeter and log nobody in on seat0\n"));
+      break;
+    case AutologinOutcome::kAtOnce:
+      msg_out(_("LightDM will log in %s on seat0\n"), who);
+      break;
+    case AutologinOutcome::kBackground:
+      msg_out(_("LightDM will log in %s in the background, behind the greeter on seat0\n"), who);
+      break;
+    case AutologinOutcome::kCountdown:
+      msg_out(i18n_plural("LightDM will log in %s after %d second at the greeter on seat0\n",
+                          "LightDM will log in %s after %d seconds at the greeter on seat0\n",
+                          static_cast<unsigned long>(timeout)),
+              who, timeout);
+      break;
   }
 }
 
@@ -197,21 +216,14 @@ void print_first_line(const SeatView& view) {
     msg_out("Auto login disabled\n");
     return;
   }
-  if (greets_instead(view)) {
-    msg_out("LightDM will show the greeter and log nobody in on seat0");
-    print_refusal(view);
-    msg_out("\n");
-    return;
-  }
   const SeatSetting* user = state.settings[SEAT_KEY_USER];
-  if (state.who == AutologinWho::kUser && state.when == AutologinWhen::kAtOnce &&
-      is_valid_username(user->value.text) && user->value.len <= KEYFILE_VALUE_MAX) {
+  if (!greets_instead(view) && state.who == AutologinWho::kUser &&
+      state.when == AutologinWhen::kAtOnce && is_valid_username(user->value.text) &&
+      user->value.len <= KEYFILE_VALUE_MAX) {
     msg_out("Auto login enabled for user: %s\n", user->value.text);
     return;
   }
-  char what[KEYFILE_VALUE_MAX * 4 + 96];
-  describe_autologin(state, what, sizeof what);
-  msg_out("LightDM will %s on seat0\n", what);
+  print_seat0_line(view);
 }
 
 void print_origin(const SeatSetting* setting, SeatKey key) {
@@ -232,20 +244,63 @@ void print_origin(const SeatSetting* setting, SeatKey key) {
                section, right, setting->line);
 }
 
+/// Prints what LightDM would do on |seat| (null: a machine without logind) where seat0 differs.
+void print_other_seat(const char* seat, const SeatView& view) {
+  char who[AUTOLOGIN_WHO_SIZE];
+  const AutologinOutcome outcome = autologin_outcome(view.state, who);
+  const int timeout = view.state.timeout;
+  const auto n = static_cast<unsigned long>(timeout);
+  const PamMemo::Entry* refused = view.refused;
+  const bool no_session = refused == nullptr && view.session == SessionView::kNotFound;
+  if (seat == nullptr && no_session) {
+    msg_out(_("Without logind, LightDM would show the greeter and log nobody in instead: %s\n"),
+            view.session_why);
+  } else if (no_session) {
+    msg_out(_("On %s, LightDM would show the greeter and log nobody in instead: %s\n"), seat,
+            view.session_why);
+  } else if (seat == nullptr && refused != nullptr) {
+    msg_out(_("Without logind, LightDM would show the greeter and log nobody in instead: its PAM "
+              "service %s refuses %s (%s)\n"),
+            refused->service, refused->user, refused->verdict.reason);
+  } else if (refused != nullptr) {
+    msg_out(_("On %s, LightDM would show the greeter and log nobody in instead: its PAM service "
+              "%s refuses %s (%s)\n"),
+            seat, refused->service, refused->user, refused->verdict.reason);
+  } else if (seat == nullptr && outcome == AutologinOutcome::kNobody) {
+    msg_out("%s", _("Without logind, LightDM would show the greeter and log nobody in instead\n"));
+  } else if (seat == nullptr && outcome == AutologinOutcome::kAtOnce) {
+    msg_out(_("Without logind, LightDM would log in %s instead\n"), who);
+  } else if (seat == nullptr && outcome == AutologinOutcome::kBackground) {
+    msg_out(_("Without logind, LightDM would log in %s in the background, behind the greeter "
+              "instead\n"), who);
+  } else if (seat == nullptr) {
+    msg_out(i18n_plural("Without logind, LightDM would log in %s after %d second at the "
+                        "greeter instead\n",
+                        "Without logind, LightDM would log in %s after %d seconds at the "
+                        "greeter instead\n", n),
+            who, timeout);
+  } else if (outcome == AutologinOutcome::kNobody) {
+    msg_out(_("On %s, LightDM would show the greeter and log nobody in instead\n"), seat);
+  } else if (outcome == AutologinOutcome::kAtOnce) {
+    msg_out(_("On %s, LightDM would log in %s instead\n"), seat, who);
+  } else if (outcome == AutologinOutcome::kBackground) {
+    msg_out(_("On %s, LightDM would log in %s in the background, behind the greeter "
+              "instead\n"), seat, who);
+  } else {
+    msg_out(i18n_plural("On %s, LightDM would log in %s after %d second at the greeter "
+                        "instead\n",
+                        "On %s, LightDM would log in %s after %d seconds at the greeter "
+                        "instead\n", n),
+            seat, who, timeout);
+  }
+}
+
 /// Prints a line for every seat other than seat0 where LightDM would do otherwise.
 void print_other_seats(const SeatModel& model, const SeatView views[]) {
   for (std::size_t seat = 1; seat < model.seats.count; ++seat) {
     const SeatView& view = views[seat];
     if (same_view(views[SEAT_INDEX_SEAT0], view)) continue;
-    char what[KEYFILE_VALUE_MAX * 4 + 96];
-    describe_view(view, what, sizeof what);
-    if (seat == SEAT_INDEX_NO_LOGIND) {
-      msg_out("Without logind, LightDM would %s instead", what);
-    } else {
-      msg_out("On %s, LightDM would %s instead", model.seats.names[seat], what);
-    }
-    print_refusal(view);
-    msg_out("\n");
+    print_other_seat(seat == SEAT_INDEX_NO_LOGIND ? nullptr : model.seats.names[seat], view);
   }
 }
 
@@ -255,9 +310,10 @@ int run_status(const ConfigPaths& paths, const char* seats_dir,
                const DisplayManagerPaths& display_manager) {
   static SeatList seats;
   seat_list_reset(&seats);
-  if (add_logind_seats(seats_dir, &seats, kPrefix) != 0) return 1;
-  const SeatModel* model = read_lightdm_state(paths, seats, kPrefix);
-  if (model == nullptr || check_glib_readings(*model, kPrefix) != 0) return 1;
+  const char* prefix = status_prefix();
+  if (add_logind_seats(seats_dir, &seats, prefix) != 0) return 1;
+  const SeatModel* model = read_lightdm_state(paths, seats, prefix);
+  if (model == nullptr || check_glib_readings(*model, prefix) != 0) return 1;
   // Both GLib versions read the same now; either rule gives the answer. Every seat is worked
   // out, PAM asked, before anything is printed, so that a failure prints no half answer.
   static PamMemo memo;
@@ -281,7 +337,7 @@ int run_status(const ConfigPaths& paths, const char* seats_dir,
   }
   if (sessions.user != nullptr) {
     if (sessions.seat0.state == SessionView::kNotChecked) {
-      msg_out("Not checked without root: %s\n", sessions.seat0.problem);
+      msg_out(_("Not checked without root: %s\n"), sessions.seat0.problem);
     } else {
       static char line[4 * (SESSION_WHY_MAX + 1)];
       describe_session_line(sessions.seat0, line, sizeof line);
@@ -289,7 +345,7 @@ int run_status(const ConfigPaths& paths, const char* seats_dir,
     }
   }
   print_other_seats(*model, views);
-  char warning[512];
+  char warning[DISPLAY_MANAGER_WARNING_SIZE];
   if (other_display_manager(display_manager, warning, sizeof warning)) {
     msg_out("%s\n", warning);
   }

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "common/child_wait.h"
+#include "common/i18n.h"
 
 // Whoever starts the helper chooses where its standard streams lead: a pipe nobody reads, a
 // terminal whose output is suspended (Ctrl-S), a file on a server that went away. A write there
@@ -94,9 +95,9 @@ int write_queue() {
     if (s.fd == STDOUT_FILENO) out_error = error;
   }
   if (out_error == 0) return 0;
-  char warning[160];
+  char warning[320];
   const int n = std::snprintf(warning, sizeof warning,
-                              "Warning: could not write to standard output: %s\n",
+                              _("Warning: could not write to standard output: %s\n"),
                               std::strerror(out_error));
   if (n > 0 && static_cast<std::size_t>(n) < sizeof warning) {
     (void)write_fully(STDERR_FILENO, warning, n);
@@ -140,9 +141,10 @@ void msg_out(const char* format, ...) {
 }
 
 void msg_err(const char* format, ...) {
+  const char* translated = i18n_text(format);
   va_list args;
   va_start(args, format);
-  queue_text(STDERR_FILENO, format, args);
+  queue_text(STDERR_FILENO, translated, args);
   va_end(args);
 }
 

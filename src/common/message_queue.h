@@ -10,9 +10,12 @@ inline constexpr int MESSAGE_QUEUE_BYTES = 65536;
 inline constexpr int MESSAGE_WRITE_DEADLINE_MS = 2000;
 
 /// Queues printf-formatted text for standard output. Nothing is written until flush_messages.
+/// |format| is never translated: what a caller parses stays the same in every locale, and text
+/// that is to be translated is passed through _() at the call site.
 void msg_out(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-/// Queues printf-formatted text for standard error, after everything queued so far.
+/// Queues printf-formatted text for standard error, after everything queued so far. |format| is
+/// translated first (i18n_text), so a call site marks nothing; the build tells xgettext so.
 void msg_err(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 /// Marks standard output as the run's answer: flush_messages then reports it when any of it

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/i18n.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
 #include "lightdm/seat_autologin.h"
@@ -133,6 +134,14 @@ Starts read_default_file(const char* file, char* name, std::size_t size) {
   return Starts::kOther;
 }
 
+/// Returns true, the warning in |buf| said. A translation too long for |buf|, which the
+/// catalog test rules out for the longest unit name, is still said, cut at a whole character.
+bool said(int n, char* buf, std::size_t size) {
+  if (n < 0 && size > 0) buf[0] = '\0';
+  if (n >= 0 && static_cast<std::size_t>(n) >= size) cut_at_character(buf, size);
+  return true;
+}
+
 }  // namespace
 
 const DisplayManagerPaths& system_display_manager_paths() { return kSystemPaths; }
@@ -154,18 +163,18 @@ bool other_display_manager(const DisplayManagerPaths& paths, char* buf, std::siz
   char shown[NAME_MAX * 4 + 8];
   quote_name(name, shown, sizeof shown);
   if (starts == Starts::kMasked) {
-    std::snprintf(buf, size,
-                  "Warning: %s.service is masked, so it does not start at boot and automatic "
-                  "login will not happen",
-                  shown);
-    return true;
+    return said(std::snprintf(buf, size,
+                              _("Warning: %s.service is masked, so it does not start at boot and "
+                                "automatic login will not happen"),
+                              shown),
+                buf, size);
   }
   if (starts == Starts::kOther) {
-    std::snprintf(buf, size,
-                  "Warning: this system starts %s at boot, not LightDM, so automatic login will "
-                  "not happen",
-                  shown);
-    return true;
+    return said(std::snprintf(buf, size,
+                              _("Warning: this system starts %s at boot, not LightDM, so automatic "
+                                "login will not happen"),
+                              shown),
+                buf, size);
   }
   if (starts == Starts::kNothing) {
     std::snprintf(buf, size,
@@ -175,8 +184,10 @@ bool other_display_manager(const DisplayManagerPaths& paths, char* buf, std::siz
   }
   struct stat program {};
   if (stat(paths.lightdm, &program) != 0 || !S_ISREG(program.st_mode)) {
-    std::snprintf(buf, size, "Warning: LightDM is not installed, so automatic login will not happen");
-    return true;
+    return said(std::snprintf(buf, size, "%s",
+                              _("Warning: LightDM is not installed, so automatic login will not "
+                                "happen")),
+                buf, size);
   }
   return false;
 }

@@ -1,6 +1,7 @@
 #ifndef BRINDLEWAY_GATES_DISPLAY_MANAGER_H_
 #define BRINDLEWAY_GATES_DISPLAY_MANAGER_H_
 
+#include <climits>
 #include <cstddef>
 
 /// Where a system says which display manager it starts at boot, and where LightDM lives.
@@ -21,6 +22,10 @@ struct DisplayManagerPaths {
 
 /// The paths of a Debian or systemd system.
 const DisplayManagerPaths& system_display_manager_paths();
+
+/// Room for other_display_manager's warning: the longest unit name, quoted, and the longest
+/// translation of the sentence around it.
+inline constexpr std::size_t DISPLAY_MANAGER_WARNING_SIZE = NAME_MAX * 4 + 8 + 512;
 
 /// Returns true and writes one line into |buf| (|size| bytes, no line feed) when, by |paths|,
 /// LightDM will not be what runs at boot: under systemd, no alias, or one that resolves to

@@ -16,6 +16,7 @@
 
 #include "common/child_wait.h"
 #include "common/clean_child.h"
+#include "common/i18n.h"
 #include "common/unique_fd.h"
 
 extern char** environ;  // NOLINT: the process environment has no other name.
@@ -107,13 +108,17 @@ void no_delay(int /*status*/, unsigned /*delay*/, void* /*data*/) {}
   Answer answer;
   std::memset(&answer, 0, sizeof answer);
   answer.result = PAM_SYSTEM_ERR;
-  std::snprintf(answer.text, sizeof answer.text, "the check could not start cleanly");
+  // The reader's language is looked up before the environment is emptied (gettext reads
+  // LANGUAGE on every call); libpam is then left to speak as it does for LightDM.
+  std::snprintf(answer.text, sizeof answer.text, "%s", _("the check could not start cleanly"));
+  char cannot_load[sizeof answer.text];
+  std::snprintf(cannot_load, sizeof cannot_load, _("%s cannot be loaded"), kLibPam);
   PamApi api{};
   environ = kCleanEnvironment;
   if (clean_child_start(out) != 0) {
     // |answer| says so already
   } else if (!load_pam(&api)) {
-    std::snprintf(answer.text, sizeof answer.text, "%s cannot be loaded", kLibPam);
+    std::memcpy(answer.text, cannot_load, sizeof answer.text);
   } else {
     const pam_conv conversation{refuse_prompts, nullptr};
     pam_handle_t* handle = nullptr;
@@ -156,8 +161,12 @@ PamVerdict ask_pam(const char* service, const char* user, const char* display) {
   to_parent.reset(-1);
   int status = 0;
   if (wait_for_child(pid, PAM_DEADLINE_MS, &status) != 0) {
-    char why[64];
-    std::snprintf(why, sizeof why, "it did not answer within %d seconds", PAM_DEADLINE_MS / 1000);
+    char why[sizeof PamVerdict::reason];
+    constexpr int kSeconds = PAM_DEADLINE_MS / 1000;
+    std::snprintf(why, sizeof why,
+                  i18n_plural("it did not answer within %d second", "it did not answer within %d seconds",
+                              kSeconds),
+                  kSeconds);
     return not_asked(why);
   }
   Answer answer{};
@@ -166,7 +175,7 @@ PamVerdict ask_pam(const char* service, const char* user, const char* display) {
     n = read(from_child.get(), &answer, sizeof answer);
   } while (n < 0 && errno == EINTR);
   if (n != static_cast<ssize_t>(sizeof answer) || !WIFEXITED(status)) {
-    return not_asked("the PAM check ended without an answer");
+    return not_asked(_("the PAM check ended without an answer"));
   }
   answer.text[sizeof answer.text - 1] = '\0';
   if (!answer.asked) return not_asked(answer.text);

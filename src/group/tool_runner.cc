@@ -1,17 +1,20 @@
 #include "group/tool_runner.h"
 
+#include <cstring>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "common/child_wait.h"
 #include "common/clean_child.h"
+#include "common/i18n.h"
 
 extern char** environ;  // NOLINT: the process environment has no other name.
 
 // The tools run as root with an environment built from scratch, as doas does: whatever the
 // caller set (PATH, IFS, ENV, BASH_ENV, LD_*) could otherwise choose which program runs or
 // what the shell does first. Only the locale survives, so the tools still speak the caller's
-// language, and never a value with a '/', which could point at a file of the caller's.
+// language, and only values that pass the helper's own locale rule: names, never paths.
 // Each tool starts clean (clean_child_start): a session of its own with /dev/null as its
 // standard streams, so the caller's terminal has no way to it, a tool that asked a question
 // would not wait for an answer nobody gives, and a tool's own words (gpasswd announces a
@@ -34,16 +37,20 @@ bool has_prefix(const char* text, const char (&prefix)[N]) {
   return true;
 }
 
-bool holds(const char* text, char c) {
-  for (; *text != '\0'; ++text) {
-    if (*text == c) return true;
-  }
-  return false;
+/// Returns true if every ':'-separated element of |value| passes the locale rule.
+bool language_is_safe(const char* value) {
+  char kept[256];
+  return filter_language_value(value, kept, sizeof kept) && std::strcmp(kept, value) == 0;
 }
 
+/// The helper's own locale rule (common/i18n.h), so that the tools read what it reads.
 bool is_locale_entry(const char* entry) {
-  if (!holds(entry, '=') || holds(entry, '/')) return false;
-  return has_prefix(entry, "LANG=") || has_prefix(entry, "LANGUAGE=") || has_prefix(entry, "LC_");
+  const char* equals = entry;
+  while (*equals != '\0' && *equals != '=') ++equals;
+  if (*equals != '=') return false;
+  if (has_prefix(entry, "LANGUAGE=")) return language_is_safe(equals + 1);
+  if (!has_prefix(entry, "LANG=") && !has_prefix(entry, "LC_")) return false;
+  return locale_value_is_safe(equals + 1);
 }
 
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "common/constants.h"
+#include "common/i18n.h"
 #include "common/message_queue.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
@@ -88,7 +89,7 @@ struct ShownPath {
 /// Says, after |prefix|, that what LightDM makes of the file |scan| read cannot be told.
 void report_unsure(const SourceScan& scan, const char* prefix) {
   msg_err("%scannot tell how LightDM reads %s: line %u: %s\n", prefix,
-               ShownPath(scan.path).text, scan.problem_line, scan.problem);
+               ShownPath(scan.path).text, scan.problem_line, _(scan.problem));
 }
 
 /// Says, after |prefix|, that |path| could not be read, and why.
@@ -187,7 +188,7 @@ int check_main_source(const SourceScan& scan, const char* prefix) {
       return 0;
     case SourceOutcome::kRejected:
       msg_err("%sLightDM cannot load %s (line %u: %s) and would not start\n",
-                   prefix, scan.path, scan.problem_line, scan.problem);
+                   prefix, scan.path, scan.problem_line, _(scan.problem));
       return 1;
     case SourceOutcome::kUnsure:
       report_unsure(scan, prefix);

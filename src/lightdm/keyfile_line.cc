@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "common/i18n.h"
+
 // The rules of GLib 2.74's key-file parser (gkeyfile.c), which LightDM 1.26 loads every
 // configuration file with. Each branch names the GLib function whose rule it stands for. Byte
 // for byte, not character for character: GLib steps over UTF-8 continuation bytes in a few
@@ -78,21 +80,21 @@ KeyFileLine classify_keyfile_line(Span line) {
   // GLib reads the rest of a line up to a NUL byte in some places and past it in others; such a
   // line is not judged.
   if (std::memchr(s.data, '\0', s.len) != nullptr) {
-    return line_of(KeyFileLineKind::kUnsure, "a NUL byte");
+    return line_of(KeyFileLineKind::kUnsure, N_("a NUL byte"));
   }
 
   // g_key_file_line_is_group, g_key_file_parse_group
   const char* close = nullptr;
   if (s.data[0] == '[' && is_group_line(s, &close)) {
     Span name{s.data + 1, static_cast<std::size_t>(close - s.data - 1)};
-    if (!is_group_name(name)) return line_of(KeyFileLineKind::kInvalid, "invalid group name");
+    if (!is_group_name(name)) return line_of(KeyFileLineKind::kInvalid, N_("invalid group name"));
     return KeyFileLine{KeyFileLineKind::kGroup, name, Span{nullptr, 0}, nullptr};
   }
 
   // g_key_file_line_is_key_value_pair: an "=" that does not start the line.
   const auto* eq = static_cast<const char*>(std::memchr(s.data, '=', s.len));
   if (eq == nullptr || eq == s.data) {
-    return line_of(KeyFileLineKind::kInvalid, "not a key-value pair, group or comment");
+    return line_of(KeyFileLineKind::kInvalid, N_("not a key-value pair, group or comment"));
   }
 
   // g_key_file_parse_key_value_pair: the key ends before blanks and "=", the value starts
@@ -101,11 +103,12 @@ KeyFileLine classify_keyfile_line(Span line) {
   while (is_keyfile_space(key_end[-1])) --key_end;
   Span key{s.data, static_cast<std::size_t>(key_end - s.data)};
   KeyFileLineKind kind = check_key_name(key);
-  if (kind == KeyFileLineKind::kInvalid) return line_of(kind, "invalid key name");
-  if (kind == KeyFileLineKind::kUnsure) return line_of(kind, "key with a non-ASCII locale");
+  if (kind == KeyFileLineKind::kInvalid) return line_of(kind, N_("invalid key name"));
+  if (kind == KeyFileLineKind::kUnsure) return line_of(kind, N_("key with a non-ASCII locale"));
   const char* value = eq + 1;
   const char* end = s.data + s.len;
   while (value < end && is_keyfile_space(*value)) ++value;
   return KeyFileLine{KeyFileLineKind::kKeyValue, key,
                      Span{value, static_cast<std::size_t>(end - value)}, nullptr};
 }
+

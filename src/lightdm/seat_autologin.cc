@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/i18n.h"
+
 namespace {
 
 bool is_true(const SeatSetting* setting, GlibRule rule) {
@@ -88,27 +90,18 @@ void quote_value(const KeyFileString& value, char* buf, std::size_t size) {
 
 void quote_name(const char* text, char* buf, std::size_t size) { quote(text, true, buf, size); }
 
-void describe_autologin(const SeatAutologin& state, char* buf, std::size_t size) {
-  char who[KEYFILE_VALUE_MAX * 4 + 8] = "a guest";
+AutologinOutcome autologin_outcome(const SeatAutologin& state, char* who) {
   if (state.who == AutologinWho::kUser) {
-    quote_value(state.settings[SEAT_KEY_USER]->value, who, sizeof who);
+    quote_value(state.settings[SEAT_KEY_USER]->value, who, AUTOLOGIN_WHO_SIZE);
+  } else {
+    // TRANSLATORS: whom LightDM logs in when no user is named; it stands where a user name
+    // stands, as the object of "log in".
+    std::snprintf(who, AUTOLOGIN_WHO_SIZE, "%s", _("a guest"));
   }
   if (state.who == AutologinWho::kNobody || state.when == AutologinWhen::kNever) {
-    std::snprintf(buf, size, "show the greeter and log nobody in");
-    return;
+    return AutologinOutcome::kNobody;
   }
-  switch (state.when) {
-    case AutologinWhen::kAtOnce:
-      std::snprintf(buf, size, "log in %s", who);
-      break;
-    case AutologinWhen::kBackground:
-      std::snprintf(buf, size, "log in %s in the background, behind the greeter", who);
-      break;
-    case AutologinWhen::kCountdown:
-      std::snprintf(buf, size, "log in %s after %d second%s at the greeter", who, state.timeout,
-                    state.timeout == 1 ? "" : "s");
-      break;
-    case AutologinWhen::kNever:
-      break;
-  }
+  if (state.when == AutologinWhen::kAtOnce) return AutologinOutcome::kAtOnce;
+  if (state.when == AutologinWhen::kBackground) return AutologinOutcome::kBackground;
+  return AutologinOutcome::kCountdown;
 }

@@ -39,9 +39,16 @@ bool same_outcome(const SeatAutologin& a, const SeatAutologin& b);
 /// rules, or null when none does.
 const SeatSetting* glib_dependent_setting(const SeatAutologin& a, SeatKey* key);
 
-/// Writes into |buf| (|size| bytes) what LightDM does, as a phrase that follows "LightDM
-/// would", such as "log in bob after 5 seconds at the greeter".
-void describe_autologin(const SeatAutologin& state, char* buf, std::size_t size);
+/// What LightDM does on a seat, as far as the sentences that say it differ.
+enum class AutologinOutcome { kNobody, kAtOnce, kBackground, kCountdown };
+
+/// The most bytes autologin_outcome writes for whom LightDM logs in, the terminator counted.
+inline constexpr std::size_t AUTOLOGIN_WHO_SIZE = KEYFILE_VALUE_MAX * 4 + 8;
+
+/// Returns what |state| makes LightDM do, and writes into |who| (AUTOLOGIN_WHO_SIZE bytes)
+/// whom it logs in: the user's name quoted, or "a guest" in the reader's language. Each outcome
+/// has whole sentences of its own at every place it is said, so that they translate.
+AutologinOutcome autologin_outcome(const SeatAutologin& state, char* who);
 
 /// Writes |value| into |buf| (|size| bytes) for a message: printable ASCII as it is, a
 /// backslash, a space and every other byte as \xNN, so no value can forge a line or a terminal

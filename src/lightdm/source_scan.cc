@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/i18n.h"
 #include "lightdm/keyfile_value.h"
 #include "lightdm/line_cursor.h"
 
@@ -50,7 +51,7 @@ void enter_group(SourceScan* scan, Span name, unsigned number) {
   // are not UTF-8.
   if (name.len > 5 && std::memcmp(name.data, kSeatPrefix, 5) == 0 &&
       !keyfile_utf8_valid(Span{name.data + 5, name.len - 5})) {
-    fail(scan, SourceOutcome::kUnsure, number, "a seat section whose name is not UTF-8");
+    fail(scan, SourceOutcome::kUnsure, number, N_("a seat section whose name is not UTF-8"));
   }
   if (scan->current == SourceScan::kNoGroupYet) scan->start_group = name;
   scan->in_start_group = same(name, scan->start_group);
@@ -67,7 +68,7 @@ void enter_group(SourceScan* scan, Span name, unsigned number) {
     }
   }
   if (scan->group_count == SEAT_GROUPS_MAX || name.len > SEAT_GROUP_NAME_MAX) {
-    fail(scan, SourceOutcome::kUnsure, number, "too many seat sections, or too long a name");
+    fail(scan, SourceOutcome::kUnsure, number, N_("too many seat sections, or too long a name"));
     scan->current = SourceScan::kNoSeatGroup;
     return;
   }
@@ -95,11 +96,11 @@ bool is_utf8_name(Span value) {
 
 void set_key(SourceScan* scan, const KeyFileLine& line, unsigned number) {
   if (scan->current == SourceScan::kNoGroupYet) {
-    fail(scan, SourceOutcome::kRejected, number, "a key before any section");
+    fail(scan, SourceOutcome::kRejected, number, N_("a key before any section"));
     return;
   }
   if (scan->in_start_group && span_equals(line.name, "Encoding") && !is_utf8_name(line.value)) {
-    fail(scan, SourceOutcome::kRejected, number, "an encoding other than UTF-8");
+    fail(scan, SourceOutcome::kRejected, number, N_("an encoding other than UTF-8"));
     return;
   }
   if (scan->in_lightdm_group) {
@@ -231,14 +232,14 @@ SourceOutcome scan_merge(SourceScan* scan, SeatModel* model) {
     // whatever happens.
     if (!group.has_keys && group.has_locale_keys && !is_base_group(group.name)) {
       fail(scan, SourceOutcome::kUnsure, group.line,
-           "a seat section whose only keys have a locale, which LightDM keeps or not by its "
-           "language");
+           N_("a seat section whose only keys have a locale, which LightDM keeps or not by "
+              "its language"));
       return scan->outcome;
     }
     if (!group.has_keys) continue;
     SeatGroup* target = model_group(model, group.name, group.applies);
     if (target == nullptr) {
-      fail(scan, SourceOutcome::kUnsure, group.line, "too many seat sections");
+      fail(scan, SourceOutcome::kUnsure, group.line, N_("too many seat sections"));
       return scan->outcome;
     }
     for (int key = 0; key < SEAT_KEY_COUNT; ++key) {

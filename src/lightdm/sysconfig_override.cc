@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include "common/i18n.h"
 #include "common/message_queue.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
@@ -50,12 +51,12 @@ const char* read_value(Span s, Span* value) {
     const char quote = s.data[0];
     for (i = 1; i < s.len && s.data[i] != quote; ++i) {
       if (quote == '"' && (s.data[i] == '$' || s.data[i] == '`' || s.data[i] == '\\')) {
-        return "a value the shell would expand";
+        return N_("a value the shell would expand");
       }
       // The shell keeps it, but whoever hands the value on to LightDM may not.
-      if (s.data[i] == '\\') return "a backslash, which not every reader keeps";
+      if (s.data[i] == '\\') return N_("a backslash, which not every reader keeps");
     }
-    if (i == s.len) return "a quote that is not closed";
+    if (i == s.len) return N_("a quote that is not closed");
     *value = Span{s.data + 1, i - 1};
     end = i + 1;
   } else {
@@ -65,7 +66,7 @@ const char* read_value(Span s, Span* value) {
   }
   while (end < s.len && is_blank(s.data[end])) ++end;
   if (end < s.len && (s.data[end] != '#' || (end > 0 && !is_blank(s.data[end - 1])))) {
-    return "a value the shell would read otherwise";
+    return N_("a value the shell would read otherwise");
   }
   return nullptr;
 }
@@ -92,7 +93,7 @@ SysconfigAutologin parse_sysconfig_autologin(Span text) {
     while (i < s.len && is_blank(s.data[i])) ++i;
     s = Span{s.data + i, s.len - i};
     if (s.len == 0 || s.data[0] == '#' || !names_variable(s)) continue;
-    const char* problem = "a line the shell would read otherwise";
+    const char* problem = N_("a line the shell would read otherwise");
     Span value{nullptr, 0};
     if (s.len > kVariableLen && std::memcmp(s.data, kVariable, kVariableLen) == 0 &&
         s.data[kVariableLen] == '=') {
@@ -124,9 +125,9 @@ int apply_sysconfig_override(const char* path, SeatModel* model, const char* pre
   if (fstat(fd.get(), &st) != 0) {
     why = std::strerror(errno);
   } else if (!S_ISREG(st.st_mode)) {
-    why = "not a regular file";
+    why = _("not a regular file");
   } else if (read_whole(fd.get(), buf, sizeof buf, &len) != 0) {
-    why = errno == EFBIG ? "the file is too large" : std::strerror(errno);
+    why = errno == EFBIG ? _("the file is too large") : std::strerror(errno);
   }
   if (why != nullptr) {
     msg_err("%scannot read %s: %s\n", prefix, shown, why);
@@ -135,7 +136,7 @@ int apply_sysconfig_override(const char* path, SeatModel* model, const char* pre
   SysconfigAutologin found = parse_sysconfig_autologin(Span{buf, len});
   if (found.state == SysconfigAutologin::kUnsure) {
     msg_err("%scannot tell how LightDM reads %s: line %u: %s\n", prefix, shown,
-                 found.line, found.problem);
+                 found.line, _(found.problem));
     return 1;
   }
   if (found.state == SysconfigAutologin::kUnset || found.value.len == 0) return 0;

@@ -93,7 +93,7 @@ int prepare_config_update(const ConfigPaths& paths, const SeatList& seats,
     return 1;
   }
 
-  char prefix[256];
+  char prefix[REFUSAL_PREFIX_SIZE];
   refusal_prefix(request, prefix, sizeof prefix);
   seat_model_reset(&model, seats);
   // The output buffer holds each drop-in in turn until the new text is made.

@@ -2,19 +2,11 @@
 
 #include <cstdio>
 
+#include "common/i18n.h"
 #include "common/message_queue.h"
 #include "lightdm/seat_autologin.h"
 
 namespace {
-
-/// Writes into |buf| the words that name the seat at |seat|, such as "on seat0".
-void seat_phrase(const SeatList& seats, std::size_t seat, char* buf, std::size_t size) {
-  if (seat == SEAT_INDEX_NO_LOGIND) {
-    std::snprintf(buf, size, "on the seat of a machine without logind");
-  } else {
-    std::snprintf(buf, size, "on %s", seats.names[seat]);  // seat names are plain ASCII
-  }
-}
 
 /// Returns the key whose effective setting keeps |state| from being what |request| asks, or
 /// SEAT_KEY_COUNT when it is what it asks. For enable, that key may be autologin-user although
@@ -41,27 +33,82 @@ void describe_origin(const SeatSetting& setting, SeatKey key, char* buf, std::si
   char section[SEAT_GROUP_NAME_MAX * 4 + 8];
   quote_name(setting.section, section, sizeof section);
   if (setting.from_sysconfig) {
-    std::snprintf(buf, size, "%s sets %s=%s (line %u)", path, section, value, setting.line);
+    std::snprintf(buf, size, _("%s sets %s=%s (line %u)"), path, section, value,
+                  setting.line);
   } else {
-    std::snprintf(buf, size, "%s sets %s=%s in [%s] (line %u)", path, SEAT_KEY_NAMES[key], value,
-                  section, setting.line);
+    std::snprintf(buf, size, _("%s sets %s=%s in [%s] (line %u)"), path,
+                  SEAT_KEY_NAMES[key], value, section, setting.line);
+  }
+}
+
+/// Says, after |prefix| and |origin|, what LightDM would do on the seat at |seat| instead.
+/// One whole sentence for each outcome and place, so that every one of them translates.
+void report_on_seat(const char* prefix, const char* origin, const SeatList& seats,
+                    std::size_t seat, AutologinOutcome outcome, const char* who, int timeout) {
+  const auto n = static_cast<unsigned long>(timeout);
+  if (seat == SEAT_INDEX_NO_LOGIND) {
+    switch (outcome) {
+      case AutologinOutcome::kNobody:
+        msg_err("%s%s, so LightDM would show the greeter and log nobody in on the seat of a "
+                "machine without logind\n", prefix, origin);
+        break;
+      case AutologinOutcome::kAtOnce:
+        msg_err("%s%s, so LightDM would log in %s on the seat of a machine without "
+                "logind\n", prefix, origin, who);
+        break;
+      case AutologinOutcome::kBackground:
+        msg_err("%s%s, so LightDM would log in %s in the background, behind the greeter "
+                "on the seat of a machine without logind\n", prefix, origin, who);
+        break;
+      case AutologinOutcome::kCountdown:
+        msg_err(i18n_plural("%s%s, so LightDM would log in %s after %d second at the "
+                             "greeter on the seat of a machine without logind\n",
+                             "%s%s, so LightDM would log in %s after %d seconds at the "
+                             "greeter on the seat of a machine without logind\n", n),
+                prefix, origin, who, timeout);
+        break;
+    }
+    return;
+  }
+  const char* name = seats.names[seat];  // seat names are plain ASCII
+  switch (outcome) {
+    case AutologinOutcome::kNobody:
+      msg_err("%s%s, so LightDM would show the greeter and log nobody in on %s\n", prefix,
+              origin, name);
+      break;
+    case AutologinOutcome::kAtOnce:
+      msg_err("%s%s, so LightDM would log in %s on %s\n", prefix, origin, who, name);
+      break;
+    case AutologinOutcome::kBackground:
+      msg_err("%s%s, so LightDM would log in %s in the background, behind the greeter on "
+              "%s\n", prefix, origin, who, name);
+      break;
+    case AutologinOutcome::kCountdown:
+      msg_err(i18n_plural("%s%s, so LightDM would log in %s after %d second at the "
+                           "greeter on %s\n",
+                           "%s%s, so LightDM would log in %s after %d seconds at the "
+                           "greeter on %s\n", n),
+              prefix, origin, who, timeout, name);
+      break;
   }
 }
 
 void report(const char* prefix, const SeatSetting& setting, SeatKey key,
-            const SeatAutologin& state, const char* seat) {
-  char origin[KEYFILE_VALUE_MAX * 4 + SOURCE_PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 64];
+            const SeatAutologin& state, const SeatList& seats, std::size_t seat) {
+  char origin[KEYFILE_VALUE_MAX * 4 + SOURCE_PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 256];
   describe_origin(setting, key, origin, sizeof origin);
-  char what[KEYFILE_VALUE_MAX * 4 + 96];
-  if (key == SEAT_KEY_USER && state.who == AutologinWho::kUser &&
-      state.when == AutologinWhen::kNever) {
-    char value[KEYFILE_VALUE_MAX * 4 + 8];
-    quote_value(setting.value, value, sizeof value);
-    std::snprintf(what, sizeof what, "keep %s as its automatic-login user", value);
+  char who[AUTOLOGIN_WHO_SIZE];
+  const AutologinOutcome outcome = autologin_outcome(state, who);
+  if (key != SEAT_KEY_USER || state.who != AutologinWho::kUser ||
+      state.when != AutologinWhen::kNever) {
+    report_on_seat(prefix, origin, seats, seat, outcome, who, state.timeout);
+  } else if (seat == SEAT_INDEX_NO_LOGIND) {
+    msg_err("%s%s, so LightDM would keep %s as its automatic-login user on the seat of a "
+            "machine without logind\n", prefix, origin, who);
   } else {
-    describe_autologin(state, what, sizeof what);
+    msg_err("%s%s, so LightDM would keep %s as its automatic-login user on %s\n", prefix,
+            origin, who, seats.names[seat]);
   }
-  msg_err("%s%s, so LightDM would %s %s\n", prefix, origin, what, seat);
 }
 
 /// Returns 0 if the seat at |seat| fares the same under both GLib rules, or 1 after reporting.
@@ -87,12 +134,14 @@ int check_seat(const SeatModel& model, std::size_t seat, const AutologinRequest&
   const SeatAutologin state = seat_autologin(model, seat, GlibRule::kKeepsBadEscapes);
   const SeatKey key = culprit(state, request);
   if (key == SEAT_KEY_COUNT) return 0;
-  char phrase[SEAT_NAME_MAX + 64];
-  seat_phrase(model.seats, seat, phrase, sizeof phrase);
-  if (state.settings[key] == nullptr) {
-    msg_err("%sno file sets %s %s\n", prefix, SEAT_KEY_NAMES[key], phrase);
+  if (state.settings[key] == nullptr && seat == SEAT_INDEX_NO_LOGIND) {
+    msg_err("%sno file sets %s on the seat of a machine without logind\n", prefix,
+            SEAT_KEY_NAMES[key]);
+  } else if (state.settings[key] == nullptr) {
+    msg_err("%sno file sets %s on %s\n", prefix, SEAT_KEY_NAMES[key],
+            model.seats.names[seat]);
   } else {
-    report(prefix, *state.settings[key], key, state, phrase);
+    report(prefix, *state.settings[key], key, state, model.seats, seat);
   }
   return 1;
 }
@@ -100,12 +149,14 @@ int check_seat(const SeatModel& model, std::size_t seat, const AutologinRequest&
 }  // namespace
 
 void refusal_prefix(const AutologinRequest& request, char* buf, std::size_t size) {
+  // TRANSLATORS: these two begin many messages; what follows them starts in lower case.
   int n = request.enable
-              ? std::snprintf(buf, size, "Cannot enable automatic login for %s: ",
+              ? std::snprintf(buf, size, _("Cannot enable automatic login for %s: "),
                               request.user_name)
-              : std::snprintf(buf, size, "Cannot disable automatic login: ");
+              : std::snprintf(buf, size, "%s", _("Cannot disable automatic login: "));
   // A name too long for the prefix is cut; the rest of the message still says what is wrong.
   if (n < 0 && size > 0) buf[0] = '\0';
+  if (n >= 0 && static_cast<std::size_t>(n) >= size) cut_at_character(buf, size);
 }
 
 RewriteOptions options_against(const SeatModel& earlier, const AutologinRequest& request) {
@@ -128,14 +179,14 @@ RewriteOptions options_against(const SeatModel& earlier, const AutologinRequest&
 }
 
 int check_promise(const SeatModel& model, const AutologinRequest& request) {
-  char prefix[256];
+  char prefix[REFUSAL_PREFIX_SIZE];
   refusal_prefix(request, prefix, sizeof prefix);
   // openSUSE's override is applied after every file and whatever the seat: only a value that
   // already is the promise can stand.
   const SeatSetting& override = model.sysconfig_autologin;
   if (override.set && !(request.enable && keyfile_string_equals(override.value,
                                                                 request.user_name))) {
-    char origin[KEYFILE_VALUE_MAX * 4 + SOURCE_PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 64];
+    char origin[KEYFILE_VALUE_MAX * 4 + SOURCE_PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 256];
     describe_origin(override, SEAT_KEY_USER, origin, sizeof origin);
     msg_err("%s%s, which LightDM applies after all of its own files\n", prefix,
                  origin);

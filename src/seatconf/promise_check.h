@@ -7,8 +7,12 @@
 #include "lightdm/seat_model.h"
 #include "seatconf/seat_rewrite.h"
 
+/// Room for refusal_prefix's words: a long user name in the longest translation.
+inline constexpr std::size_t REFUSAL_PREFIX_SIZE = 256;
+
 /// Writes into |buf| (|size| bytes) the words that open every refusal of |request|, such as
-/// "Cannot enable automatic login for alice: ".
+/// "Cannot enable automatic login for alice: ", in the reader's language. A name too long for
+/// |buf| is cut, at a whole character.
 void refusal_prefix(const AutologinRequest& request, char* buf, std::size_t size);
 
 /// Returns what the rewrite of lightdm.conf must add so that the settings of the earlier

@@ -74,7 +74,7 @@ cp "$PACKAGE" "$SYSTEM/tmp/brindleway-helper.deb"
 
 # in_system COMMAND...: runs COMMAND as root in the copy, with a plain environment.
 in_system() {
-  chroot "$SYSTEM" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C "$@"
+  chroot "$SYSTEM" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C LC_ALL=C "$@"
 }
 
 # add_user NAME ID [SHELL]: adds an account to the copy's databases, by default one that
@@ -120,7 +120,9 @@ start_daemons() {
     exit 1
   }
   DAEMONS+=("$dbus_pid")
-  in_system /usr/lib/polkit-1/polkitd --no-debug > "$WORK/polkitd.log" 2>&1 &
+  # polkitd translates a prompt by setting the agent's locale for itself; an LC_ALL in its own
+  # environment would win over it, as it never does on a booted system.
+  in_system env -u LC_ALL /usr/lib/polkit-1/polkitd --no-debug > "$WORK/polkitd.log" 2>&1 &
   DAEMONS+=("$!")
   for _ in $(seq 1 100); do
     in_system dbus-send --system --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \

@@ -22,6 +22,15 @@ for dir in /var/lib/AccountsService /var/cache/lightdm; do
   [ -d "$dir" ] && mount -t tmpfs -o mode=0755 tmpfs "$dir"
 done
 
+# The exact texts the tests expect are the C locale's, whatever locale the caller has. The
+# catalogs the build made (with the pseudo-locale xx of the test build) stand in for the
+# system's, which hides libc's own: a translated run shows only this helper's words.
+export LC_ALL=C
+LOCALE_TREE=$(dirname "$(readlink -f "$1")")/locale
+if [ -d "$LOCALE_TREE" ]; then
+  mount --bind "$LOCALE_TREE" /usr/share/locale
+fi
+
 source "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 
 WORK=$(mktemp -d /tmp/brindleway-e2e.XXXXXX)
@@ -70,9 +79,34 @@ add_user() {
 # run ARGS...: runs the helper; sets STATUS and leaves its output in $OUT and $ERR (files).
 OUT=$WORK/stdout
 ERR=$WORK/stderr
+# With BRINDLEWAY_PSEUDO_LOCALE set, every refusal is run a second time under the pseudo-locale,
+# whose catalog wraps every text in ⟦ ⟧: a line of standard error that is not wrapped whole
+# holds a text nobody marked for translation.
 run() {
-  "$HELPER" "$@" > "$OUT" 2> "$ERR"
+  LC_ALL=C "$HELPER" "$@" > "$OUT" 2> "$ERR"
   STATUS=$?
+  if [ -n "${BRINDLEWAY_PSEUDO_LOCALE:-}" ] && [ "$STATUS" != 0 ] && [ -s "$ERR" ]; then
+    expect_marked_refusal "$@"
+  fi
+}
+
+# A message may span lines where an argument holds a line feed: a line that does not open with
+# the marker must continue one that did not close.
+expect_marked_refusal() {
+  local line open=false pseudo_err=$WORK/pseudo-stderr
+  env -u LC_ALL LANG=C.UTF-8 LANGUAGE=xx "$HELPER" "$@" > /dev/null 2> "$pseudo_err"
+  [ -s "$pseudo_err" ] || fail "pseudo-locale '$*': no refusal the second time"
+  while IFS= read -r line; do
+    case $open/$line in
+      true/* | false/⟦*) ;;
+      *) fail "pseudo-locale '$*': a text nobody marked for translation: $line" ;;
+    esac
+    case $line in
+      *⟧) open=false ;;
+      *) open=true ;;
+    esac
+  done < "$pseudo_err"
+  [ "$open" = false ] || fail "pseudo-locale '$*': a text nobody marked ends standard error"
 }
 
 # traced STRACE-ARGS...: strace, with LeakSanitizer off in a sanitizer build (it cannot work
