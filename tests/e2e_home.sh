@@ -43,7 +43,7 @@ mode-0711        0  -
 xauth-own        0  -
 dmrc-root-only   0  -
 dmrc-to-shadow   0  -
-dmrc-fifo        0  -
+dmrc-fifo        1  cannot tell which session LightDM would start: ~kd/.dmrc: it is a FIFO, which LightDM would wait on for ever
 home-link        0  -
 missing          1  LightDM could not start kd's session in $H, which does not exist
 missing-mkhome   0  -

@@ -126,8 +126,7 @@ void read_dmrc(UserProbe* probe) {
   if (fstat(fd.get(), &st) != 0) {
     set_dmrc(probe, DmrcState::kCannotTell, errno);
   } else if (S_ISFIFO(st.st_mode)) {
-    // LightDM opens without O_NONBLOCK and would wait there for a writer.
-    set_dmrc(probe, DmrcState::kCannotTell, EAGAIN);
+    set_dmrc(probe, DmrcState::kFifo, 0);
   } else if (!S_ISREG(st.st_mode)) {
     set_dmrc(probe, DmrcState::kAbsent, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
   } else if (st.st_size >= static_cast<off_t>(DMRC_MAX)) {
