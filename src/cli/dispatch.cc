@@ -176,8 +176,9 @@ int run_enable(const char* program, const char* user) {
     return 1;
   }
   leave_caller_cgroup();  // where it cannot move, the run goes on where it is
-  if (check_username(user) != 0 || check_account(user) != 0) return 1;
-  if (check_tool_limits() != 0 || acquire_run_lock() != 0) return 1;
+  // The limits first: the children that look the account up run on the stack they leave.
+  if (check_username(user) != 0 || check_tool_limits() != 0 || check_account(user) != 0) return 1;
+  if (acquire_run_lock() != 0) return 1;
   if (read_group_before_enable(user, &g_group_before) != 0) return 1;
   if (prepare(AutologinRequest{true, user}) != 0) return 1;
   probe_user(user, &g_probe);

@@ -64,8 +64,10 @@ void not_done(UserProbe* probe, const char* why) {
 /// Looks |user| up and becomes that user: groups, gid, uid. Returns 0, or 1 after filling
 /// |probe|'s reason.
 int become_user(const char* user, UserProbe* probe) {
-  static char buf[16384];
-  static gid_t groups[kGroupsMax];
+  // On the child's stack, which the front door made large enough: kept out of the program's
+  // image, which a caller's address-space limit must still let load.
+  char buf[16384];
+  gid_t groups[kGroupsMax];
   passwd entry{};
   passwd* account = nullptr;
   const int error = getpwnam_r(user, &entry, buf, sizeof buf, &account);
