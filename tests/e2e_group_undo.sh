@@ -57,8 +57,10 @@ else
 fi
 
 # expired NAME: an account that LightDM's PAM service refuses, as its expiry day is long past.
+# Its home is there, so that only PAM refuses.
 expired() {
-  echo "$1:x:3001:3001::/nonexistent:/bin/bash" >> /etc/passwd
+  echo "$1:x:3001:3001::/home/$1:/bin/bash" >> /etc/passwd
+  install -d -m 0755 -o 3001 -g 3001 "/home/$1"
   echo "$1:!:19000:0:99999:7::1:" >> /etc/shadow
   echo "$1:x:3001:" >> /etc/group
   echo "$1:!::" >> /etc/gshadow

@@ -43,7 +43,7 @@ mode-0711        0  -
 xauth-own        0  -
 dmrc-root-only   0  -
 dmrc-to-shadow   0  -
-dmrc-fifo        0  -
+dmrc-fifo        1  cannot tell which session LightDM would start: ~kd/.dmrc: it is a FIFO, which LightDM would wait on for ever
 home-link        0  -
 missing          1  LightDM could not start kd's session in $H, which does not exist
 missing-mkhome   0  -
@@ -113,6 +113,16 @@ while read -r setup expect message; do
   fi
   # Looking never changes the home, whatever the answer.
   home_listing | cmp -s - "$WORK/snap/home" || fail "$setup: something under /home changed"
+  # status, run by root, tells the same as enable.
+  printf '[Seat:*]\nautologin-user=kd\nautologin-user-timeout=0\n' > "$CONF"
+  run status
+  if [ "$expect" = 0 ]; then
+    want="Auto login enabled for user: kd"
+  else
+    want="LightDM will show the greeter and log nobody in on seat0: $message"
+  fi
+  [[ $message == "cannot tell"* ]] || [ "$(head -n 1 "$OUT")" = "$want" ] ||
+    fail "$setup: status begins '$(head -n 1 "$OUT")'"
 done <<< "$CASES"
 
 # The home is looked at only by enable.

@@ -20,13 +20,11 @@
 #include "gates/display_manager.h"
 #include "gates/home_verdict.h"
 #include "gates/pam_gate.h"
-#include "gates/pam_stack.h"
 #include "gates/seats.h"
 #include "gates/session_gate.h"
 #include "gates/user_probe.h"
 #include "group/autologin_group.h"
 #include "lightdm/config_sources.h"
-#include "lightdm/display_setup.h"
 #include "seatconf/conf_file.h"
 #include "seatconf/promise_check.h"
 
@@ -118,24 +116,15 @@ int prepare(const AutologinRequest& request) {
   return prepare_config_update(lightdm_config_paths(), seats, request, &g_update);
 }
 
-/// Returns true if every PAM service of |services| makes a missing home in its session stack.
-bool every_stack_makes_home(const PamServiceList& services) {
-  for (std::size_t i = 0; i < services.count; ++i) {
-    if (!session_stack_makes_home(services.names[i])) return false;
-  }
-  return services.count > 0;
-}
-
 /// Returns 0 if LightDM can start |user|'s session in the home |probe| looked at, or 1 after
 /// saying why not.
 int check_home(const char* user, const UserProbe& probe, const SeatModel& model,
                const PamServiceList& services) {
-  // The session stack is read only where it could change the answer.
-  const HomeRules rules{user_authority_in_system_dir(model),
-                        probe.done && probe.home == HomeState::kMissing &&
-                            every_stack_makes_home(services)};
   static char reason[PATH_MAX * 4 + 256];
-  if (home_serves_session(user, probe, rules, reason, sizeof reason)) return 0;
+  if (home_serves_session(user, probe, home_rules(probe, model, services), reason,
+                          sizeof reason)) {
+    return 0;
+  }
   msg_err("Cannot enable automatic login for %s: %s\n", user, reason);
   return 1;
 }
@@ -177,8 +166,9 @@ int run_enable(const char* program, const char* user) {
     return 1;
   }
   leave_caller_cgroup();  // where it cannot move, the run goes on where it is
-  if (check_username(user) != 0 || check_account(user) != 0) return 1;
-  if (check_tool_limits() != 0 || acquire_run_lock() != 0) return 1;
+  // The limits first: the children that look the account up run on the stack they leave.
+  if (check_username(user) != 0 || check_tool_limits() != 0 || check_account(user) != 0) return 1;
+  if (acquire_run_lock() != 0) return 1;
   if (read_group_before_enable(user, &g_group_before) != 0) return 1;
   if (prepare(AutologinRequest{true, user}) != 0) return 1;
   probe_user(user, &g_probe);

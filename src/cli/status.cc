@@ -1,17 +1,18 @@
 #include "cli/status.h"
 
-#include <cstdio>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 #include <unistd.h>
 
 #include "cli/process_setup.h"
 #include "cli/username.h"
+#include "common/format_text.h"
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "gates/home_verdict.h"
 #include "gates/pam_gate.h"
-#include "common/format_text.h"
 #include "gates/seats.h"
 #include "gates/session_gate.h"
 #include "gates/user_probe.h"
@@ -61,6 +62,7 @@ struct SeatView {
 /// The user seat0 would log in, and what their session is read from.
 struct UserSessions {
   const char* user;  // null: seat0 logs nobody in
+  const UserProbe* probe;  // null: not looked at (without root)
   SessionSources sources;
   SessionView seat0;
 };
@@ -79,11 +81,34 @@ int read_user_sessions(const SeatModel& model, const SeatAutologin& seat0, UserS
   if (out->user == nullptr) return 0;
   static UserProbe probe;
   const bool root = geteuid() == 0;
+  out->probe = root ? &probe : nullptr;
   if (root && probe_user(out->user, &probe) != 0) {
     msg_err("%scannot look at the account as %s: %s\n", status_prefix(), out->user, probe.why);
     return 1;
   }
   read_session_sources(model, out->user, root ? &probe : nullptr, &out->sources);
+  return 0;
+}
+
+/// Looks, as root, at the home LightDM would start the session of |view| in on the seat at
+/// |seat|: a home it could not start it in shows the greeter there, with enable's reason.
+/// Returns 0, or 1 after saying why it cannot be told.
+int view_seat_home(const SeatModel& model, std::size_t seat, const UserSessions& sessions,
+                   SeatView* view) {
+  if (sessions.probe == nullptr) return 0;
+  static PamServiceList services;
+  services.count = 0;
+  if (add_seat_pam_service(model, seat, &services, status_prefix()) != 0 ||
+      add_lightdm_pam_service(model, &services, status_prefix()) != 0) {
+    return 1;
+  }
+  static char reason[PATH_MAX * 4 + 256];
+  if (home_serves_session(sessions.user, *sessions.probe,
+                          home_rules(*sessions.probe, model, services), reason, sizeof reason)) {
+    return 0;
+  }
+  view->session = SessionView::kNotFound;
+  format_text(view->session_why, sizeof view->session_why, "%s", reason);
   return 0;
 }
 
@@ -102,9 +127,8 @@ int view_seat_session(const SeatModel& model, std::size_t seat, UserSessions* se
   SessionView& session = seat == SEAT_INDEX_SEAT0 ? sessions->seat0 : other;
   view_session(model, seat, sessions->sources, &session);
   view->session = session.state;
-  if (session.state == SessionView::kFound || session.state == SessionView::kNotChecked) {
-    return 0;
-  }
+  if (session.state == SessionView::kFound) return view_seat_home(model, seat, *sessions, view);
+  if (session.state == SessionView::kNotChecked) return 0;
   static char why[4 * (SESSION_WHY_MAX + 1)];
   describe_session_problem(session, why, sizeof why);
   if (session.state == SessionView::kCannotTell) {

@@ -42,8 +42,9 @@ bool copy_cut(const char* text, char* buf, std::size_t size) {
   environ = kCleanEnvironment;
   if (clean_child_start(out) == 0) {
     // getpwnam_r says "not found" (0 and no entry) apart from a failed lookup (an error
-    // number), which must not pass for an absent account. Static, as a line can be long.
-    static char buf[65536];
+    // number), which must not pass for an absent account. On the child's stack, which the
+    // front door made large enough, and out of the program's image.
+    char buf[65536];
     passwd entry{};
     passwd* account = nullptr;
     const int error = getpwnam_r(user, &entry, buf, sizeof buf, &account);

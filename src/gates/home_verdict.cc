@@ -3,7 +3,28 @@
 #include <cstdio>
 #include <cstring>
 
+#include "gates/pam_stack.h"
+#include "lightdm/display_setup.h"
 #include "lightdm/seat_autologin.h"
+
+namespace {
+
+/// Returns true if every PAM service of |services| makes a missing home in its session stack.
+bool every_stack_makes_home(const PamServiceList& services) {
+  for (std::size_t i = 0; i < services.count; ++i) {
+    if (!session_stack_makes_home(services.names[i])) return false;
+  }
+  return services.count > 0;
+}
+
+}  // namespace
+
+HomeRules home_rules(const UserProbe& probe, const SeatModel& model,
+                     const PamServiceList& services) {
+  return HomeRules{user_authority_in_system_dir(model),
+                   probe.done && probe.home == HomeState::kMissing &&
+                       every_stack_makes_home(services)};
+}
 
 bool home_serves_session(const char* user, const UserProbe& probe, const HomeRules& rules,
                          char* reason, std::size_t size) {

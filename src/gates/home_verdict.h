@@ -4,6 +4,8 @@
 #include <cstddef>
 
 #include "gates/user_probe.h"
+#include "lightdm/pam_service.h"
+#include "lightdm/seat_model.h"
 
 /// What LightDM's setup decides about the home, besides what the probe saw there.
 struct HomeRules {
@@ -12,6 +14,12 @@ struct HomeRules {
   /// Every PAM service LightDM asks for the automatic login makes a missing home at login.
   bool session_stack_makes_home;
 };
+
+/// Returns the rules that LightDM's configuration |model| and the PAM services |services| of
+/// the automatic login set for the home |probe| looked at. The session stacks are read only
+/// where they could change the answer: for a missing home.
+HomeRules home_rules(const UserProbe& probe, const SeatModel& model,
+                     const PamServiceList& services);
 
 /// Returns true if LightDM can start |user|'s session in the home |probe| looked at, under
 /// |rules|: its session child changes into the home and, unless the authority is kept in the

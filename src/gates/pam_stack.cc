@@ -109,7 +109,10 @@ bool scan_line(const char* line, const char* end, Includes* includes) {
     if (next_field(&p, end, &field, &len)) add_include(includes, field, len);
     return false;
   }
-  if (type_len > 0 && type[0] == '-') {
+  // "-session" lets libpam pass the module over where it is not installed: such a line cannot
+  // promise a home.
+  const bool may_be_missing = type_len > 0 && type[0] == '-';
+  if (may_be_missing) {
     ++type;
     --type_len;
   }
@@ -120,7 +123,7 @@ bool scan_line(const char* line, const char* end, Includes* includes) {
     add_include(includes, field, len);
     return false;
   }
-  return is_mkhomedir(field, len);
+  return !may_be_missing && is_mkhomedir(field, len);
 }
 
 /// Reads the file |name| of the walk's directory into its buffer. Returns the bytes, or -1.

@@ -21,6 +21,9 @@
 
 namespace {
 
+/// Why a ~/.dmrc that is a FIFO cannot be judged: LightDM opens it without O_NONBLOCK.
+constexpr char kFifoProblem[] = "it is a FIFO, which LightDM would wait on for ever";
+
 char g_record[DMRC_MAX];
 char g_cache[DMRC_MAX];
 char g_record_path[PATH_MAX];
@@ -103,6 +106,10 @@ void dmrc_from_probe(const UserProbe* probe, ReadText* text) {
     case DmrcState::kCannotTell:
       text->state = ReadText::kUnreadable;
       text->error = probe->dmrc_error;
+      return;
+    case DmrcState::kFifo:
+      text->state = ReadText::kUnreadable;
+      text->problem = kFifoProblem;
       return;
   }
 }

@@ -64,8 +64,10 @@ void not_done(UserProbe* probe, const char* why) {
 /// Looks |user| up and becomes that user: groups, gid, uid. Returns 0, or 1 after filling
 /// |probe|'s reason.
 int become_user(const char* user, UserProbe* probe) {
-  static char buf[16384];
-  static gid_t groups[kGroupsMax];
+  // On the child's stack, which the front door made large enough: kept out of the program's
+  // image, which a caller's address-space limit must still let load.
+  char buf[16384];
+  gid_t groups[kGroupsMax];
   passwd entry{};
   passwd* account = nullptr;
   const int error = getpwnam_r(user, &entry, buf, sizeof buf, &account);
@@ -126,8 +128,7 @@ void read_dmrc(UserProbe* probe) {
   if (fstat(fd.get(), &st) != 0) {
     set_dmrc(probe, DmrcState::kCannotTell, errno);
   } else if (S_ISFIFO(st.st_mode)) {
-    // LightDM opens without O_NONBLOCK and would wait there for a writer.
-    set_dmrc(probe, DmrcState::kCannotTell, EAGAIN);
+    set_dmrc(probe, DmrcState::kFifo, 0);
   } else if (!S_ISREG(st.st_mode)) {
     set_dmrc(probe, DmrcState::kAbsent, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
   } else if (st.st_size >= static_cast<off_t>(DMRC_MAX)) {

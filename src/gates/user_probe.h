@@ -33,6 +33,8 @@ enum class DmrcState {
   kTooLarge,
   /// A failure of the probe itself rather than of the file (errno in dmrc_error).
   kCannotTell,
+  /// A FIFO, which LightDM opens without O_NONBLOCK and would wait on for a writer for ever.
+  kFifo,
 };
 
 /// What one look at a user's account, as that user, found.

@@ -133,7 +133,7 @@ int find_group_line(int fd, const char* name, GroupLine* line) {
     return 1;
   }
   LineScan scan{line, prefix, static_cast<std::size_t>(n)};
-  static char chunk[65536];
+  static char chunk[16384];
   long long total = 0;
   while (!scan.done && !scan.bad) {
     const ssize_t got = read(fd, chunk, sizeof chunk);
