@@ -12,6 +12,7 @@
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
 #include "lightdm/seat_autologin.h"
+#include "common/i18n.h"
 
 // What a run changed in the autologin group is read from the two files the account tools edit,
 // never from the name service: getgrnam can hang on a directory service that does not answer,
@@ -190,7 +191,8 @@ bool same_group_lines(const GroupFiles& a, const GroupFiles& b) {
 
 void show_group_line(const GroupLine& line, char* buf, std::size_t size) {
   if (!line.present) {
-    std::snprintf(buf, size, "no line");
+    // TRANSLATORS: what a file has for a group it does not list, in "FILE has no line".
+    std::snprintf(buf, size, "%s", _("no line"));
     return;
   }
   char quoted[GROUP_LINE_MAX];
