@@ -1,4 +1,5 @@
 #include "common/format_text.h"
+#include "common/i18n.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -11,6 +12,11 @@ bool format_text(char* buf, std::size_t size, const char* format, ...) {
   va_end(args);
   if (n >= 0 && static_cast<std::size_t>(n) < size) return true;
   if (n < 0) buf[0] = '\0';
-  if (n >= 0 && size >= 4) std::memcpy(buf + size - 4, "...", 4);
+  // A translation cut short must still be text: the mark goes after the last whole character.
+  if (n >= 0 && size >= 4) {
+    buf[size - 4] = '\0';
+    cut_at_character(buf, size - 3);
+    std::memcpy(buf + std::strlen(buf), "...", 4);
+  }
   return false;
 }
