@@ -151,8 +151,9 @@ void read_session_sources(const SeatModel& model, const char* user, const UserPr
   sources->accounts_service = stat(ACCOUNTS_SERVICE_FILE, &st) == 0;
   format_text(g_dmrc_path, sizeof g_dmrc_path, "~%s/.dmrc", user);
   if (sources->accounts_service) {
-    int n = format_text(g_record_path, sizeof g_record_path, "%s/%s", ACCOUNTS_USERS_DIR, user);
-    if (n < 0 || static_cast<std::size_t>(n) >= sizeof g_record_path) g_record_path[0] = '\0';
+    if (!format_text(g_record_path, sizeof g_record_path, "%s/%s", ACCOUNTS_USERS_DIR, user)) {
+      g_record_path[0] = '\0';
+    }
     read_root_file(g_record_path, g_record, sizeof g_record, &sources->accounts_record);
   }
   dmrc_from_probe(probe, &sources->dmrc);
