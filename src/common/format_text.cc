@@ -1,14 +1,16 @@
 #include "common/format_text.h"
-#include "common/i18n.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-bool format_text(char* buf, std::size_t size, const char* format, ...) {
+#include "common/i18n.h"
+
+// printf-style, so that the compiler checks every call's arguments against its format.
+bool format_text(char* buf, std::size_t size, const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
   va_list args;
   va_start(args, format);
-  const int n = std::vsnprintf(buf, size, format, args);
+  const int n = std::vsnprintf(buf, size, format, args);  // NOLINT(clang-analyzer-valist.Uninitialized)
   va_end(args);
   if (n >= 0 && static_cast<std::size_t>(n) < size) return true;
   if (n < 0) buf[0] = '\0';

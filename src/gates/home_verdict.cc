@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "lightdm/seat_autologin.h"
 #include "common/i18n.h"
+#include "lightdm/seat_autologin.h"
 
 bool home_serves_session(const char* user, const UserProbe& probe, const HomeRules& rules,
                          char* reason, std::size_t size) {

@@ -7,12 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/i18n.h"
 #include "common/message_queue.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
 #include "common/format_text.h"
 #include "lightdm/seat_autologin.h"
-#include "common/i18n.h"
 
 // LightDM reads AccountsService's answer, or .dmrc and its own copy of it, for the user's
 // session. The helper reads AccountsService's record itself rather than asking the daemon on

@@ -15,11 +15,11 @@
 
 #include "common/child_wait.h"
 #include "common/clean_child.h"
+#include "common/i18n.h"
 #include "common/monotonic_clock.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
 #include "group/tool_runner.h"
-#include "common/i18n.h"
 
 extern char** environ;  // NOLINT: the process environment has no other name.
 

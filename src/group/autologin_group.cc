@@ -5,10 +5,10 @@
 #include <cstring>
 
 #include "common/constants.h"
+#include "common/i18n.h"
 #include "common/message_queue.h"
 #include "group/group_command.h"
 #include "group/tool_runner.h"
-#include "common/i18n.h"
 
 // The group step is judged by what the files say afterwards: a tool killed at its deadline
 // (a cache flush that hangs after the write) may have changed them, and one that reports

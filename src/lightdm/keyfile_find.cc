@@ -4,9 +4,9 @@
 #include <cstring>
 #include <iterator>
 
+#include "common/i18n.h"
 #include "lightdm/keyfile_line.h"
 #include "lightdm/line_cursor.h"
-#include "common/i18n.h"
 
 // GLib's rules for a whole key file beyond one line (g_key_file_parse_line and
 // g_key_file_add_key): a key before any group refuses the file, the first group's "Encoding"

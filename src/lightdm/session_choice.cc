@@ -1,13 +1,13 @@
-#include "common/format_text.h"
 #include "lightdm/session_choice.h"
 
 #include <climits>
 #include <cstdio>
 #include <cstring>
 
+#include "common/format_text.h"
+#include "common/i18n.h"
 #include "lightdm/keyfile_find.h"
 #include "lightdm/seat_autologin.h"
-#include "common/i18n.h"
 
 // LightDM's choice of the session for an automatic login (create_user_session, and
 // common_user_get_session and dmrc_load for the user's own choice), as a function of what was

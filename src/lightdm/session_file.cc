@@ -6,10 +6,10 @@
 
 #include <sys/stat.h>
 
+#include "common/i18n.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
 #include "lightdm/session_choice.h"
-#include "common/i18n.h"
 
 // The session's name comes from the user (.dmrc, AccountsService) and the path is made from it
 // as root, so: no "/" in the name (the caller checks), every open without blocking and without
