@@ -121,6 +121,7 @@ for entry in "${CASES[@]}"; do
   COUNTS[$want]=$((COUNTS[$want] + 1))
   if [ "$want" = 1 ]; then
     expect_bytes "$what: enable's reason" "$ERR" "$PREFIX$expected"$'\n'
+    [ -z "${BRINDLEWAY_PSEUDO_LOCALE:-}" ] || expect_marked_refusal enable kd
     [ "$(state)" = "$before" ] || fail "$what: a refused enable changed files: $(diff <(echo "$before") <(state) | head -5)"
     # status, with the configuration naming kd, gives the same reason.
     printf '[Seat:*]\nautologin-user=kd\nautologin-user-timeout=0\n' >> "$CONF"
@@ -129,10 +130,16 @@ for entry in "${CASES[@]}"; do
     if [[ $expected == "cannot tell"* ]]; then
       expect_status "$what: status" 1
       expect_bytes "$what: status's reason" "$ERR" "Cannot tell what LightDM does: $expected"$'\n'
+      [ -z "${BRINDLEWAY_PSEUDO_LOCALE:-}" ] || expect_marked_refusal status
     else
       expect_status "$what: status" 0
       [ "$(head -1 "$OUT")" = "$GREETER$expected" ] ||
         fail "$what: status says '$(head -1 "$OUT")'"
+      if [ -n "${BRINDLEWAY_PSEUDO_LOCALE:-}" ]; then
+        # status's sentence and the reason inside it are both translated texts.
+        first=$(env -u LC_ALL LANG=C.UTF-8 LANGUAGE=xx "$HELPER" status 2> /dev/null | head -1)
+        [[ $first == "⟦"*": ⟦"*"⟧⟧" ]] || fail "$what: status under the pseudo-locale: $first"
+      fi
     fi
     # disable looks at no session.
     run disable

@@ -14,6 +14,7 @@
 #include "cli/username.h"
 #include "common/autologin_request.h"
 #include "common/constants.h"
+#include "common/i18n.h"
 #include "common/message_queue.h"
 #include "common/run_lock.h"
 #include "gates/account_lookup.h"
@@ -90,10 +91,16 @@ int check_account(const char* user) {
     case AccountLookup::kFailed:
       msg_err("Cannot look up user %s: %s\n", user, std::strerror(account.error));
       return 1;
-    case AccountLookup::kTimedOut:
-      msg_err("Cannot look up user %s: the name service did not answer within %d seconds\n",
-              user, ACCOUNT_LOOKUP_DEADLINE_MS / 1000);
+    case AccountLookup::kTimedOut: {
+      const int seconds = ACCOUNT_LOOKUP_DEADLINE_MS / 1000;
+      msg_err(i18n_plural("Cannot look up user %s: the name service did not answer within %d "
+                          "second\n",
+                          "Cannot look up user %s: the name service did not answer within %d "
+                          "seconds\n",
+                          static_cast<unsigned long>(seconds)),
+              user, seconds);
       return 1;
+    }
     case AccountLookup::kNoAnswer:
       msg_err("Cannot look up user %s: the lookup ended without an answer\n", user);
       return 1;

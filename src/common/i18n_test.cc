@@ -14,8 +14,11 @@
 
 #include "gates/display_manager.h"
 #include "gates/pam_gate.h"
+#include "gates/user_probe.h"
 #include "group/tool_runner.h"
 #include "lightdm/seat_autologin.h"
+#include "lightdm/session_choice.h"
+#include "lightdm/session_file.h"
 #include "seatconf/promise_check.h"
 
 namespace {
@@ -176,6 +179,12 @@ std::vector<Bounded> bounded_messages() {
   };
   auto none = [](const char* f, char* b, std::size_t s) { return format_args(b, s, f); };
   const auto seconds = static_cast<int>(PAM_DEADLINE_MS / 1000);
+  const auto probe_seconds = static_cast<int>(TOOL_DEADLINE_MS / 1000);
+  // A session file's reason follows "line N: " in SessionFile::why; each reason keeps to this
+  // much so that the line always fits.
+  const std::size_t line_reason = sizeof SessionFile::why - sizeof "line 4294967295: " - 32;
+  static const std::string session_reason = longest(line_reason - 1);
+  static const std::string error = longest(128);  // strerror's longest, with room
   return {
       {"Cannot enable automatic login for %s: ", REFUSAL_PREFIX_SIZE, one(user)},
       {"Cannot disable automatic login: ", REFUSAL_PREFIX_SIZE, none},
@@ -193,6 +202,39 @@ std::vector<Bounded> bounded_messages() {
        [seconds](const char* f, char* b, std::size_t s) { return format_args(b, s, f, seconds); }},
       {"Warning: could not write to standard output: %s\n", 320, one(reason)},
       {"a guest", AUTOLOGIN_WHO_SIZE, none},
+      {"Warning: no display manager is enabled to start at boot, so automatic login will not "
+       "happen", DISPLAY_MANAGER_WARNING_SIZE, none},
+      {"it did not answer within %d second", sizeof UserProbe::why,
+       [probe_seconds](const char* f, char* b, std::size_t s) {
+         return format_args(b, s, f, probe_seconds);
+       }},
+      {"the account was not found", sizeof UserProbe::why, none},
+      {"the account has user id 0", sizeof UserProbe::why, none},
+      {"the home directory's name is too long", sizeof UserProbe::why, none},
+      {"the account's groups cannot be listed", sizeof UserProbe::why, none},
+      {"the account's identity could not be taken on for good", sizeof UserProbe::why, none},
+      {"no pipe large enough for the answer", sizeof UserProbe::why, none},
+      {"the check ended without an answer", sizeof UserProbe::why, none},
+      {"cannot read %s: %s", 256,
+       [](const char* f, char* b, std::size_t s) {
+         return format_args(b, s, f, "/etc/gshadow", error.c_str());
+       }},
+      {"line %u: %s", sizeof SessionFile::why,
+       [](const char* f, char* b, std::size_t s) {
+         return format_args(b, s, f, UINT_MAX, session_reason.c_str());
+       }},
+      {"no Exec in [Desktop Entry]", line_reason, none},
+      {"its Exec holds an escape that GLib before 2.77.3 (Debian 12) reads and later GLib "
+       "(Debian 13) refuses", line_reason, none},
+      {"its X-LightDM-Session-Type holds an escape that GLib before 2.77.3 (Debian 12) reads and "
+       "later GLib (Debian 13) refuses", line_reason, none},
+      {"it is a FIFO, which LightDM would wait on for ever", line_reason, none},
+      {"the file is too large to judge", line_reason, none},
+      {"sessions-directory holds an empty, relative or too long directory", line_reason, none},
+      {"the path is too long", line_reason, none},
+      {"a key before any section", line_reason, none},
+      {"an encoding other than UTF-8", line_reason, none},
+      {"the path of LightDM's copy of .dmrc is too long", SESSION_WHY_MAX + 1, none},
       {"%s sets %s=%s (line %u)", origin,
        [](const char* f, char* b, std::size_t s) {
          return format_args(b, s, f, path.c_str(), section.c_str(), value.c_str(), UINT_MAX);

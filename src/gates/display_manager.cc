@@ -177,10 +177,10 @@ bool other_display_manager(const DisplayManagerPaths& paths, char* buf, std::siz
                 buf, size);
   }
   if (starts == Starts::kNothing) {
-    std::snprintf(buf, size,
-                  "Warning: no display manager is enabled to start at boot, so automatic login "
-                  "will not happen");
-    return true;
+    return said(std::snprintf(buf, size, "%s",
+                              _("Warning: no display manager is enabled to start at boot, so "
+                                "automatic login will not happen")),
+                buf, size);
   }
   struct stat program {};
   if (stat(paths.lightdm, &program) != 0 || !S_ISREG(program.st_mode)) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/i18n.h"
 #include "gates/pam_stack.h"
 #include "lightdm/display_setup.h"
 #include "lightdm/seat_autologin.h"
@@ -29,49 +30,51 @@ HomeRules home_rules(const UserProbe& probe, const SeatModel& model,
 bool home_serves_session(const char* user, const UserProbe& probe, const HomeRules& rules,
                          char* reason, std::size_t size) {
   if (!probe.done) {
-    std::snprintf(reason, size, "cannot look at %s's home directory: %s", user, probe.why);
+    std::snprintf(reason, size, _("cannot look at %s's home directory: %s"), user, probe.why);
     return false;
   }
   static char home[sizeof probe.home_path * 4 + 8];
   quote_name(probe.home_path, home, sizeof home);
-  const char* start = "LightDM could not start";
   int n = 0;
   switch (probe.home) {
     case HomeState::kUsable:
       return true;
     case HomeState::kMissing:
       if (rules.session_stack_makes_home) return true;
-      n = std::snprintf(reason, size, "%s %s's session in %s, which does not exist", start, user,
-                        home);
+      // TRANSLATORS: the user's name, and the home directory's path.
+      n = std::snprintf(reason, size, _("LightDM could not start %s's session in %s, which does "
+                                        "not exist"), user, home);
       break;
     case HomeState::kNotDirectory:
-      n = std::snprintf(reason, size, "%s %s's session in %s, which is not a directory", start,
-                        user, home);
+      n = std::snprintf(reason, size, _("LightDM could not start %s's session in %s, which is "
+                                        "not a directory"), user, home);
       break;
     case HomeState::kNotEnterable:
-      n = std::snprintf(reason, size, "%s %s's session in %s, which %s may not enter", start,
-                        user, home, user);
+      // TRANSLATORS: the user's name, the home directory's path, and the user's name again.
+      n = std::snprintf(reason, size, _("LightDM could not start %s's session in %s, which %s may "
+                                        "not enter"), user, home, user);
       break;
     case HomeState::kNotWritable:
-      n = std::snprintf(reason, size, "%s %s's session in %s, where %s may not create files",
-                        start, user, home, user);
+      n = std::snprintf(reason, size, _("LightDM could not start %s's session in %s, where %s "
+                                        "may not create files"), user, home, user);
       break;
     case HomeState::kXauthorityNotWritable:
       if (rules.authority_in_system_dir) return true;
       n = std::snprintf(reason, size,
-                        "LightDM could not write %s's X authority, since %s may not write "
-                        "%s/.Xauthority",
+                        _("LightDM could not write %s's X authority, since %s may not write "
+                          "%s/.Xauthority"),
                         user, user, home);
       break;
     case HomeState::kCannotTell:
       n = std::snprintf(reason, size,
-                        "cannot tell whether LightDM could start %s's session in %s: %s", user,
+                        _("cannot tell whether LightDM could start %s's session in %s: %s"), user,
                         home, std::strerror(probe.home_error));
       break;
   }
   // A reason too long for |reason| still refuses, in words that fit.
   if (n < 0 || static_cast<std::size_t>(n) >= size) {
-    std::snprintf(reason, size, "LightDM could not start %s's session in the home", user);
+    std::snprintf(reason, size, _("LightDM could not start %s's session in the home"), user);
+    if (std::strlen(reason) + 1 >= size) cut_at_character(reason, size);
   }
   return false;
 }

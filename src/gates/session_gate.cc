@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/i18n.h"
 #include "common/message_queue.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
@@ -21,8 +22,6 @@
 
 namespace {
 
-/// Why a ~/.dmrc that is a FIFO cannot be judged: LightDM opens it without O_NONBLOCK.
-constexpr char kFifoProblem[] = "it is a FIFO, which LightDM would wait on for ever";
 
 char g_record[DMRC_MAX];
 char g_cache[DMRC_MAX];
@@ -60,7 +59,7 @@ void read_root_file(const char* path, char* buf, std::size_t cap, ReadText* text
   }
   if (S_ISFIFO(st.st_mode)) {
     text->state = ReadText::kUnreadable;
-    text->problem = "it is a FIFO, which would be waited on for ever";
+    text->problem = _("it is a FIFO, which would be waited on for ever");
     return;
   }
   if (!S_ISREG(st.st_mode)) {  // GLib: "Not a regular file", before anything is read
@@ -109,7 +108,8 @@ void dmrc_from_probe(const UserProbe* probe, ReadText* text) {
       return;
     case DmrcState::kFifo:
       text->state = ReadText::kUnreadable;
-      text->problem = kFifoProblem;
+      // LightDM opens ~/.dmrc without O_NONBLOCK.
+      text->problem = _("it is a FIFO, which LightDM would wait on for ever");
       return;
   }
 }
@@ -127,19 +127,24 @@ void origin_phrase(const SessionChoice& choice, char* buf, std::size_t size) {
       const char* key = SEAT_KEY_NAMES[choice.origin == SessionOrigin::kAutologinSession
                                            ? SEAT_KEY_SESSION
                                            : SEAT_KEY_USER_SESSION];
-      format_text(buf, size, "%s in %s [%s] line %u", key, path, section, setting.line);
+      // TRANSLATORS: KEY in FILE [SECTION] line N: where the session's name comes from,
+      // shown in parentheses after the name.
+      format_text(buf, size, _("%s in %s [%s] line %u"), key, path, section, setting.line);
       return;
     }
     case SessionOrigin::kAccountsService:
     case SessionOrigin::kDmrc:
     case SessionOrigin::kDmrcCache:
       quote_name(choice.path, path, sizeof path);
-      format_text(buf, size, "%s in %s line %u",
+      // TRANSLATORS: KEY in FILE line N, shown in parentheses after a session's name.
+      format_text(buf, size, _("%s in %s line %u"),
                     choice.origin == SessionOrigin::kAccountsService ? "XSession" : "Session",
                     path, choice.line);
       return;
     case SessionOrigin::kBuiltIn:
-      format_text(buf, size, "LightDM's default user-session");
+      // TRANSLATORS: where the session's name comes from when no file names one; it stands in
+      // parentheses after the name.
+      format_text(buf, size, "%s", _("LightDM's default user-session"));
       return;
   }
 }
@@ -152,15 +157,17 @@ void read_session_sources(const SeatModel& model, const char* user, const UserPr
   sources->accounts_service = stat(ACCOUNTS_SERVICE_FILE, &st) == 0;
   format_text(g_dmrc_path, sizeof g_dmrc_path, "~%s/.dmrc", user);
   if (sources->accounts_service) {
-    int n = format_text(g_record_path, sizeof g_record_path, "%s/%s", ACCOUNTS_USERS_DIR, user);
-    if (n < 0 || static_cast<std::size_t>(n) >= sizeof g_record_path) g_record_path[0] = '\0';
+    if (!format_text(g_record_path, sizeof g_record_path, "%s/%s", ACCOUNTS_USERS_DIR, user)) {
+      g_record_path[0] = '\0';
+    }
     read_root_file(g_record_path, g_record, sizeof g_record, &sources->accounts_record);
   }
   dmrc_from_probe(probe, &sources->dmrc);
   ReadText& cache = sources->dmrc_cache;
   if (dmrc_cache_path(model, user, g_cache_path, sizeof g_cache_path, g_cache_problem) != 0) {
     cache = ReadText{ReadText::kUnreadable, 0, g_cache_problem, Span{nullptr, 0},
-                     "LightDM's copy of .dmrc"};
+                     // TRANSLATORS: stands where a file's path would, before ": " and a reason.
+                     _("LightDM's copy of .dmrc")};
     return;
   }
   read_root_file(g_cache_path, g_cache, sizeof g_cache, &cache);
@@ -187,8 +194,8 @@ void view_session(const SeatModel& model, std::size_t seat, const SessionSources
   }
   if (!is_session_file_name(choice.name)) {
     view->state = SessionView::kCannotTell;
-    format_text(view->problem, sizeof view->problem,
-                  "the session's name holds a \"/\" or is too long to judge");
+    format_text(view->problem, sizeof view->problem, "%s",
+                _("the session's name holds a \"/\" or is too long to judge"));
     return;
   }
   find_session_file(view->dirs, choice.name, &view->file);
@@ -214,17 +221,17 @@ void view_session(const SeatModel& model, std::size_t seat, const SessionSources
   quote_name(view->file.path, path, sizeof path);
   view->state = SessionView::kCannotTell;
   format_text(view->problem, sizeof view->problem,
-                "%s is not an X session, and other kinds are not judged", path);
+              _("%s is not an X session, and other kinds are not judged"), path);
 }
 
 void describe_session_problem(const SessionView& view, char* buf, std::size_t size) {
   if (view.state == SessionView::kCannotTell && view.choice.state != SessionChoice::kChosen) {
-    format_text(buf, size, "cannot tell which session LightDM would start: %s", view.problem);
+    format_text(buf, size, _("cannot tell which session LightDM would start: %s"), view.problem);
     return;
   }
   if (view.state == SessionView::kNotChecked) {
-    format_text(buf, size, "the session LightDM would start was not checked: %s",
-                  view.problem);
+    format_text(buf, size, _("the session LightDM would start was not checked: %s"),
+                view.problem);
     return;
   }
   char name[KEYFILE_VALUE_MAX * 4 + 8];
@@ -234,19 +241,22 @@ void describe_session_problem(const SessionView& view, char* buf, std::size_t si
   if (view.state == SessionView::kNotFound) {
     char dirs[KEYFILE_VALUE_MAX * 4 + 8];
     quote_name(view.dirs, dirs, sizeof dirs);
+    // TRANSLATORS: the session's name, where it comes from, the name again, and the list of
+    // directories LightDM looks in.
     format_text(buf, size,
-                  "LightDM would start the session %s (%s), and no %s.desktop is installed in %s",
-                  name, origin, name, dirs);
+                _("LightDM would start the session %s (%s), and no %s.desktop is installed in %s"),
+                name, origin, name, dirs);
     return;
   }
-  format_text(buf, size, "cannot tell whether LightDM can start the session %s (%s): %s",
-                name, origin, view.problem);
+  format_text(buf, size, _("cannot tell whether LightDM can start the session %s (%s): %s"),
+              name, origin, view.problem);
 }
 
 void describe_session_line(const SessionView& view, char* buf, std::size_t size) {
   const SessionChoice& choice = view.choice;
   if (choice.state != SessionChoice::kChosen) {
-    format_text(buf, size, "session cannot be told: %s", choice.why);
+    // The session= lines are parsed and stay as they are; this one is a sentence.
+    format_text(buf, size, _("session cannot be told: %s"), choice.why);
     return;
   }
   char name[KEYFILE_VALUE_MAX * 4 + 8];

@@ -15,6 +15,7 @@
 
 #include "common/child_wait.h"
 #include "common/clean_child.h"
+#include "common/i18n.h"
 #include "common/monotonic_clock.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
@@ -72,21 +73,21 @@ int become_user(const char* user, UserProbe* probe) {
   passwd* account = nullptr;
   const int error = getpwnam_r(user, &entry, buf, sizeof buf, &account);
   if (account == nullptr) {
-    not_done(probe, error == 0 ? "the account was not found" : std::strerror(error));
+    not_done(probe, error == 0 ? _("the account was not found") : std::strerror(error));
     return 1;
   }
   if (account->pw_uid == 0) {
-    not_done(probe, "the account has user id 0");
+    not_done(probe, _("the account has user id 0"));
     return 1;
   }
   const int n = std::snprintf(probe->home_path, sizeof probe->home_path, "%s", account->pw_dir);
   if (n < 0 || static_cast<std::size_t>(n) >= sizeof probe->home_path) {
-    not_done(probe, "the home directory's name is too long");
+    not_done(probe, _("the home directory's name is too long"));
     return 1;
   }
   int count = kGroupsMax;
   if (getgrouplist(user, account->pw_gid, groups, &count) < 0) {
-    not_done(probe, "the account's groups cannot be listed");
+    not_done(probe, _("the account's groups cannot be listed"));
     return 1;
   }
   const uid_t uid = account->pw_uid;
@@ -98,7 +99,7 @@ int become_user(const char* user, UserProbe* probe) {
   }
   if (setuid(0) == 0 || getuid() != uid || geteuid() != uid || getgid() != gid ||
       getegid() != gid) {
-    not_done(probe, "the account's identity could not be taken on for good");
+    not_done(probe, _("the account's identity could not be taken on for good"));
     return 1;
   }
   prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
@@ -270,7 +271,7 @@ int probe_user(const char* user, UserProbe* probe) {
   const int need = static_cast<int>(sizeof *probe);
   if (fcntl(from_child.get(), F_GETPIPE_SZ) < need &&
       fcntl(from_child.get(), F_SETPIPE_SZ, need) < need) {
-    not_done(probe, "no pipe large enough for the answer");
+    not_done(probe, _("no pipe large enough for the answer"));
     return 1;
   }
   const pid_t pid = fork();
@@ -286,16 +287,20 @@ int probe_user(const char* user, UserProbe* probe) {
   const long long left = deadline - monotonic_ms();
   int status = 0;
   if (wait_for_child(pid, left > 0 ? static_cast<int>(left) : 0, &status) != 0) {
-    char why[64];
-    std::snprintf(why, sizeof why, "it did not answer within %d seconds",
-                  TOOL_DEADLINE_MS / 1000);
+    char why[sizeof probe->why];
+    const int seconds = TOOL_DEADLINE_MS / 1000;
+    std::snprintf(why, sizeof why,
+                  i18n_plural("it did not answer within %d second",
+                              "it did not answer within %d seconds",
+                              static_cast<unsigned long>(seconds)),
+                  seconds);
     std::memset(probe, 0, sizeof *probe);
     not_done(probe, why);
     return 1;
   }
   if (received != 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     std::memset(probe, 0, sizeof *probe);
-    not_done(probe, "the check ended without an answer");
+    not_done(probe, _("the check ended without an answer"));
     return 1;
   }
   probe->why[sizeof probe->why - 1] = '\0';

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/constants.h"
+#include "common/i18n.h"
 #include "common/message_queue.h"
 #include "group/group_command.h"
 #include "group/tool_runner.h"
@@ -29,7 +30,7 @@ GroupFiles g_now;
 int read_now(GroupFiles* files, char* why, std::size_t size) {
   const char* failed = nullptr;
   if (read_group_files(files, &failed) == 0) return 0;
-  std::snprintf(why, size, "cannot read %s: %s", failed, std::strerror(errno));
+  std::snprintf(why, size, _("cannot read %s: %s"), failed, std::strerror(errno));
   return 1;
 }
 

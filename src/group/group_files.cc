@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "common/constants.h"
+#include "common/i18n.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
 #include "lightdm/seat_autologin.h"
@@ -190,7 +191,8 @@ bool same_group_lines(const GroupFiles& a, const GroupFiles& b) {
 
 void show_group_line(const GroupLine& line, char* buf, std::size_t size) {
   if (!line.present) {
-    std::snprintf(buf, size, "no line");
+    // TRANSLATORS: what a file has for a group it does not list, in "FILE has no line".
+    std::snprintf(buf, size, "%s", _("no line"));
     return;
   }
   char quoted[GROUP_LINE_MAX];

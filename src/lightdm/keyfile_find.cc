@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "common/i18n.h"
 #include "lightdm/keyfile_line.h"
 #include "lightdm/line_cursor.h"
 
@@ -76,11 +77,11 @@ void find_keyfile_keys(Span text, const char* group, const char* const keys[], s
         break;
     }
     if (!any_group) {
-      fail(find, SourceOutcome::kRejected, line.number, "a key before any section");
+      fail(find, SourceOutcome::kRejected, line.number, N_("a key before any section"));
       return;
     }
     if (in_start && span_equals(kind.name, "Encoding") && !is_utf8_name(kind.value)) {
-      fail(find, SourceOutcome::kRejected, line.number, "an encoding other than UTF-8");
+      fail(find, SourceOutcome::kRejected, line.number, N_("an encoding other than UTF-8"));
       return;
     }
     // After an unsure line nothing read counts: only a refusal can still change the outcome.

@@ -1,10 +1,11 @@
-#include "common/format_text.h"
 #include "lightdm/session_choice.h"
 
 #include <climits>
 #include <cstdio>
 #include <cstring>
 
+#include "common/format_text.h"
+#include "common/i18n.h"
 #include "lightdm/keyfile_find.h"
 #include "lightdm/seat_autologin.h"
 
@@ -16,9 +17,9 @@
 
 namespace {
 
-constexpr char kGlibDiffers[] =
+constexpr char kGlibDiffers[] = N_(
     "it holds an escape that GLib before 2.77.3 (Debian 12) reads and later GLib (Debian 13) "
-    "refuses";
+    "refuses");
 
 /// Writes "KEY in FILE [SECTION] line N" for |setting| of |key| into |buf|.
 void setting_phrase(const SeatSetting& setting, const char* key, char* buf, std::size_t size) {
@@ -26,7 +27,8 @@ void setting_phrase(const SeatSetting& setting, const char* key, char* buf, std:
   quote_name(setting.path, path, sizeof path);
   char section[SEAT_GROUP_NAME_MAX * 4 + 8];
   quote_name(setting.section, section, sizeof section);
-  format_text(buf, size, "%s in %s [%s] line %u", key, path, section, setting.line);
+  // TRANSLATORS: KEY in FILE [SECTION] line N, before ": " and a reason.
+  format_text(buf, size, _("%s in %s [%s] line %u"), key, path, section, setting.line);
 }
 
 void cannot_tell(SessionChoice* choice, const char* what, const char* problem) {
@@ -50,13 +52,13 @@ int lightdm_string(const SeatModel& model, LightdmKey key, const char* fallback,
   if (!setting.set) return 0;
   const char* problem = nullptr;
   if (!keyfile_present(setting.value, GlibRule::kKeepsBadEscapes)) {
-    problem = "it is not valid UTF-8, and LightDM gets no value";
+    problem = _("it is not valid UTF-8, and LightDM gets no value");
   } else if (!keyfile_present(setting.value, GlibRule::kRefusesBadEscapes)) {
-    problem = kGlibDiffers;
+    problem = _(kGlibDiffers);
   } else if (setting.value.len > KEYFILE_VALUE_MAX) {
-    problem = "it is too long to judge";
+    problem = _("it is too long to judge");
   } else if (setting.value.text[0] != '/') {
-    problem = "it is not an absolute path";
+    problem = _("it is not an absolute path");
   }
   if (problem == nullptr) {
     *value = setting.value.text;
@@ -84,10 +86,10 @@ UserFile read_user_file(const ReadText& file, const char* group, const char* key
       return UserFile::kNotLoaded;
     case ReadText::kNotChecked:
       choice->state = SessionChoice::kNotChecked;
-      format_text(choice->why, sizeof choice->why, "%s could not be read", file.path);
+      format_text(choice->why, sizeof choice->why, _("%s could not be read"), file.path);
       return UserFile::kDecided;
     case ReadText::kTooLarge:
-      cannot_tell(choice, file.path, "the file is too large to judge");
+      cannot_tell(choice, file.path, _("the file is too large to judge"));
       return UserFile::kDecided;
     case ReadText::kUnreadable:
       cannot_tell(choice, file.path,
@@ -99,8 +101,9 @@ UserFile read_user_file(const ReadText& file, const char* group, const char* key
   find_keyfile_keys(file.text, group, keys, 1, &find);
   if (find.outcome == SourceOutcome::kUnsure) {
     char where[512];
-    format_text(where, sizeof where, "%s line %u", file.path, find.problem_line);
-    cannot_tell(choice, where, find.problem);
+    // TRANSLATORS: FILE line N, before ": " and a reason.
+    format_text(where, sizeof where, _("%s line %u"), file.path, find.problem_line);
+    cannot_tell(choice, where, _(find.problem));
     return UserFile::kDecided;
   }
   if (find.outcome == SourceOutcome::kRejected) {
@@ -112,8 +115,9 @@ UserFile read_user_file(const ReadText& file, const char* group, const char* key
       return UserFile::kNone;
     case KeyReading::kDiffers: {
       char where[512];
-      format_text(where, sizeof where, "%s in %s line %u", key, file.path, find.keys[0].line);
-      cannot_tell(choice, where, kGlibDiffers);
+      // TRANSLATORS: KEY in FILE line N, before ": " and a reason.
+      format_text(where, sizeof where, _("%s in %s line %u"), key, file.path, find.keys[0].line);
+      cannot_tell(choice, where, _(kGlibDiffers));
       return UserFile::kDecided;
     }
     case KeyReading::kPresent:
@@ -131,8 +135,8 @@ UserFile read_user_file(const ReadText& file, const char* group, const char* key
 /// one cannot be opened; whether LightDM then takes a session from it is not judged.
 void partial_cannot_tell(SessionChoice* choice, const char* path) {
   cannot_tell(choice, path,
-              "LightDM cannot load it, and what GLib keeps of the lines before the error names "
-              "a session");
+              _("LightDM cannot load it, and what GLib keeps of the lines before the error names "
+                "a session"));
 }
 
 /// Works out the choice .dmrc and LightDM's copy of it make into |choice|. Returns true when
@@ -176,9 +180,9 @@ bool user_choice(const SessionSources& sources, SessionChoice* choice) {
     quote_value(choice->name, name, sizeof name);
     char why[KEYFILE_VALUE_MAX * 4 + PATH_MAX + 256];
     format_text(why, sizeof why,
-                  "AccountsService has no record of the user, and whether LightDM then takes "
-                  "the session %s from %s depends on whether accounts-daemon lists the account",
-                  name, choice->path);
+                _("AccountsService has no record of the user, and whether LightDM then takes "
+                  "the session %s from %s depends on whether accounts-daemon lists the account"),
+                name, choice->path);
     cannot_tell(choice, sources.accounts_record.path, why);
   }
   return true;
@@ -192,9 +196,9 @@ int dmrc_cache_path(const SeatModel& model, const char* user, char* buf, std::si
   if (lightdm_string(model, LIGHTDM_KEY_CACHE_DIR, LIGHTDM_DEFAULT_CACHE_DIR, &cache, why) != 0) {
     return 1;
   }
-  int n = format_text(buf, size, "%s/dmrc/%s.dmrc", cache, user);
-  if (n >= 0 && static_cast<std::size_t>(n) < size) return 0;
-  format_text(why, SESSION_WHY_MAX + 1, "the path of LightDM's copy of .dmrc is too long");
+  // A path cut short would be another file: it is refused, never read.
+  if (format_text(buf, size, "%s/dmrc/%s.dmrc", cache, user)) return 0;
+  format_text(why, SESSION_WHY_MAX + 1, "%s", _("the path of LightDM's copy of .dmrc is too long"));
   return 1;
 }
 
@@ -231,7 +235,7 @@ void choose_session(const SeatModel& model, std::size_t seat, const SessionSourc
   }
   if (!keyfile_present(user_session->value, GlibRule::kKeepsBadEscapes)) {
     setting_cannot_tell(choice, *user_session, SEAT_KEY_NAMES[SEAT_KEY_USER_SESSION],
-                        "it is not valid UTF-8, and LightDM gets no session name");
+                        _("it is not valid UTF-8, and LightDM gets no session name"));
     return;
   }
   if (!keyfile_present(user_session->value, GlibRule::kRefusesBadEscapes)) {
@@ -261,13 +265,13 @@ void judge_desktop_text(Span text, const char* dir, DesktopJudgement* judgement)
   switch (read_found_key(find.keys[0], &value)) {
     case KeyReading::kAbsent:
       judgement->verdict = DesktopJudgement::kPasses;
-      judgement->why = "no Exec in [Desktop Entry]";
+      judgement->why = N_("no Exec in [Desktop Entry]");
       return;
     case KeyReading::kDiffers:
       judgement->verdict = DesktopJudgement::kCannotTell;
       judgement->line = find.keys[0].line;
-      judgement->why = "its Exec holds an escape that GLib before 2.77.3 (Debian 12) reads and "
-                       "later GLib (Debian 13) refuses";
+      judgement->why = N_("its Exec holds an escape that GLib before 2.77.3 (Debian 12) reads "
+                          "and later GLib (Debian 13) refuses");
       return;
     case KeyReading::kPresent:
       break;
@@ -280,8 +284,8 @@ void judge_desktop_text(Span text, const char* dir, DesktopJudgement* judgement)
     case KeyReading::kDiffers:
       judgement->verdict = DesktopJudgement::kCannotTell;
       judgement->line = find.keys[1].line;
-      judgement->why = "its X-LightDM-Session-Type holds an escape that GLib before 2.77.3 "
-                       "(Debian 12) reads and later GLib (Debian 13) refuses";
+      judgement->why = N_("its X-LightDM-Session-Type holds an escape that GLib before 2.77.3 "
+                          "(Debian 12) reads and later GLib (Debian 13) refuses");
       return;
     case KeyReading::kPresent:
       judgement->x_session = keyfile_string_equals(value, "x");

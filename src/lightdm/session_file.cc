@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include "common/i18n.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
 #include "lightdm/session_choice.h"
@@ -44,13 +45,13 @@ bool try_candidate(const char* dir, SessionFile* found) {
     return true;
   }
   if (S_ISFIFO(st.st_mode)) {
-    cannot_tell(found, "it is a FIFO, which LightDM would wait on for ever");
+    cannot_tell(found, _("it is a FIFO, which LightDM would wait on for ever"));
     return true;
   }
   if (!S_ISREG(st.st_mode)) return false;  // GLib: "Not a regular file"
   std::size_t len = 0;
   if (read_whole(fd.get(), g_text, sizeof g_text, &len) != 0) {
-    cannot_tell(found, errno == EFBIG ? "the file is too large to judge" : std::strerror(errno));
+    cannot_tell(found, errno == EFBIG ? _("the file is too large to judge") : std::strerror(errno));
     return true;
   }
   DesktopJudgement judgement;
@@ -60,7 +61,8 @@ bool try_candidate(const char* dir, SessionFile* found) {
       return false;
     case DesktopJudgement::kCannotTell: {
       char why[sizeof found->why];
-      std::snprintf(why, sizeof why, "line %u: %s", judgement.line, judgement.why);
+      // TRANSLATORS: line N of a session file, and what is wrong there.
+      std::snprintf(why, sizeof why, _("line %u: %s"), judgement.line, _(judgement.why));
       cannot_tell(found, why);
       return true;
     }
@@ -89,12 +91,12 @@ void find_session_file(const char* dirs, const KeyFileString& name, SessionFile*
     if (n < 0 || static_cast<std::size_t>(n) >= sizeof dir || dir[0] != '/') {
       // LightDM would look relative to its working directory.
       std::snprintf(found->path, sizeof found->path, "%s", dirs);
-      cannot_tell(found, "sessions-directory holds an empty, relative or too long directory");
+      cannot_tell(found, _("sessions-directory holds an empty, relative or too long directory"));
       return;
     }
     n = std::snprintf(found->path, sizeof found->path, "%s/%s.desktop", dir, name.text);
     if (n < 0 || static_cast<std::size_t>(n) >= sizeof found->path) {
-      cannot_tell(found, "the path is too long");
+      cannot_tell(found, _("the path is too long"));
       return;
     }
     if (try_candidate(dir, found)) return;
