@@ -15,7 +15,7 @@ in_locale() {
   STATUS=$?
 }
 
-DE='LANG=C.UTF-8 LANGUAGE=de'
+DE="LANG=$MESSAGES_LOCALE LANGUAGE=de"
 ROOT_EN='Cannot enable automatic login for root: the account has user id 0'
 ROOT_DE='Automatische Anmeldung für root kann nicht eingeschaltet werden: Das Konto hat die Benutzerkennung 0'
 
@@ -27,16 +27,16 @@ while IFS='|' read -r what vars stderr; do
   expect_run "$what" 1 "" "$stderr"$'\n'
 done << EOF_CASES
 German|$DE|$ROOT_DE
-French|LANG=C.UTF-8 LANGUAGE=fr|Impossible d'activer la connexion automatique pour root : le compte a l'identifiant utilisateur 0
-Chinese|LANG=C.UTF-8 LANGUAGE=zh_CN|无法为 root 启用自动登录：该账户的用户 ID 为 0
-a list, first known language wins|LANG=C.UTF-8 LANGUAGE=xy:pt_BR:de|Não foi possível ativar o login automático para root: a conta tem o ID de usuário 0
+French|LANG=$MESSAGES_LOCALE LANGUAGE=fr|Impossible d'activer la connexion automatique pour root : le compte a l'identifiant utilisateur 0
+Chinese|LANG=$MESSAGES_LOCALE LANGUAGE=zh_CN|无法为 root 启用自动登录：该账户的用户 ID 为 0
+a list, first known language wins|LANG=$MESSAGES_LOCALE LANGUAGE=xy:pt_BR:de|Não foi possível ativar o login automático para root: a conta tem o ID de usuário 0
 no locale at all|LANGUAGE=de|$ROOT_EN
-LC_ALL=C over everything|LC_ALL=C LANG=C.UTF-8 LANGUAGE=de|$ROOT_EN
+LC_ALL=C over everything|LC_ALL=C LANG=$MESSAGES_LOCALE LANGUAGE=de|$ROOT_EN
 LANG=C|LANG=C LANGUAGE=de|$ROOT_EN
-LC_MESSAGES=POSIX|LC_MESSAGES=POSIX LANG=C.UTF-8 LANGUAGE=de|$ROOT_EN
-a path in LANGUAGE|LANG=C.UTF-8 LANGUAGE=../../../usr/share/locale/de|$ROOT_EN
-a path element among names|LANG=C.UTF-8 LANGUAGE=/x:de|$ROOT_DE
-LC_ALL a path, LANG still counts|LC_ALL=/usr/lib/locale/C.utf8 LANG=C.UTF-8 LANGUAGE=de|$ROOT_DE
+LC_MESSAGES=POSIX|LC_MESSAGES=POSIX LANG=$MESSAGES_LOCALE LANGUAGE=de|$ROOT_EN
+a path in LANGUAGE|LANG=$MESSAGES_LOCALE LANGUAGE=../../../usr/share/locale/de|$ROOT_EN
+a path element among names|LANG=$MESSAGES_LOCALE LANGUAGE=/x:de|$ROOT_DE
+LC_ALL a path, LANG still counts|LC_ALL=/usr/lib/locale/C.utf8 LANG=$MESSAGES_LOCALE LANGUAGE=de|$ROOT_DE
 EOF_CASES
 
 # The lines callers parse are the same in every locale; the sentences around them are not.
@@ -58,7 +58,7 @@ in_locale "$DE" status
 head -1 "$OUT" | grep -qx 'LightDM wird alice auf seat0 nach 5 Sekunden am Anmeldebildschirm anmelden.*' ||
   fail "German status, a countdown: $(head -1 "$OUT")"
 printf '[Seat:*]\nautologin-user=alice\nautologin-user-timeout=1\n' > "$CONF"
-in_locale "LANG=C.UTF-8 LANGUAGE=fr" status
+in_locale "LANG=$MESSAGES_LOCALE LANGUAGE=fr" status
 head -1 "$OUT" | grep -qx "LightDM connectera alice sur seat0 après 1 seconde sur l'écran de connexion.*" ||
   fail "French status, one second: $(head -1 "$OUT")"
 in_locale "LC_ALL=C" status
@@ -107,14 +107,14 @@ while IFS='|' read -r what vars; do
     grep -vE "^(/usr/share/locale|/usr/lib/locale|$gconv_dir)(/|$)")
   [ -z "$outside" ] || fail "hostile $what: locale files outside the locale directories: $outside"
 done << EOF_CASES
-LANGUAGE up and out|LANG=C.UTF-8 LANGUAGE=$up
-LANGUAGE list|LANG=C.UTF-8 LANGUAGE=de:$up:$WORK/x:.x
-LC_MESSAGES absolute|LC_MESSAGES=$WORK/x LANG=C.UTF-8 LANGUAGE=x
+LANGUAGE up and out|LANG=$MESSAGES_LOCALE LANGUAGE=$up
+LANGUAGE list|LANG=$MESSAGES_LOCALE LANGUAGE=de:$up:$WORK/x:.x
+LC_MESSAGES absolute|LC_MESSAGES=$WORK/x LANG=$MESSAGES_LOCALE LANGUAGE=x
 LC_ALL absolute|LC_ALL=$WORK/x
 LANG up and out|LANG=$up
-LC_CTYPE absolute|LANG=C.UTF-8 LC_CTYPE=$WORK/x LANGUAGE=de
+LC_CTYPE absolute|LANG=$MESSAGES_LOCALE LC_CTYPE=$WORK/x LANGUAGE=de
 LOCPATH|LOCPATH=$WORK/x LANG=de_DE.UTF-8 LANGUAGE=de
-NLSPATH and GCONV_PATH|NLSPATH=$WORK/x/%N GCONV_PATH=$WORK/x LANG=C.UTF-8 LANGUAGE=de
-a dot name|LANG=C.UTF-8 LANGUAGE=.. LC_MESSAGES=.x
+NLSPATH and GCONV_PATH|NLSPATH=$WORK/x/%N GCONV_PATH=$WORK/x LANG=$MESSAGES_LOCALE LANGUAGE=de
+a dot name|LANG=$MESSAGES_LOCALE LANGUAGE=.. LC_MESSAGES=.x
 EOF_CASES
 finish

@@ -137,7 +137,7 @@ for entry in "${CASES[@]}"; do
         fail "$what: status says '$(head -1 "$OUT")'"
       if [ -n "${BRINDLEWAY_PSEUDO_LOCALE:-}" ]; then
         # status's sentence and the reason inside it are both translated texts.
-        first=$(env -u LC_ALL LANG=C.UTF-8 LANGUAGE=xx "$HELPER" status 2> /dev/null | head -1)
+        first=$(env -u LC_ALL LANG="$MESSAGES_LOCALE" LANGUAGE=xx "$HELPER" status 2> /dev/null | head -1)
         [[ $first == "⟦"*": ⟦"*"⟧⟧" ]] || fail "$what: status under the pseudo-locale: $first"
       fi
     fi

@@ -38,6 +38,21 @@ chmod 755 "$WORK"
 trap 'cd /; rm -rf "$WORK"' EXIT
 mkdir "$WORK/bin"
 install -m 0755 "$1" "$WORK/bin/brindleway-helper"
+
+# glibc ignores LANGUAGE under the C locale, and glibc 2.41 (Debian 13) under C.UTF-8 too, so a
+# run in a language of the caller's choice needs a locale of another name: MESSAGES_LOCALE is
+# C.UTF-8's own files under the name en_US.UTF-8, beside copies of the machine's compiled
+# locales in a private /usr/lib/locale (a locale archive is left out).
+MESSAGES_LOCALE=C.UTF-8
+if [ -d /usr/lib/locale/C.utf8 ]; then
+  mkdir "$WORK/lib-locale"
+  for entry in /usr/lib/locale/*; do
+    [ -d "$entry" ] && cp -a "$entry" "$WORK/lib-locale/"
+  done
+  cp -a /usr/lib/locale/C.utf8 "$WORK/lib-locale/en_US.utf8"
+  mount --bind "$WORK/lib-locale" /usr/lib/locale
+  MESSAGES_LOCALE=en_US.UTF-8
+fi
 HELPER=$WORK/bin/brindleway-helper
 CONF=/etc/lightdm/lightdm.conf
 cp -a /etc "$WORK/etc.pristine"
@@ -94,7 +109,7 @@ run() {
 # the marker must continue one that did not close.
 expect_marked_refusal() {
   local line open=false pseudo_err=$WORK/pseudo-stderr
-  env -u LC_ALL LANG=C.UTF-8 LANGUAGE=xx "$HELPER" "$@" > /dev/null 2> "$pseudo_err"
+  env -u LC_ALL LANG="$MESSAGES_LOCALE" LANGUAGE=xx "$HELPER" "$@" > /dev/null 2> "$pseudo_err"
   [ -s "$pseudo_err" ] || fail "pseudo-locale '$*': no refusal the second time"
   while IFS= read -r line; do
     case $open/$line in
