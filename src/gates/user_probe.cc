@@ -109,7 +109,7 @@ int become_user(const char* user, UserProbe* probe) {
   const uid_t uid = account->pw_uid;
   const gid_t gid = account->pw_gid;
   if (read_dmrc_as(uid, gid, probe) != 0) {
-    not_done(probe, _("the account's identity could not be taken on and given back"));
+    not_done(probe, _("the account's identity could not be taken on for good"));
     return 1;
   }
   if (setgroups(static_cast<std::size_t>(count), groups) != 0 || setgid(gid) != 0 ||
