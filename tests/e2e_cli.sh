@@ -33,14 +33,34 @@ refuse "no command" "Usage: $HELPER enable <username>
 refuse "command in capitals" $'Unknown command: ENABLE\n' ENABLE alice
 refuse "unknown command" $'Unknown command: on\n' on alice
 refuse "empty command" $'Unknown command: \n' ""
+# A word the caller chose cannot forge a line of its own: a line feed, an escape and every byte
+# outside printable ASCII show as \xNN, and a word too long is cut with "...".
+refuse "command with a line feed" $'Unknown command: on\\x0aAuto login disabled\n' \
+  $'on\nAuto login disabled'
+refuse "command with a terminal escape" $'Unknown command: \\x1b[2Kon\n' $'\e[2Kon'
 refuse "enable without a name" "Usage: $HELPER enable <username>
 " enable
-for name in "" "a b" "a/b" '$USER' "alice;id" "al"$'\n'"ice" $'caf\xc3\xa9'; do
-  refuse "enable '$name'" "Invalid username: $name
+long=$(printf 'x%.0s' {1..200})!
+# One case a line: the name given (printf %b escapes), then the name as the message shows it.
+while IFS='|' read -r name shown; do
+  name=$(printf '%b' "$name")
+  refuse "enable '$name'" "Invalid username: $shown
 " enable "$name"
-  refuse "disable '$name'" "Invalid username: $name
+  refuse "disable '$name'" "Invalid username: $shown
 " disable "$name"
-done
+done << EOF
+|
+a b|a b
+a/b|a/b
+\$USER|\$USER
+alice;id|alice;id
+al\\nice|al\\x0aice
+al\\nAuto login enabled for user: alice|al\\x0aAuto login enabled for user: alice
+a\\e[1Ab|a\\x1b[1Ab
+caf\\xc3\\xa9|caf\\xc3\\xa9
+a\\\\b|a\\x5cb
+${long}|${long%!}...
+EOF
 refuse "enable an unknown account" $'User does not exist: ghost\n' enable ghost
 refuse "enable a name with a leading full stop" $'User does not exist: .ghost\n' enable .ghost
 

@@ -138,8 +138,8 @@ if command -v strace > /dev/null; then
   ! grep -q '/home' "$WORK/strace.log" || fail "disable looked at a home"
 fi
 
-# ~/.dmrc is opened with the user's uid, never root's: every open of it comes from a process that
-# has become the user, and a link to /etc/shadow is refused to it.
+# ~/.dmrc is opened with the user's uid, never root's: every open of it comes from a process whose
+# effective uid is the user's, and a link to /etc/shadow is refused to it.
 if command -v strace > /dev/null; then
   for setup in dmrc-root-only dmrc-to-shadow; do
     start_case
@@ -152,14 +152,15 @@ if command -v strace > /dev/null; then
     else
       ln -s /etc/shadow $H/.dmrc
     fi
-    traced -f -qq -o "$WORK/strace.log" -e trace=setuid,setgid,setgroups,openat "$HELPER" \
+    traced -f -qq -o "$WORK/strace.log" -e trace=setuid,setresuid,setgid,setgroups,openat "$HELPER" \
       enable kd > "$OUT" 2> "$ERR"
     STATUS=$?
     expect_status "$setup, traced" 0
-    # A process's lines: its setuid(3002) comes first, then the open, which is refused.
+    # A process's lines: its effective uid 3002 comes first, then the open, which is refused.
     awk -v home="$H/.dmrc" '
       { pid = $1 }
-      /setuid\(3002\) += 0/ { user[pid] = 1 }
+      /setresuid\(-1, 3002, -1\) += 0/ { user[pid] = 1 }
+      /setresuid\(-1, 0, -1\) += 0/ { delete user[pid] }
       index($0, "\"" home "\"") && /openat/ {
         opens++
         if (!(pid in user)) { print "opened as root: " $0; bad = 1 }

@@ -26,6 +26,7 @@
 #include "gates/user_probe.h"
 #include "group/autologin_group.h"
 #include "lightdm/config_sources.h"
+#include "lightdm/seat_autologin.h"
 #include "seatconf/conf_file.h"
 #include "seatconf/promise_check.h"
 
@@ -68,10 +69,31 @@ void print_usage(const char* program) {
   msg_err("       %s disable [username]\n", program);
 }
 
+/// The most bytes of a refused word that a message shows.
+constexpr std::size_t kShownWordMax = 200;
+
+/// Writes the caller's |word| into |buf| for a message, quoted as a path is: a line feed or a
+/// terminal control in it cannot forge a line. A longer word is cut and ends in "...".
+void show_word(const char* word, char* buf, std::size_t size) {
+  char head[kShownWordMax + 1];
+  std::size_t len = 0;
+  while (len < kShownWordMax && word[len] != '\0') ++len;
+  std::memcpy(head, word, len);
+  head[len] = '\0';
+  quote_name(head, buf, size);
+  const std::size_t used = std::strlen(buf);
+  if (word[len] != '\0' && used + 4 <= size) std::memcpy(buf + used, "...", 4);
+}
+
+/// Room for a word shown by show_word.
+constexpr std::size_t kShownWordSize = kShownWordMax * 4 + 8;
+
 /// Returns 0 if |user| may be used, or 1 after saying why not.
 int check_username(const char* user) {
   if (is_valid_username(user)) return 0;
-  msg_err("Invalid username: %s\n", user);
+  char shown[kShownWordSize];
+  show_word(user, shown, sizeof shown);
+  msg_err("Invalid username: %s\n", shown);
   return 1;
 }
 
@@ -240,6 +262,8 @@ int run_helper(int argc, char* const argv[]) {
   const char* user = argc > 2 ? argv[2] : nullptr;
   if (std::strcmp(command, "enable") == 0) return run_enable(program, user);
   if (std::strcmp(command, "disable") == 0) return run_disable(user);
-  msg_err("Unknown command: %s\n", command);
+  char shown[kShownWordSize];
+  show_word(command, shown, sizeof shown);
+  msg_err("Unknown command: %s\n", shown);
   return 1;
 }

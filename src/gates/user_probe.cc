@@ -25,13 +25,15 @@ extern char** environ;  // NOLINT: the process environment has no other name.
 
 // LightDM reads ~/.dmrc, and its session child enters the home and writes ~/.Xauthority there,
 // as the user. The helper asks the same questions the same way, with these rules:
-//  1. Everything in the user's home is touched only by a child that has become the user: its
-//     groups, gid and uid are set (and checked: the uid cannot be taken back) before the first
-//     path under the home is named. A link in a home can then never make root read or write a
-//     file. LightDM reads ~/.dmrc with only its effective uid and gid changed and keeps root's
-//     supplementary groups; the child takes the user's own groups instead, the ones the session
-//     itself will have, so a file readable only through one of root's groups reads as absent
-//     here (LightDM then falls back on its cache file, as it does for any unreadable ~/.dmrc).
+//  1. Everything in the user's home is touched only with the user's uid and gid: a link in a
+//     home can never make root read or write a file. LightDM reads ~/.dmrc with only its
+//     effective uid and gid changed and keeps its own supplementary groups, not the user's: a
+//     ~/.dmrc the user reads only through a supplementary group is one LightDM cannot load, and
+//     it then takes its cache file instead. The child reads ~/.dmrc the same way, with the
+//     helper's own groups, and its real and saved uid still root's, so that the user can
+//     neither signal nor trace it meanwhile; nothing read is interpreted in the child. Then it
+//     takes on the user's groups, gid and uid for good (checked: the uid cannot be taken back)
+//     before it looks at the home, as LightDM's session child does after initgroups.
 //  2. The child starts clean, as the PAM child does: no descriptor of the helper's but its
 //     answer pipe (the run lock's is closed), a session of its own, an environment of PATH
 //     alone. It looks the account and its groups up itself, so a name service that hangs is
@@ -62,7 +64,21 @@ void not_done(UserProbe* probe, const char* why) {
   std::snprintf(probe->why, sizeof probe->why, "%s", why);
 }
 
-/// Looks |user| up and becomes that user: groups, gid, uid. Returns 0, or 1 after filling
+void read_dmrc(UserProbe* probe);
+
+/// Reads ~/.dmrc into |probe| with the effective gid |gid| and uid |uid| and the process's own
+/// supplementary groups, as LightDM reads it, and takes root's effective ids back. Returns 0,
+/// or 1 when the ids could not be changed or taken back.
+int read_dmrc_as(uid_t uid, gid_t gid, UserProbe* probe) {
+  if (setresgid(static_cast<gid_t>(-1), gid, static_cast<gid_t>(-1)) != 0) return 1;
+  // A failure ends the child, whatever ids it holds then.
+  if (setresuid(static_cast<uid_t>(-1), uid, static_cast<uid_t>(-1)) != 0) return 1;
+  read_dmrc(probe);
+  if (setresuid(static_cast<uid_t>(-1), 0, static_cast<uid_t>(-1)) != 0) return 1;
+  return setresgid(static_cast<gid_t>(-1), 0, static_cast<gid_t>(-1)) != 0 ? 1 : 0;
+}
+
+/// Looks |user| up, reads ~/.dmrc as LightDM does and becomes that user: groups, gid, uid. Returns 0, or 1 after filling
 /// |probe|'s reason.
 int become_user(const char* user, UserProbe* probe) {
   // On the child's stack, which the front door made large enough: kept out of the program's
@@ -92,6 +108,10 @@ int become_user(const char* user, UserProbe* probe) {
   }
   const uid_t uid = account->pw_uid;
   const gid_t gid = account->pw_gid;
+  if (read_dmrc_as(uid, gid, probe) != 0) {
+    not_done(probe, _("the account's identity could not be taken on for good"));
+    return 1;
+  }
   if (setgroups(static_cast<std::size_t>(count), groups) != 0 || setgid(gid) != 0 ||
       setuid(uid) != 0) {
     not_done(probe, std::strerror(errno));
@@ -223,7 +243,6 @@ int send_answer(int out, const UserProbe& probe) {
   if (clean_child_start(out) != 0) {
     not_done(probe, "the check could not start cleanly");
   } else if (become_user(user, probe) == 0) {
-    read_dmrc(probe);
     look_at_home(probe);
     probe->done = true;
   }
