@@ -19,17 +19,6 @@ bool same(Span a, const char* b) {
   return a.len == std::strlen(b) && std::memcmp(a.data, b, a.len) == 0;
 }
 
-bool is_utf8_name(Span value) {
-  static constexpr char kUtf8[] = "utf-8";
-  if (value.len != 5) return false;
-  for (std::size_t i = 0; i < 5; ++i) {
-    char c = value.data[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != kUtf8[i]) return false;
-  }
-  return true;
-}
-
 void fail(KeyFileFind* find, SourceOutcome outcome, unsigned line, const char* problem) {
   find->outcome = outcome;
   find->problem_line = line;

@@ -112,3 +112,13 @@ KeyFileLine classify_keyfile_line(Span line) {
                      Span{value, static_cast<std::size_t>(end - value)}, nullptr};
 }
 
+bool is_utf8_name(Span value) {
+  static constexpr char kUtf8[] = "utf-8";
+  if (value.len != 5) return false;
+  for (std::size_t i = 0; i < 5; ++i) {
+    char c = value.data[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != kUtf8[i]) return false;
+  }
+  return true;
+}

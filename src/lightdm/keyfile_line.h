@@ -29,6 +29,10 @@ inline bool is_keyfile_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
 }
 
+/// Returns true if |value| names UTF-8 as GLib's key-file parser reads an "Encoding" key of the
+/// first group: it refuses a file whose first group names any other encoding.
+bool is_utf8_name(Span value);
+
 /// Returns what the key-file parser makes of |line|, the content of one line (TextLine::content).
 /// A comment is known by its first byte; whatever follows, NUL bytes included, is not looked at.
 KeyFileLine classify_keyfile_line(Span line);

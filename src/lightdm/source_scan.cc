@@ -82,16 +82,14 @@ void enter_group(SourceScan* scan, Span name, unsigned number) {
   scan->current = scan->group_count++;
 }
 
-/// GLib refuses a file whose first group sets "Encoding" to anything but UTF-8.
-bool is_utf8_name(Span value) {
-  static constexpr char kUtf8[] = "utf-8";
-  if (value.len != 5) return false;
-  for (std::size_t i = 0; i < 5; ++i) {
-    char c = value.data[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != kUtf8[i]) return false;
+/// Returns the index of |name| among the |count| key names |names|, or -1.
+int key_index(Span name, const char* const names[], int count) {
+  for (int key = 0; key < count; ++key) {
+    if (name.len == std::strlen(names[key]) && std::memcmp(name.data, names[key], name.len) == 0) {
+      return key;
+    }
   }
-  return true;
+  return -1;
 }
 
 void set_key(SourceScan* scan, const KeyFileLine& line, unsigned number) {
@@ -104,23 +102,15 @@ void set_key(SourceScan* scan, const KeyFileLine& line, unsigned number) {
     return;
   }
   if (scan->in_lightdm_group) {
-    for (int key = 0; key < LIGHTDM_KEY_COUNT; ++key) {
-      const char* name = LIGHTDM_KEY_NAMES[key];
-      if (line.name.len == std::strlen(name) &&
-          std::memcmp(line.name.data, name, line.name.len) == 0) {
-        scan->lightdm_keys[key] = {true, line.value, number};
-        return;
-      }
+    const int key = key_index(line.name, LIGHTDM_KEY_NAMES, LIGHTDM_KEY_COUNT);
+    if (key >= 0) {
+      scan->lightdm_keys[key] = {true, line.value, number};
+      return;
     }
-  }
-  if (scan->in_lightdm_group) {
-    for (int key = 0; key < LIGHTDM_RAW_KEY_COUNT; ++key) {
-      const char* name = LIGHTDM_RAW_KEY_NAMES[key];
-      if (line.name.len == std::strlen(name) &&
-          std::memcmp(line.name.data, name, line.name.len) == 0) {
-        scan->lightdm_raw_keys[key] = {true, line.value, number};
-        return;
-      }
+    const int raw = key_index(line.name, LIGHTDM_RAW_KEY_NAMES, LIGHTDM_RAW_KEY_COUNT);
+    if (raw >= 0) {
+      scan->lightdm_raw_keys[raw] = {true, line.value, number};
+      return;
     }
   }
   if (scan->current == SourceScan::kNoSeatGroup) return;
