@@ -19,6 +19,9 @@ private_lightdm_dirs
 daemon_setup
 # The user's own session comes from ~/.dmrc here; where AccountsService is installed it would
 # answer instead.
+# Whether AccountsService is installed here: its cases run only then.
+ACCOUNTS_DAEMON=no
+[ -e /usr/share/dbus-1/system-services/org.freedesktop.Accounts.service ] && ACCOUNTS_DAEMON=yes
 without_accounts_service
 . /etc/os-release
 RELEASE=${VERSION_ID%%.*}
@@ -48,11 +51,20 @@ start_case() {
     chown "$name:$name" "/home/$name"
   done
   reset_drop_ins
+  without_accounts_service
+  rm -rf /var/lib/AccountsService/users
   daemon_reset
   printf '%s' "$SEAT" > "$CONF"
 }
 
 # as_user NAME FILE TEXT: FILE, owned by NAME, mode 0644, holds TEXT (printf escapes work).
+# record LINE...: AccountsService's record of kd, with that machine's AccountsService.
+record() {
+  with_accounts_service
+  mkdir -p /var/lib/AccountsService/users
+  printf '%b\n' "$@" > /var/lib/AccountsService/users/kd
+}
+
 as_user() {
   # shellcheck disable=SC2059
   printf "$3" > "$2"
@@ -169,6 +181,18 @@ cases=(
   "pam_access turns away the seat's display :1|enable kd|refuse||printf '[LightDM]\nminimum-display-number=1\n' > $DROP_IN; echo '-:kd::1' > /etc/security/access.conf; echo 'account required pam_access.so' >> $AUTOLOGIN_PAM"
   "pam_access turns the display away|enable kd|refuse||echo '-:kd::0' > /etc/security/access.conf; echo 'account required pam_access.so' >> $AUTOLOGIN_PAM"
 )
+
+# AccountsService, where it is installed: its XSession decides, and ~/.dmrc is not read.
+if [ "$ACCOUNTS_DAEMON" = yes ]; then
+  cases+=(
+    "AccountsService's XSession names the session|enable kd|serve|proof|record '[User]' 'XSession=proof'; as_user kd /home/kd/.dmrc '[Desktop]\nSession=nosuch\n'"
+    "AccountsService without an XSession: ~/.dmrc is not read|enable kd|serve|lightdm-xsession|record '[User]' 'Session=proof'; as_user kd /home/kd/.dmrc '[Desktop]\nSession=proof\n'"
+    "AccountsService's empty XSession leaves user-session|enable kd|serve|proof|record '[User]' 'XSession='; printf '[Seat:*]\nuser-session=proof\n' > $DROP_IN"
+    "AccountsService's XSession names no installed session|enable kd|refuse||record '[User]' 'XSession=nosuch'"
+  )
+else
+  echo "SKIP (AccountsService): accounts-daemon is not installed"
+fi
 for entry in "${cases[@]}"; do
   IFS='|' read -r what cmd want session setup <<< "$entry"
   start_case
