@@ -2,11 +2,13 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <ctime>
 
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/i18n.h"
 #include "common/monotonic_clock.h"
 
 // A child that never ends must not hold the helper, and with it the run lock and a staged
@@ -61,4 +63,13 @@ int wait_for_child(pid_t pid, int timeout_ms, int* status) {
   while (waitpid(pid, &ignored, 0) < 0 && errno == EINTR) {
   }
   return 1;
+}
+
+void describe_missed_deadline(int timeout_ms, char* buf, std::size_t size) {
+  const int seconds = timeout_ms / 1000;
+  std::snprintf(buf, size,
+                i18n_plural("it did not answer within %d second",
+                            "it did not answer within %d seconds",
+                            static_cast<unsigned long>(seconds)),
+                seconds);
 }

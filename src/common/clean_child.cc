@@ -5,15 +5,27 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-// The children of the helper are the account tools and the PAM check. Both run as root, and the
-// caller chose much of what a child would otherwise inherit: the signal mask and ignored
-// signals, the controlling terminal and its process group, open descriptors. Ctrl-C, Ctrl-Z or
+// The children of the helper are the account tools, the PAM check, the account lookup and the
+// look at the user's home. All run as root, and the caller chose much of what a child would
+// otherwise inherit: the signal mask and ignored signals, the controlling terminal and its
+// process group, open descriptors, the environment (nothing of it reaches a PAM module or a
+// name-service module; the tools get theirs from execve). Ctrl-C, Ctrl-Z or
 // a hang-up on the caller's terminal killed gpasswd half-way, or stopped it while the helper
 // waited for ever. So each child first leaves all of that behind. SIGPIPE stays ignored: a
 // tool that prints to a standard output whose reader has gone then gets an error instead of
 // dying half-way through a change (gpasswd announces a removal before it makes it).
 
+extern char** environ;  // NOLINT: the process environment has no other name.
+
+namespace {
+
+char kPath[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
+char* kCleanEnvironment[] = {kPath, nullptr};
+
+}  // namespace
+
 int clean_child_start(int keep) {
+  environ = kCleanEnvironment;
   if (setsid() < 0) return 1;
   const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
   if (null < 0) return 1;

@@ -10,7 +10,8 @@
 bool format_text(char* buf, std::size_t size, const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
   va_list args;
   va_start(args, format);
-  const int n = std::vsnprintf(buf, size, format, args);  // NOLINT(clang-analyzer-valist.Uninitialized)
+  // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): started just above.
+  const int n = std::vsnprintf(buf, size, format, args);
   va_end(args);
   if (n >= 0 && static_cast<std::size_t>(n) < size) return true;
   if (n < 0) buf[0] = '\0';

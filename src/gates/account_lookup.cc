@@ -1,7 +1,6 @@
 #include "gates/account_lookup.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include <fcntl.h>
@@ -13,8 +12,6 @@
 #include "common/clean_child.h"
 #include "common/unique_fd.h"
 
-extern char** environ;  // NOLINT: the process environment has no other name.
-
 // The account must be found the way LightDM finds it, through the name service, and a module
 // of the name service can wait without end on a directory server that is gone. So the lookup
 // runs in a child with the account tools' deadline, as the PAM check does, and sends its whole
@@ -22,16 +19,7 @@ extern char** environ;  // NOLINT: the process environment has no other name.
 
 namespace {
 
-char kPath[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
-char* kCleanEnvironment[] = {kPath, nullptr};
-
 static_assert(sizeof(AccountInfo) < 4096, "one write to a pipe must arrive whole");
-
-/// Copies |text| into |buf| of |size| bytes; returns true if it was cut short.
-bool copy_cut(const char* text, char* buf, std::size_t size) {
-  const int n = std::snprintf(buf, size, "%s", text != nullptr ? text : "");
-  return n < 0 || static_cast<std::size_t>(n) >= size;
-}
 
 /// The child: looks |user| up and writes the AccountInfo to |out|. Never returns.
 [[noreturn]] void run_lookup(int out, const char* user) {
@@ -39,7 +27,6 @@ bool copy_cut(const char* text, char* buf, std::size_t size) {
   static AccountInfo info;
   std::memset(&info, 0, sizeof info);
   info.outcome = AccountLookup::kNoAnswer;
-  environ = kCleanEnvironment;
   if (clean_child_start(out) == 0) {
     // getpwnam_r says "not found" (0 and no entry) apart from a failed lookup (an error
     // number), which must not pass for an absent account. On the child's stack, which the
@@ -51,9 +38,6 @@ bool copy_cut(const char* text, char* buf, std::size_t size) {
     if (account != nullptr) {
       info.outcome = AccountLookup::kFound;
       info.uid = account->pw_uid;
-      info.gid = account->pw_gid;
-      info.truncated = copy_cut(account->pw_dir, info.home, sizeof info.home);
-      info.truncated = copy_cut(account->pw_shell, info.shell, sizeof info.shell) || info.truncated;
     } else {
       info.outcome = error == 0 ? AccountLookup::kNotFound : AccountLookup::kFailed;
       info.error = error;
@@ -95,8 +79,5 @@ void look_up_account(const char* user, AccountInfo* info) {
   if (n != static_cast<ssize_t>(sizeof *info) || !WIFEXITED(status)) {
     std::memset(info, 0, sizeof *info);
     info->outcome = AccountLookup::kNoAnswer;
-    return;
   }
-  info->home[sizeof info->home - 1] = '\0';
-  info->shell[sizeof info->shell - 1] = '\0';
 }

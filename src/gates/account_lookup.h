@@ -1,18 +1,12 @@
 #ifndef BRINDLEWAY_GATES_ACCOUNT_LOOKUP_H_
 #define BRINDLEWAY_GATES_ACCOUNT_LOOKUP_H_
 
-#include <cstddef>
-
 #include <sys/types.h>
 
 #include "group/tool_runner.h"
 
 /// How long the name service may take to answer for one account: the account tools' deadline.
 inline constexpr int ACCOUNT_LOOKUP_DEADLINE_MS = TOOL_DEADLINE_MS;
-
-/// Capacities of the strings an answer carries, terminator included.
-inline constexpr std::size_t ACCOUNT_HOME_MAX = 2048;
-inline constexpr std::size_t ACCOUNT_SHELL_MAX = 512;
 
 /// How a lookup ended.
 enum class AccountLookup {
@@ -23,15 +17,12 @@ enum class AccountLookup {
   kNoAnswer,  // the child could not be started or ended without an answer
 };
 
-/// One account as the name service gave it, fit to pass through a pipe.
+/// What the name service said of one account, fit to pass through a pipe. Only the uid is
+/// judged here; the look at the home looks the account up again, as the user.
 struct AccountInfo {
   AccountLookup outcome;
   int error;  // the error number, for kFailed and kNoAnswer
   uid_t uid;
-  gid_t gid;
-  bool truncated;  // home or shell did not fit and is cut short
-  char home[ACCOUNT_HOME_MAX];
-  char shell[ACCOUNT_SHELL_MAX];
 };
 
 /// Looks |user| up with getpwnam_r, as LightDM does, in a child process that starts clean

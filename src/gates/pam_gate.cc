@@ -19,8 +19,6 @@
 #include "common/i18n.h"
 #include "common/unique_fd.h"
 
-extern char** environ;  // NOLINT: the process environment has no other name.
-
 // LightDM decides an automatic login with PAM: pam_authenticate, then pam_acct_mgmt, under the
 // seat's pam-autologin-service, with nobody there to answer a prompt. The same stack can
 // refuse an account that the configuration names (a nologin shell, an expired account, a group
@@ -51,8 +49,6 @@ constexpr char kLibPam[] = "libpam.so.0";
 #ifndef PAM_XDISPLAY
 constexpr int PAM_XDISPLAY = 11;
 #endif
-char kPath[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
-char* kCleanEnvironment[] = {kPath, nullptr};
 
 /// What the child sends back: whether PAM answered, its result and its text, or why it could
 /// not be asked.
@@ -114,7 +110,6 @@ void no_delay(int /*status*/, unsigned /*delay*/, void* /*data*/) {}
   char cannot_load[sizeof answer.text];
   std::snprintf(cannot_load, sizeof cannot_load, _("%s cannot be loaded"), kLibPam);
   PamApi api{};
-  environ = kCleanEnvironment;
   if (clean_child_start(out) != 0) {
     // |answer| says so already
   } else if (!load_pam(&api)) {
@@ -162,11 +157,7 @@ PamVerdict ask_pam(const char* service, const char* user, const char* display) {
   int status = 0;
   if (wait_for_child(pid, PAM_DEADLINE_MS, &status) != 0) {
     char why[sizeof PamVerdict::reason];
-    constexpr int kSeconds = PAM_DEADLINE_MS / 1000;
-    std::snprintf(why, sizeof why,
-                  i18n_plural("it did not answer within %d second", "it did not answer within %d seconds",
-                              kSeconds),
-                  kSeconds);
+    describe_missed_deadline(PAM_DEADLINE_MS, why, sizeof why);
     return not_asked(why);
   }
   Answer answer{};

@@ -41,7 +41,9 @@ struct Includes {
   bool overflow;
 };
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool is_blank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 /// Returns true if |name| (|len| bytes) is a file name that stays in the directory.
 bool is_plain_name(const char* name, std::size_t len) {
@@ -154,9 +156,11 @@ bool file_makes_home(Walk* walk, const char* name, int depth) {
   Includes includes{};
   const char* end = walk->text + len;
   for (const char* line = walk->text; line < end;) {
-    const char* stop = static_cast<const char*>(std::memchr(line, '\n', static_cast<std::size_t>(end - line)));
+    const auto rest = static_cast<std::size_t>(end - line);
+    const char* stop = static_cast<const char*>(std::memchr(line, '\n', rest));
     if (stop == nullptr) stop = end;
-    const char* hash = static_cast<const char*>(std::memchr(line, '#', static_cast<std::size_t>(stop - line)));
+    const auto content = static_cast<std::size_t>(stop - line);
+    const char* hash = static_cast<const char*>(std::memchr(line, '#', content));
     if (scan_line(line, hash != nullptr ? hash : stop, &includes)) return true;
     line = stop + 1;
   }

@@ -21,8 +21,6 @@
 #include "common/unique_fd.h"
 #include "group/tool_runner.h"
 
-extern char** environ;  // NOLINT: the process environment has no other name.
-
 // LightDM reads ~/.dmrc, and its session child enters the home and writes ~/.Xauthority there,
 // as the user. The helper asks the same questions the same way, with these rules:
 //  1. Everything in the user's home is touched only with the user's uid and gid: a link in a
@@ -47,9 +45,6 @@ extern char** environ;  // NOLINT: the process environment has no other name.
 
 namespace {
 
-char kPath[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
-char* kCleanEnvironment[] = {kPath, nullptr};
-
 /// The most supplementary groups the kernel gives a process (NGROUPS_MAX of Linux).
 constexpr int kGroupsMax = 65536;
 
@@ -64,7 +59,40 @@ void not_done(UserProbe* probe, const char* why) {
   std::snprintf(probe->why, sizeof probe->why, "%s", why);
 }
 
-void read_dmrc(UserProbe* probe);
+void set_dmrc(UserProbe* probe, DmrcState state, int error) {
+  probe->dmrc_state = state;
+  probe->dmrc_error = error;
+}
+
+/// Reads ~/.dmrc into |probe| as GLib's g_key_file_load_from_file would: a regular file,
+/// following links; whatever keeps GLib from loading it reads as absent.
+void read_dmrc(UserProbe* probe) {
+  char path[PATH_MAX + 8];
+  const int n = std::snprintf(path, sizeof path, "%s/.dmrc", probe->home_path);
+  if (n < 0 || static_cast<std::size_t>(n) >= sizeof path) {
+    set_dmrc(probe, DmrcState::kAbsent, ENAMETOOLONG);
+    return;
+  }
+  UniqueFd fd(open_to_read(path));
+  if (fd.get() < 0) {
+    set_dmrc(probe, is_own_failure(errno) ? DmrcState::kCannotTell : DmrcState::kAbsent, errno);
+    return;
+  }
+  struct stat st {};
+  if (fstat(fd.get(), &st) != 0) {
+    set_dmrc(probe, DmrcState::kCannotTell, errno);
+  } else if (S_ISFIFO(st.st_mode)) {
+    set_dmrc(probe, DmrcState::kFifo, 0);
+  } else if (!S_ISREG(st.st_mode)) {
+    set_dmrc(probe, DmrcState::kAbsent, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+  } else if (st.st_size >= static_cast<off_t>(DMRC_MAX)) {
+    set_dmrc(probe, DmrcState::kTooLarge, EFBIG);
+  } else if (read_whole(fd.get(), probe->dmrc, DMRC_MAX, &probe->dmrc_len) != 0) {
+    set_dmrc(probe, errno == EFBIG ? DmrcState::kTooLarge : DmrcState::kAbsent, errno);
+  } else {
+    set_dmrc(probe, DmrcState::kRead, 0);
+  }
+}
 
 /// Reads ~/.dmrc into |probe| with the effective gid |gid| and uid |uid| and the process's own
 /// supplementary groups, as LightDM reads it, and takes root's effective ids back. Returns 0,
@@ -78,8 +106,8 @@ int read_dmrc_as(uid_t uid, gid_t gid, UserProbe* probe) {
   return setresgid(static_cast<gid_t>(-1), 0, static_cast<gid_t>(-1)) != 0 ? 1 : 0;
 }
 
-/// Looks |user| up, reads ~/.dmrc as LightDM does and becomes that user: groups, gid, uid. Returns 0, or 1 after filling
-/// |probe|'s reason.
+/// Looks |user| up, reads ~/.dmrc as LightDM does and becomes that user: groups, gid, uid.
+/// Returns 0, or 1 after filling |probe|'s reason.
 int become_user(const char* user, UserProbe* probe) {
   // On the child's stack, which the front door made large enough: kept out of the program's
   // image, which a caller's address-space limit must still let load.
@@ -124,41 +152,6 @@ int become_user(const char* user, UserProbe* probe) {
   }
   prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
   return 0;
-}
-
-void set_dmrc(UserProbe* probe, DmrcState state, int error) {
-  probe->dmrc_state = state;
-  probe->dmrc_error = error;
-}
-
-/// Reads ~/.dmrc into |probe| as GLib's g_key_file_load_from_file would: a regular file,
-/// following links; whatever keeps GLib from loading it reads as absent.
-void read_dmrc(UserProbe* probe) {
-  char path[PATH_MAX + 8];
-  const int n = std::snprintf(path, sizeof path, "%s/.dmrc", probe->home_path);
-  if (n < 0 || static_cast<std::size_t>(n) >= sizeof path) {
-    set_dmrc(probe, DmrcState::kAbsent, ENAMETOOLONG);
-    return;
-  }
-  UniqueFd fd(open_to_read(path));
-  if (fd.get() < 0) {
-    set_dmrc(probe, is_own_failure(errno) ? DmrcState::kCannotTell : DmrcState::kAbsent, errno);
-    return;
-  }
-  struct stat st {};
-  if (fstat(fd.get(), &st) != 0) {
-    set_dmrc(probe, DmrcState::kCannotTell, errno);
-  } else if (S_ISFIFO(st.st_mode)) {
-    set_dmrc(probe, DmrcState::kFifo, 0);
-  } else if (!S_ISREG(st.st_mode)) {
-    set_dmrc(probe, DmrcState::kAbsent, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-  } else if (st.st_size >= static_cast<off_t>(DMRC_MAX)) {
-    set_dmrc(probe, DmrcState::kTooLarge, EFBIG);
-  } else if (read_whole(fd.get(), probe->dmrc, DMRC_MAX, &probe->dmrc_len) != 0) {
-    set_dmrc(probe, errno == EFBIG ? DmrcState::kTooLarge : DmrcState::kAbsent, errno);
-  } else {
-    set_dmrc(probe, DmrcState::kRead, 0);
-  }
 }
 
 void set_home(UserProbe* probe, HomeState state, int error) {
@@ -239,7 +232,6 @@ int send_answer(int out, const UserProbe& probe) {
 
 /// The child: becomes |user|, fills |probe| (its own copy) and sends it. Never returns.
 [[noreturn]] void run_probe(int out, const char* user, UserProbe* probe) {
-  environ = kCleanEnvironment;
   if (clean_child_start(out) != 0) {
     not_done(probe, "the check could not start cleanly");
   } else if (become_user(user, probe) == 0) {
@@ -307,12 +299,7 @@ int probe_user(const char* user, UserProbe* probe) {
   int status = 0;
   if (wait_for_child(pid, left > 0 ? static_cast<int>(left) : 0, &status) != 0) {
     char why[sizeof probe->why];
-    const int seconds = TOOL_DEADLINE_MS / 1000;
-    std::snprintf(why, sizeof why,
-                  i18n_plural("it did not answer within %d second",
-                              "it did not answer within %d seconds",
-                              static_cast<unsigned long>(seconds)),
-                  seconds);
+    describe_missed_deadline(TOOL_DEADLINE_MS, why, sizeof why);
     std::memset(probe, 0, sizeof *probe);
     not_done(probe, why);
     return 1;

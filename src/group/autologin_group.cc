@@ -88,7 +88,8 @@ void ensure_autologin_member(const char* user, const GroupFiles& before) {
     now = &g_now;
   }
   if (line_lists(now->group, user)) return;
-  run_formatted([user](char* buf, std::size_t size) { return format_add_command(user, buf, size); });
+  run_formatted(
+      [user](char* buf, std::size_t size) { return format_add_command(user, buf, size); });
   if (read_now(&g_now, why, sizeof why) != 0 || !line_lists(g_now.group, user)) {
     msg_err("Warning: could not add user '%s' to group '%s'\n", user, AUTOLOGIN_GROUP);
   }

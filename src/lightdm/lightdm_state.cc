@@ -20,8 +20,9 @@
 
 namespace {
 
-/// Reads the main file at |path| into the run's input buffer as LightDM does: through a link at the path, and
-/// with nothing read when it is absent. Returns 0 and sets |*len|, or 1 after saying why not.
+/// Reads the main file at |path| into the run's input buffer as LightDM does: through a link at
+/// the path, and with nothing read when it is absent. Returns 0 and sets |*len|, or 1 after
+/// saying why not.
 int read_main_file(const char* path, std::size_t* len) {
   *len = 0;
   UniqueFd fd(open_to_read(path));

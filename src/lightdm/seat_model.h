@@ -103,8 +103,9 @@ inline constexpr const char* LIGHTDM_RAW_KEY_NAMES[LIGHTDM_RAW_KEY_COUNT] = {
 /// The longest raw value of a LightdmRawKey kept whole.
 inline constexpr std::size_t LIGHTDM_RAW_MAX = 63;
 
-/// A LightdmRawKey of "[LightDM]" as its line has it. LightDM reads these with g_key_file_get_integer and
-/// g_key_file_get_boolean, which take the text as written, escapes and all.
+/// A LightdmRawKey of "[LightDM]" as its line has it. LightDM reads these with
+/// g_key_file_get_integer and g_key_file_get_boolean, which take the text as written, escapes
+/// and all.
 struct LightdmSetting {
   bool set;
   /// The raw value, NUL-terminated, cut short at LIGHTDM_RAW_MAX bytes.

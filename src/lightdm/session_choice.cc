@@ -229,8 +229,9 @@ void choose_session(const SeatModel& model, std::size_t seat, const SessionSourc
   const SeatSetting* user_session = effective_setting(model, SEAT_KEY_USER_SESSION, seat);
   if (user_session == nullptr) {
     choice->origin = SessionOrigin::kBuiltIn;
-    decode_keyfile_string(Span{LIGHTDM_DEFAULT_USER_SESSION, sizeof LIGHTDM_DEFAULT_USER_SESSION - 1},
-                          &choice->name);
+    constexpr Span kDefault{LIGHTDM_DEFAULT_USER_SESSION,
+                            sizeof LIGHTDM_DEFAULT_USER_SESSION - 1};
+    decode_keyfile_string(kDefault, &choice->name);
     return;
   }
   if (!keyfile_present(user_session->value, GlibRule::kKeepsBadEscapes)) {
