@@ -93,8 +93,7 @@ int prepare_config_update(const ConfigPaths& paths, const SeatList& seats,
     return 1;
   }
 
-  char prefix[REFUSAL_PREFIX_SIZE];
-  refusal_prefix(request, prefix, sizeof prefix);
+  const char* prefix = refusal_prefix(request);
   seat_model_reset(&model, seats);
   // The output buffer holds each drop-in in turn until the new text is made.
   if (read_drop_ins(paths, &model, output, CONF_BUFFER_SIZE, prefix) != 0) return 1;

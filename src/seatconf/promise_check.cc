@@ -148,15 +148,17 @@ int check_seat(const SeatModel& model, std::size_t seat, const AutologinRequest&
 
 }  // namespace
 
-void refusal_prefix(const AutologinRequest& request, char* buf, std::size_t size) {
+const char* refusal_prefix(const AutologinRequest& request) {
+  // One request a run: its words are kept for the run, where the catalog can reach them.
+  static char words[REFUSAL_PREFIX_SIZE];
   // TRANSLATORS: these two begin many messages; what follows them starts in lower case.
-  int n = request.enable
-              ? std::snprintf(buf, size, _("Cannot enable automatic login for %s: "),
-                              request.user_name)
-              : std::snprintf(buf, size, "%s", _("Cannot disable automatic login: "));
-  // A name too long for the prefix is cut; the rest of the message still says what is wrong.
-  if (n < 0 && size > 0) buf[0] = '\0';
-  if (n >= 0 && static_cast<std::size_t>(n) >= size) cut_at_character(buf, size);
+  if (request.enable) {
+    i18n_late_text("Cannot enable automatic login for %s: ", request.user_name, words,
+                   sizeof words);
+  } else {
+    i18n_late_text("Cannot disable automatic login: ", nullptr, words, sizeof words);
+  }
+  return words;
 }
 
 RewriteOptions options_against(const SeatModel& earlier, const AutologinRequest& request) {
@@ -179,8 +181,7 @@ RewriteOptions options_against(const SeatModel& earlier, const AutologinRequest&
 }
 
 int check_promise(const SeatModel& model, const AutologinRequest& request) {
-  char prefix[REFUSAL_PREFIX_SIZE];
-  refusal_prefix(request, prefix, sizeof prefix);
+  const char* prefix = refusal_prefix(request);
   // openSUSE's override is applied after every file and whatever the seat: only a value that
   // already is the promise can stand.
   const SeatSetting& override = model.sysconfig_autologin;

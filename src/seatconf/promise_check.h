@@ -10,10 +10,11 @@
 /// Room for refusal_prefix's words: a long user name in the longest translation.
 inline constexpr std::size_t REFUSAL_PREFIX_SIZE = 256;
 
-/// Writes into |buf| (|size| bytes) the words that open every refusal of |request|, such as
-/// "Cannot enable automatic login for alice: ", in the reader's language. A name too long for
-/// |buf| is cut, at a whole character.
-void refusal_prefix(const AutologinRequest& request, char* buf, std::size_t size);
+/// Returns the words that open every refusal of |request|, such as "Cannot enable automatic
+/// login for alice: ", valid for the run: in the reader's language once any text has been
+/// translated, so a run that refuses nothing sets up no catalog for them. A name too long for
+/// REFUSAL_PREFIX_SIZE is cut, at a whole character. |request|'s user name must last the run.
+const char* refusal_prefix(const AutologinRequest& request);
 
 /// Returns what the rewrite of lightdm.conf must add so that the settings of the earlier
 /// sources in |earlier| do not stand against |request|.
