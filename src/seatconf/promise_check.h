@@ -20,11 +20,6 @@ const char* refusal_prefix(const AutologinRequest& request);
 /// sources in |earlier| do not stand against |request|.
 RewriteOptions options_against(const SeatModel& earlier, const AutologinRequest& request);
 
-/// Returns 0 if LightDM does the same on every seat of |model| whichever GLib it runs with, or 1
-/// after printing on standard error, after |prefix|, which setting GLib versions read
-/// differently.
-int check_glib_readings(const SeatModel& model, const char* prefix);
-
 /// Returns 0 if LightDM, reading every source merged into |model|, does on each seat exactly
 /// what |request| asks: after enable, log in the user at once, with no guest login; after
 /// disable, no automatic login at all. Otherwise returns 1 after printing one line on standard
