@@ -28,10 +28,13 @@
 
 namespace {
 
-constexpr char kPrefix[] = N_("Cannot tell what LightDM does: ");
-
-/// Returns the prefix of status's refusals, in the reader's language.
-const char* status_prefix() { return _(kPrefix); }
+/// Returns the prefix of status's refusals, in the reader's language once any text has been
+/// translated: a status whose lines are all untranslated sets up no catalog for it.
+const char* status_prefix() {
+  static char words[128];
+  i18n_late_text("Cannot tell what LightDM does: ", nullptr, words, sizeof words);
+  return words;
+}
 
 /// PAM's answers so far, so that seats asking the same service about the same user ask once.
 /// A seat asks at most two services (its own and the one "[LightDM]" names), on its display, so
