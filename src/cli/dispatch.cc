@@ -17,6 +17,7 @@
 #include "common/i18n.h"
 #include "common/message_queue.h"
 #include "common/run_lock.h"
+#include "common/words.h"
 #include "gates/account_lookup.h"
 #include "gates/display_manager.h"
 #include "gates/home_verdict.h"
@@ -93,7 +94,7 @@ int check_username(const char* user) {
   if (is_valid_username(user)) return 0;
   char shown[kShownWordSize];
   show_word(user, shown, sizeof shown);
-  msg_err("Invalid username: %s\n", shown);
+  say("invalid-username", shown);
   return 1;
 }
 
@@ -108,19 +109,14 @@ int check_account(const char* user) {
     case AccountLookup::kFound:
       break;
     case AccountLookup::kNotFound:
-      msg_err("User does not exist: %s\n", user);
+      say("user-does-not-exist", user);
       return 1;
     case AccountLookup::kFailed:
       msg_err("Cannot look up user %s: %s\n", user, std::strerror(account.error));
       return 1;
     case AccountLookup::kTimedOut: {
       const int seconds = ACCOUNT_LOOKUP_DEADLINE_MS / 1000;
-      msg_err(i18n_plural("Cannot look up user %s: the name service did not answer within %d "
-                          "second\n",
-                          "Cannot look up user %s: the name service did not answer within %d "
-                          "seconds\n",
-                          static_cast<unsigned long>(seconds)),
-              user, seconds);
+      say_n(static_cast<unsigned long>(seconds), "user-lookup-timed-out", user, seconds);
       return 1;
     }
     case AccountLookup::kNoAnswer:
@@ -251,7 +247,7 @@ int run_helper(int argc, char* const argv[]) {
     return run_status(lightdm_config_paths(), LOGIND_SEATS_DIR, system_display_manager_paths());
   }
   if (geteuid() != 0) {
-    msg_err("brindleway-helper must be run as root (use pkexec)\n");
+    say("not-root");
     return 1;
   }
   if (argc < 2) {

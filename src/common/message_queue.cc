@@ -48,7 +48,9 @@ struct Queue {
 
 Queue g_queue;
 
-__attribute__((format(printf, 2, 0))) void queue_text(int fd, const char* format, va_list args) {
+/// Queues |format| with |args| for |fd|. Returns where the text begins in the queue, or -1 when
+/// it was dropped.
+__attribute__((format(printf, 2, 0))) int queue_text(int fd, const char* format, va_list args) {
   Queue& q = g_queue;
   const int room = MESSAGE_QUEUE_BYTES - q.used;
   const bool joins = q.count > 0 && q.segments[q.count - 1].fd == fd;
@@ -57,11 +59,13 @@ __attribute__((format(printf, 2, 0))) void queue_text(int fd, const char* format
   // Text cut short could say something else than it means: it is dropped whole.
   if (n < 0 || n >= room || (!joins && q.count == kSegmentsMax)) {
     if (fd == STDOUT_FILENO) q.lost_out = true;
-    return;
+    return -1;
   }
   if (!joins) q.segments[q.count++] = Segment{fd, q.used, 0};
   q.segments[q.count - 1].len += n;
+  const int start = q.used;
   q.used += n;
+  return start;
 }
 
 /// Returns true if a write to |fd| cannot wait on anyone: a regular file or /dev/null.
@@ -148,6 +152,16 @@ void msg_err(const char* format, ...) {  // NOLINT(cert-dcl50-cpp): printf is th
   // The catalogs keep every format's directives: msgfmt --check sees to that.
   queue_text(STDERR_FILENO, translated, args);  // NOLINT(clang-diagnostic-format-nonliteral)
   va_end(args);
+}
+
+const char* msg_err_queued(const char* translated, va_list args, int* len) {
+  const int start = queue_text(STDERR_FILENO, translated, args);
+  if (start < 0) {
+    *len = 0;
+    return nullptr;
+  }
+  *len = g_queue.used - start;
+  return g_queue.text + start;
 }
 
 void msg_out_is_answer() { g_queue.out_is_answer = true; }
