@@ -12,11 +12,10 @@ set(BRINDLEWAY_POT ${BRINDLEWAY_PO_DIR}/brindleway-helper.pot)
 file(STRINGS ${BRINDLEWAY_PO_DIR}/LINGUAS BRINDLEWAY_LINGUAS REGEX "^[^#]")
 
 # The words table (src/common/words.h) marks its sentences with F_ and FP_, printf formats all.
-# msg_err translates its format itself, so xgettext must take its first argument as a msgid.
 # msg_out never translates: its translated texts pass through _() at the call site.
 set(BRINDLEWAY_XGETTEXT_ARGS --language=C++ --from-code=UTF-8 --keyword=_ --keyword=N_
     --keyword=i18n_plural:1,2 --keyword=F_ --keyword=FP_:1,2 --flag=F_:1:c-format
-    --flag=FP_:1:c-format --flag=FP_:2:c-format --keyword=msg_err --flag=msg_err:1:c-format
+    --flag=FP_:1:c-format --flag=FP_:2:c-format
     --flag=i18n_plural:1:c-format --flag=i18n_plural:2:c-format --flag=_:1:pass-c-format
     --add-comments=TRANSLATORS: --sort-by-file --package-name=brindleway-helper
     --package-version=${PROJECT_VERSION}

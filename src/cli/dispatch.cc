@@ -62,12 +62,12 @@ GroupFiles g_group_before;
 UserProbe g_probe;
 
 void print_enable_usage(const char* program) {
-  msg_err("Usage: %s enable <username>\n", program);
+  say("usage", program);
 }
 
 void print_usage(const char* program) {
   print_enable_usage(program);
-  msg_err("       %s disable [username]\n", program);
+  say_because(word_id("usage"), "usage-disable", program);
 }
 
 /// The most bytes of a refused word that a message shows.
@@ -112,7 +112,7 @@ int check_account(const char* user) {
       say("user-does-not-exist", user);
       return 1;
     case AccountLookup::kFailed:
-      msg_err("Cannot look up user %s: %s\n", user, std::strerror(account.error));
+      say("user-lookup-failed", user, std::strerror(account.error));
       return 1;
     case AccountLookup::kTimedOut: {
       const int seconds = ACCOUNT_LOOKUP_DEADLINE_MS / 1000;
@@ -120,11 +120,11 @@ int check_account(const char* user) {
       return 1;
     }
     case AccountLookup::kNoAnswer:
-      msg_err("Cannot look up user %s: the lookup ended without an answer\n", user);
+      say("user-lookup-no-answer", user);
       return 1;
   }
   if (account.uid == 0) {
-    msg_err("Cannot enable automatic login for %s: the account has user id 0\n", user);
+    say("user-is-root", user);
     return 1;
   }
   return 0;
@@ -150,7 +150,7 @@ int check_home(const char* user, const UserProbe& probe, const SeatModel& model,
                           sizeof reason)) {
     return 0;
   }
-  msg_err("Cannot enable automatic login for %s: %s\n", user, reason);
+  say("home-refused", user, reason);
   return 1;
 }
 
@@ -162,15 +162,9 @@ int check_pam(const PamServiceList& services, const char* user) {
     const PamVerdict verdict = ask_pam(service, user, services.displays[i]);
     if (verdict.allowed) continue;
     if (verdict.asked) {
-      msg_err(
-                   "Cannot enable automatic login for %s: LightDM's PAM service %s refuses %s "
-                   "(%s)\n",
-                   user, service, user, verdict.reason);
+      say("pam-refuses", user, service, user, verdict.reason);
     } else {
-      msg_err(
-                   "Cannot enable automatic login for %s: cannot ask LightDM's PAM service %s: "
-                   "%s\n",
-                   user, service, verdict.reason);
+      say("pam-not-asked", user, service, verdict.reason);
     }
     return 1;
   }
@@ -181,7 +175,7 @@ int check_pam(const PamServiceList& services, const char* user) {
 void warn_other_display_manager() {
   char warning[DISPLAY_MANAGER_WARNING_SIZE];
   if (other_display_manager(system_display_manager_paths(), warning, sizeof warning)) {
-    msg_err("%s\n", warning);
+    say("other-display-manager", warning);
   }
 }
 
@@ -260,6 +254,6 @@ int run_helper(int argc, char* const argv[]) {
   if (std::strcmp(command, "disable") == 0) return run_disable(user);
   char shown[kShownWordSize];
   show_word(command, shown, sizeof shown);
-  msg_err("Unknown command: %s\n", shown);
+  say("unknown-command", shown);
   return 1;
 }

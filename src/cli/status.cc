@@ -11,6 +11,7 @@
 #include "common/format_text.h"
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "common/words.h"
 #include "gates/home_verdict.h"
 #include "gates/pam_gate.h"
 #include "gates/seats.h"
@@ -83,7 +84,7 @@ int read_user_sessions(const SeatModel& model, const SeatAutologin& seat0, UserS
   const bool root = geteuid() == 0;
   out->probe = root ? &probe : nullptr;
   if (root && probe_user(out->user, &probe) != 0) {
-    msg_err("%scannot look at the account as %s: %s\n", status_prefix(), out->user, probe.why);
+    say("account-not-probed", status_prefix(), out->user, probe.why);
     return 1;
   }
   read_session_sources(model, out->user, root ? &probe : nullptr, &out->sources);
@@ -132,7 +133,7 @@ int view_seat_session(const SeatModel& model, std::size_t seat, UserSessions* se
   static char why[4 * (SESSION_WHY_MAX + 1)];
   describe_session_problem(session, why, sizeof why);
   if (session.state == SessionView::kCannotTell) {
-    msg_err("%s%s\n", status_prefix(), why);
+    say("status-session-unknown", status_prefix(), why);
     return 1;
   }
   // Only the other seats' lines use it, and a line cut short still names the session.
@@ -176,8 +177,7 @@ int view_seat(const SeatModel& model, std::size_t seat, PamMemo* memo, SeatView*
   for (std::size_t i = 0; i < services.count; ++i) {
     const PamMemo::Entry& entry = ask_once(memo, services.names[i], services.displays[i], user);
     if (!entry.verdict.asked) {
-      msg_err("%scannot ask LightDM's PAM service %s: %s\n", status_prefix(),
-                   entry.service, entry.verdict.reason);
+      say("status-pam-not-asked", status_prefix(), entry.service, entry.verdict.reason);
       return 1;
     }
     if (!entry.verdict.allowed) {

@@ -11,7 +11,9 @@
 #include <unistd.h>
 
 #include "common/child_wait.h"
+#include "common/format_text.h"
 #include "common/i18n.h"
+#include "common/words.h"
 
 // Whoever starts the helper chooses where its standard streams lead: a pipe nobody reads, a
 // terminal whose output is suspended (Ctrl-S), a file on a server that went away. A write there
@@ -101,12 +103,8 @@ int write_queue() {
   }
   if (out_error == 0) return 0;
   char warning[320];
-  const int n = std::snprintf(warning, sizeof warning,
-                              _("Warning: could not write to standard output: %s\n"),
-                              std::strerror(out_error));
-  if (n > 0 && static_cast<std::size_t>(n) < sizeof warning) {
-    (void)write_fully(STDERR_FILENO, warning, n);
-  }
+  format_reason(warning, sizeof warning, "output-not-written", std::strerror(out_error));
+  (void)write_fully(STDERR_FILENO, warning, static_cast<int>(std::strlen(warning)));
   return 1;
 }
 
@@ -142,15 +140,6 @@ void msg_out(const char* format, ...) {  // NOLINT(cert-dcl50-cpp): printf is th
   va_list args;
   va_start(args, format);
   queue_text(STDOUT_FILENO, format, args);
-  va_end(args);
-}
-
-void msg_err(const char* format, ...) {  // NOLINT(cert-dcl50-cpp): printf is the interface
-  const char* translated = i18n_text(format);
-  va_list args;
-  va_start(args, format);
-  // The catalogs keep every format's directives: msgfmt --check sees to that.
-  queue_text(STDERR_FILENO, translated, args);  // NOLINT(clang-diagnostic-format-nonliteral)
   va_end(args);
 }
 

@@ -1,6 +1,7 @@
 #include "common/words.h"
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -45,6 +46,24 @@ TEST(Words, EveryCodeIsUniqueWellFormedAndDocumented) {
     ASSERT_NE(row.text, nullptr) << code;
     EXPECT_NE(std::strlen(row.text), 0U) << code;
   }
+}
+
+// Standard error is the table's alone: no source says anything there but through a row, so
+// every message the helper gives has exactly one code.
+TEST(Words, OnlyTheTableWritesToStandardError) {
+  const std::filesystem::path src = BRINDLEWAY_SOURCE_DIR "/src";
+  int files = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(src)) {
+    const std::string name = entry.path().filename();
+    if (name.ends_with("_test.cc") || name.starts_with("message_queue.") || name == "words.cc") continue;
+    if (!name.ends_with(".cc") && !name.ends_with(".h")) continue;
+    ++files;
+    const std::string text = read_file(entry.path());
+    for (const char* said : {"msg_err(", "msg_err_queued(", "stderr", "STDERR_FILENO"}) {
+      EXPECT_EQ(text.find(said), std::string::npos) << entry.path() << " uses " << said;
+    }
+  }
+  EXPECT_GT(files, 50);
 }
 
 // The queue keeps what a run said under which code, for a caller that reads codes.

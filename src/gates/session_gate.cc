@@ -12,6 +12,7 @@
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
 #include "common/format_text.h"
+#include "common/words.h"
 #include "lightdm/seat_autologin.h"
 
 // LightDM reads AccountsService's answer, or .dmrc and its own copy of it, for the user's
@@ -296,7 +297,7 @@ int check_sessions(const SeatModel& model, const char* user, const UserProbe& pr
     if (view.state == SessionView::kFound) continue;
     static char why[4 * (SESSION_WHY_MAX + 1)];
     describe_session_problem(view, why, sizeof why);
-    msg_err("%s%s\n", prefix, why);
+    say("session-refused", prefix, why);
     return 1;
   }
   return 0;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/message_queue.h"
+#include "common/words.h"
 #include "lightdm/seat_autologin.h"
 
 // LightDM reads these two keys of "[LightDM]" with g_key_file_get_integer and
@@ -56,15 +57,13 @@ int seat_display_number(const SeatModel& model, std::size_t seat, unsigned* numb
     quote_name(setting.raw, value, sizeof value);
     char path[SOURCE_PATH_MAX * 4 + 8];
     quote_name(setting.path, path, sizeof path);
-    msg_err("%scannot tell which display LightDM gives its seats: %s sets %s=%s%s (line %u)\n",
-            prefix, path, LIGHTDM_RAW_KEY_NAMES[LIGHTDM_RAW_KEY_MINIMUM_DISPLAY], value,
-            setting.len > LIGHTDM_RAW_MAX ? "..." : "", setting.line);
+    say("display-number-unknown", prefix, path, LIGHTDM_RAW_KEY_NAMES[LIGHTDM_RAW_KEY_MINIMUM_DISPLAY], value, setting.len > LIGHTDM_RAW_MAX ? "..." : "", setting.line);
     return 1;
   }
   // seat0 and the seat of a machine without logind come first; the others follow in order.
   const std::size_t offset = seat <= SEAT_INDEX_NO_LOGIND ? 0 : seat - SEAT_INDEX_NO_LOGIND;
   if (offset > kDisplayMax - minimum) {
-    msg_err("%scannot tell which display LightDM gives seat %zu\n", prefix, seat);
+    say("seat-display-unknown", prefix, seat);
     return 1;
   }
   *number = minimum + static_cast<unsigned>(offset);

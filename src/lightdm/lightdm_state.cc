@@ -9,6 +9,7 @@
 #include "common/message_queue.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
+#include "common/words.h"
 #include "lightdm/run_storage.h"
 #include "lightdm/source_scan.h"
 #include "lightdm/sysconfig_override.h"
@@ -28,23 +29,23 @@ int read_main_file(const char* path, std::size_t* len) {
   UniqueFd fd(open_to_read(path));
   if (fd.get() < 0) {
     if (errno == ENOENT) return 0;
-    msg_err("Cannot open %s: %s\n", path, std::strerror(errno));
+    say("conf-cannot-open", path, std::strerror(errno));
     return 1;
   }
   struct stat st {};
   if (fstat(fd.get(), &st) != 0) {
-    msg_err("Cannot read %s: %s\n", path, std::strerror(errno));
+    say("conf-unreadable", path, std::strerror(errno));
     return 1;
   }
   if (!S_ISREG(st.st_mode)) {
-    msg_err("Cannot read %s: not a regular file\n", path);
+    say("conf-not-regular", path);
     return 1;
   }
   if (read_whole(fd.get(), run_storage().input, CONF_BUFFER_SIZE, len) == 0) return 0;
   if (errno == EFBIG) {
-    msg_err("Cannot read %s: file is larger than %zu bytes\n", path, CONF_BUFFER_SIZE - 1);
+    say("conf-too-large", path, CONF_BUFFER_SIZE - 1);
   } else {
-    msg_err("Cannot read %s: %s\n", path, std::strerror(errno));
+    say("conf-unreadable", path, std::strerror(errno));
   }
   return 1;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/message_queue.h"
+#include "common/words.h"
 #include "lightdm/seat_autologin.h"
 
 // LightDM reads pam-autologin-service from the seat sections, like any seat setting, and asks
@@ -37,7 +38,7 @@ int add(const SeatModel& model, std::size_t seat, PamServiceList* services, cons
   char display[DISPLAY_NAME_MAX];
   const int n = std::snprintf(display, sizeof display, ":%u", number);
   if (n < 0 || static_cast<std::size_t>(n) >= sizeof display) {
-    msg_err("%scannot tell which display LightDM gives its seats\n", prefix);
+    say("seat-displays-unknown", prefix);
     return 1;
   }
   for (std::size_t i = 0; i < services->count; ++i) {
@@ -62,8 +63,7 @@ int add_seat_pam_service(const SeatModel& model, std::size_t seat, PamServiceLis
     quote_value(setting->value, value, sizeof value);
     char path[SOURCE_PATH_MAX * 4 + 8];
     quote_name(setting->path, path, sizeof path);
-    msg_err("%scannot tell which PAM service LightDM asks: %s sets %s=%s (line %u)\n",
-                 prefix, path, SEAT_KEY_NAMES[SEAT_KEY_PAM_SERVICE], value, setting->line);
+    say("pam-service-unknown", prefix, path, SEAT_KEY_NAMES[SEAT_KEY_PAM_SERVICE], value, setting->line);
     return 1;
   }
   return add(model, seat, services, setting->value.text, prefix);

@@ -11,6 +11,7 @@
 #include "common/message_queue.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
+#include "common/words.h"
 #include "lightdm/run_storage.h"
 #include "lightdm/source_scan.h"
 #include "lightdm/sysconfig_override.h"
@@ -51,29 +52,25 @@ int read_main_config(const ConfigPaths& paths, char* buf, std::size_t* len, stru
   UniqueFd fd(open(path, kFlags | O_NOFOLLOW));
   if (fd.get() < 0) {
     if (errno == ELOOP) {
-      msg_err(
-                   "Cannot update %s: it is a symbolic link, and replacing it would leave the "
-                   "file it points to as it is\n",
-                   path);
+      say("conf-is-symlink", path);
     } else {
-      msg_err("Cannot open %s: %s\n", path, std::strerror(errno));
+      say("conf-cannot-open", path, std::strerror(errno));
     }
     return 1;
   }
   if (fstat(fd.get(), st) != 0) {
-    msg_err("Cannot read %s: %s\n", path, std::strerror(errno));
+    say("conf-unreadable", path, std::strerror(errno));
     return 1;
   }
   if (!S_ISREG(st->st_mode)) {
-    msg_err("Cannot read %s: not a regular file\n", path);
+    say("conf-not-regular", path);
     return 1;
   }
   if (read_whole(fd.get(), buf, CONF_BUFFER_SIZE, len) != 0) {
     if (errno == EFBIG) {
-      msg_err("Cannot read %s: file is larger than %zu bytes\n", path,
-                   kMaxConfSize);
+      say("conf-too-large", path, kMaxConfSize);
     } else {
-      msg_err("Cannot read %s: %s\n", path, std::strerror(errno));
+      say("conf-unreadable", path, std::strerror(errno));
     }
     return 1;
   }
@@ -106,8 +103,7 @@ int prepare_config_update(const ConfigPaths& paths, const SeatList& seats,
   std::size_t cap = request.enable ? kMaxConfSize - kDisableGrowth : kMaxConfSize;
   if (rewrite_seat_section(Span{input, in_len}, request, options, output, cap,
                            &update->text, &scan) != 0) {
-    msg_err("Cannot update %s: the new file would be larger than %zu bytes\n",
-                 paths.conf, cap);
+    say("new-conf-too-large", paths.conf, cap);
     return 1;
   }
   scan_merge(&scan, &model);

@@ -4,6 +4,7 @@
 
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "common/words.h"
 #include "lightdm/seat_autologin.h"
 
 namespace {
@@ -49,23 +50,16 @@ void report_on_seat(const char* prefix, const char* origin, const SeatList& seat
   if (seat == SEAT_INDEX_NO_LOGIND) {
     switch (outcome) {
       case AutologinOutcome::kNobody:
-        msg_err("%s%s, so LightDM would show the greeter and log nobody in on the seat of a "
-                "machine without logind\n", prefix, origin);
+        say("seat-would-show-greeter-without-logind", prefix, origin);
         break;
       case AutologinOutcome::kAtOnce:
-        msg_err("%s%s, so LightDM would log in %s on the seat of a machine without "
-                "logind\n", prefix, origin, who);
+        say("seat-would-log-in-other-without-logind", prefix, origin, who);
         break;
       case AutologinOutcome::kBackground:
-        msg_err("%s%s, so LightDM would log in %s in the background, behind the greeter "
-                "on the seat of a machine without logind\n", prefix, origin, who);
+        say("seat-would-log-in-behind-greeter-without-logind", prefix, origin, who);
         break;
       case AutologinOutcome::kCountdown:
-        msg_err(i18n_plural("%s%s, so LightDM would log in %s after %d second at the "
-                             "greeter on the seat of a machine without logind\n",
-                             "%s%s, so LightDM would log in %s after %d seconds at the "
-                             "greeter on the seat of a machine without logind\n", n),
-                prefix, origin, who, timeout);
+        say_n(n, "seat-would-count-down-without-logind", prefix, origin, who, timeout);
         break;
     }
     return;
@@ -73,22 +67,16 @@ void report_on_seat(const char* prefix, const char* origin, const SeatList& seat
   const char* name = seats.names[seat];  // seat names are plain ASCII
   switch (outcome) {
     case AutologinOutcome::kNobody:
-      msg_err("%s%s, so LightDM would show the greeter and log nobody in on %s\n", prefix,
-              origin, name);
+      say("seat-would-show-greeter", prefix, origin, name);
       break;
     case AutologinOutcome::kAtOnce:
-      msg_err("%s%s, so LightDM would log in %s on %s\n", prefix, origin, who, name);
+      say("seat-would-log-in-other", prefix, origin, who, name);
       break;
     case AutologinOutcome::kBackground:
-      msg_err("%s%s, so LightDM would log in %s in the background, behind the greeter on "
-              "%s\n", prefix, origin, who, name);
+      say("seat-would-log-in-behind-greeter", prefix, origin, who, name);
       break;
     case AutologinOutcome::kCountdown:
-      msg_err(i18n_plural("%s%s, so LightDM would log in %s after %d second at the "
-                           "greeter on %s\n",
-                           "%s%s, so LightDM would log in %s after %d seconds at the "
-                           "greeter on %s\n", n),
-              prefix, origin, who, timeout, name);
+      say_n(n, "seat-would-count-down", prefix, origin, who, timeout, name);
       break;
   }
 }
@@ -103,11 +91,9 @@ void report(const char* prefix, const SeatSetting& setting, SeatKey key,
       state.when != AutologinWhen::kNever) {
     report_on_seat(prefix, origin, seats, seat, outcome, who, state.timeout);
   } else if (seat == SEAT_INDEX_NO_LOGIND) {
-    msg_err("%s%s, so LightDM would keep %s as its automatic-login user on the seat of a "
-            "machine without logind\n", prefix, origin, who);
+    say("seat-would-keep-user-without-logind", prefix, origin, who);
   } else {
-    msg_err("%s%s, so LightDM would keep %s as its automatic-login user on %s\n", prefix,
-            origin, who, seats.names[seat]);
+    say("seat-would-keep-user", prefix, origin, who, seats.names[seat]);
   }
 }
 
@@ -120,10 +106,7 @@ int check_seat_readings(const SeatModel& model, std::size_t seat, const char* pr
   const SeatSetting* setting = glib_dependent_setting(old_glib, &key);
   char path[SOURCE_PATH_MAX * 4 + 8];
   quote_name(setting->path, path, sizeof path);
-  msg_err(
-               "%scannot tell how LightDM reads %s: line %u: the value of %s holds an escape "
-               "that GLib before 2.77.3 (Debian 12) reads and later GLib (Debian 13) refuses\n",
-               prefix, path, setting->line, SEAT_KEY_NAMES[key]);
+  say("glib-versions-differ", prefix, path, setting->line, SEAT_KEY_NAMES[key]);
   return 1;
 }
 
@@ -135,11 +118,9 @@ int check_seat(const SeatModel& model, std::size_t seat, const AutologinRequest&
   const SeatKey key = culprit(state, request);
   if (key == SEAT_KEY_COUNT) return 0;
   if (state.settings[key] == nullptr && seat == SEAT_INDEX_NO_LOGIND) {
-    msg_err("%sno file sets %s on the seat of a machine without logind\n", prefix,
-            SEAT_KEY_NAMES[key]);
+    say("seat-key-unset-without-logind", prefix, SEAT_KEY_NAMES[key]);
   } else if (state.settings[key] == nullptr) {
-    msg_err("%sno file sets %s on %s\n", prefix, SEAT_KEY_NAMES[key],
-            model.seats.names[seat]);
+    say("seat-key-unset", prefix, SEAT_KEY_NAMES[key], model.seats.names[seat]);
   } else {
     report(prefix, *state.settings[key], key, state, model.seats, seat);
   }
@@ -188,8 +169,7 @@ int check_promise(const SeatModel& model, const AutologinRequest& request) {
                                                                 request.user_name))) {
     char origin[KEYFILE_VALUE_MAX * 4 + SOURCE_PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 256];
     describe_origin(override, SEAT_KEY_USER, origin, sizeof origin);
-    msg_err("%s%s, which LightDM applies after all of its own files\n", prefix,
-                 origin);
+    say("sysconfig-overrides", prefix, origin);
     return 1;
   }
   if (check_glib_readings(model, prefix) != 0) return 1;
