@@ -16,6 +16,7 @@
 #include "common/constants.h"
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "common/quote.h"
 #include "common/run_lock.h"
 #include "common/words.h"
 #include "gates/account_lookup.h"
@@ -27,7 +28,6 @@
 #include "gates/user_probe.h"
 #include "group/autologin_group.h"
 #include "lightdm/config_sources.h"
-#include "lightdm/seat_autologin.h"
 #include "seatconf/conf_file.h"
 #include "seatconf/promise_check.h"
 
@@ -87,7 +87,7 @@ void show_word(const char* word, char* buf, std::size_t size) {
 }
 
 /// Room for a word shown by show_word.
-constexpr std::size_t kShownWordSize = kShownWordMax * 4 + 8;
+constexpr std::size_t kShownWordSize = quoted_size(kShownWordMax);
 
 /// Returns 0 if |user| may be used, or 1 after saying why not.
 int check_username(const char* user) {

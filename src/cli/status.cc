@@ -11,6 +11,7 @@
 #include "common/format_text.h"
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "common/quote.h"
 #include "common/words.h"
 #include "gates/home_verdict.h"
 #include "gates/pam_gate.h"
@@ -255,11 +256,11 @@ void print_origin(const SeatSetting* setting, SeatKey key) {
     msg_out("%s is not set\n", SEAT_KEY_NAMES[key]);
     return;
   }
-  char value[KEYFILE_VALUE_MAX * 4 + 8];
+  char value[quoted_size(KEYFILE_VALUE_MAX)];
   quote_value(setting->value, value, sizeof value);
-  char path[SOURCE_PATH_MAX * 4 + 8];
+  char path[quoted_size(SOURCE_PATH_MAX)];
   quote_name(setting->path, path, sizeof path);
-  char section[SEAT_GROUP_NAME_MAX * 4 + 8];
+  char section[quoted_size(SEAT_GROUP_NAME_MAX)];
   quote_name(setting->section, section, sizeof section);
   // A sysconfig variable is named as it stands; a section in its brackets.
   const char* left = setting->from_sysconfig ? "" : "[";

@@ -165,6 +165,7 @@ int flush_messages() {
   const bool answer_lost = failed != 0 && q.out_is_answer;
   q.used = 0;
   q.count = 0;
+  forget_said_words();  // they point into the text just let go
   q.lost_out = false;
   return answer_lost ? 1 : 0;
 }

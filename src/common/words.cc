@@ -70,6 +70,8 @@ WordId format_word(char* buf, std::size_t size, WordId id, ...) {
   return id;
 }
 
+void forget_said_words() { g_said = Said{}; }
+
 const SaidWord* run_refusal() { return g_said.has_refusal ? &g_said.refusal : nullptr; }
 
 const SaidWord* run_warnings(std::size_t* count) {

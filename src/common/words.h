@@ -321,6 +321,9 @@ const SaidWord* run_refusal();
 /// Returns the run's warnings in the order said, and their number in |count|.
 const SaidWord* run_warnings(std::size_t* count);
 
+/// Forgets the run's refusal and warnings; flush_messages calls it when it lets go of their text.
+void forget_said_words();
+
 /// Returns the code of row |id|.
 inline const char* word_code(WordId id) { return WORDS[id].code; }
 

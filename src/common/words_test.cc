@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/message_queue.h"
+
 namespace {
 
 std::string read_file(const std::string& path) {
@@ -68,13 +70,26 @@ TEST(Words, OnlyTheTableWritesToStandardError) {
 
 // The queue keeps what a run said under which code, for a caller that reads codes.
 TEST(Words, TheRunKeepsItsRefusalAndWarnings) {
-  say("invalid-username", "a b");
+  testing::internal::CaptureStderr();
+  say("usage", "p");
+  say_because(word_id("usage"), "usage-disable", "p");
+  say("output-not-written", "E");
   say("not-root");
   const SaidWord* refusal = run_refusal();
   ASSERT_NE(refusal, nullptr);
-  EXPECT_STREQ(refusal->code, "invalid-username");
+  EXPECT_STREQ(refusal->code, "usage");
   EXPECT_EQ(std::string(refusal->message, static_cast<std::size_t>(refusal->message_len)),
-            "Invalid username: a b\n");
+            "Usage: p enable <username>\n       p disable [username]\n");
+  std::size_t count = 0;
+  const SaidWord* warnings = run_warnings(&count);
+  ASSERT_EQ(count, 1U);
+  EXPECT_STREQ(warnings[0].code, "output-not-written");
+  flush_messages();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Usage: p enable <username>\n       p disable [username]\n"
+            "Warning: could not write to standard output: E\n"
+            "brindleway-helper must be run as root (use pkexec)\n");
+  EXPECT_EQ(run_refusal(), nullptr);
   char reason[64];
   const WordId id = format_reason(reason, sizeof reason, "user-does-not-exist", "x");
   EXPECT_STREQ(word_code(id), "user-does-not-exist");

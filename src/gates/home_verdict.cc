@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "common/i18n.h"
+#include "common/quote.h"
 #include "gates/pam_stack.h"
 #include "lightdm/display_setup.h"
-#include "lightdm/seat_autologin.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ bool home_serves_session(const char* user, const UserProbe& probe, const HomeRul
     std::snprintf(reason, size, _("cannot look at %s's home directory: %s"), user, probe.why);
     return false;
   }
-  static char home[sizeof probe.home_path * 4 + 8];
+  static char home[quoted_size(sizeof probe.home_path)];
   quote_name(probe.home_path, home, sizeof home);
   int n = 0;
   switch (probe.home) {

@@ -9,6 +9,7 @@
 
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "common/quote.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
 #include "common/format_text.h"
@@ -117,13 +118,13 @@ void dmrc_from_probe(const UserProbe* probe, ReadText* text) {
 
 /// Writes where |choice| comes from: "autologin-session in FILE [SECTION] line N".
 void origin_phrase(const SessionChoice& choice, char* buf, std::size_t size) {
-  char path[PATH_MAX * 4 + 8];
+  char path[quoted_size(PATH_MAX)];
   switch (choice.origin) {
     case SessionOrigin::kAutologinSession:
     case SessionOrigin::kUserSession: {
       const SeatSetting& setting = *choice.setting;
       quote_name(setting.path, path, sizeof path);
-      char section[SEAT_GROUP_NAME_MAX * 4 + 8];
+      char section[quoted_size(SEAT_GROUP_NAME_MAX)];
       quote_name(setting.section, section, sizeof section);
       const char* key = SEAT_KEY_NAMES[choice.origin == SessionOrigin::kAutologinSession
                                            ? SEAT_KEY_SESSION
@@ -205,7 +206,7 @@ void view_session(const SeatModel& model, std::size_t seat, const SessionSources
       view->state = SessionView::kNotFound;
       return;
     case SessionFile::kCannotTell: {
-      char path[PATH_MAX * 4 + 8];
+      char path[quoted_size(PATH_MAX)];
       quote_name(view->file.path, path, sizeof path);
       view->state = SessionView::kCannotTell;
       format_text(view->problem, sizeof view->problem, "%s: %s", path, view->file.why);
@@ -218,7 +219,7 @@ void view_session(const SeatModel& model, std::size_t seat, const SessionSources
     view->state = SessionView::kFound;
     return;
   }
-  char path[PATH_MAX * 4 + 8];
+  char path[quoted_size(PATH_MAX)];
   quote_name(view->file.path, path, sizeof path);
   view->state = SessionView::kCannotTell;
   format_text(view->problem, sizeof view->problem,
@@ -235,12 +236,12 @@ void describe_session_problem(const SessionView& view, char* buf, std::size_t si
                 view.problem);
     return;
   }
-  char name[KEYFILE_VALUE_MAX * 4 + 8];
+  char name[quoted_size(KEYFILE_VALUE_MAX)];
   quote_value(view.choice.name, name, sizeof name);
   char origin[PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 64];
   origin_phrase(view.choice, origin, sizeof origin);
   if (view.state == SessionView::kNotFound) {
-    char dirs[KEYFILE_VALUE_MAX * 4 + 8];
+    char dirs[quoted_size(KEYFILE_VALUE_MAX)];
     quote_name(view.dirs, dirs, sizeof dirs);
     // TRANSLATORS: the session's name, where it comes from, the name again, and the list of
     // directories LightDM looks in.
@@ -260,14 +261,14 @@ void describe_session_line(const SessionView& view, char* buf, std::size_t size)
     format_text(buf, size, _("session cannot be told: %s"), choice.why);
     return;
   }
-  char name[KEYFILE_VALUE_MAX * 4 + 8];
+  char name[quoted_size(KEYFILE_VALUE_MAX)];
   quote_value(choice.name, name, sizeof name);
-  char path[PATH_MAX * 4 + 8];
+  char path[quoted_size(PATH_MAX)];
   switch (choice.origin) {
     case SessionOrigin::kAutologinSession:
     case SessionOrigin::kUserSession: {
       quote_name(choice.setting->path, path, sizeof path);
-      char section[SEAT_GROUP_NAME_MAX * 4 + 8];
+      char section[quoted_size(SEAT_GROUP_NAME_MAX)];
       quote_name(choice.setting->section, section, sizeof section);
       format_text(buf, size, "session=%s from %s [%s] line %u", name, path, section,
                     choice.setting->line);

@@ -11,6 +11,7 @@
 #include "common/constants.h"
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "common/quote.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
 #include "common/words.h"
@@ -84,7 +85,7 @@ bool lightdm_skips_too(int error, const char* path) {
 /// A path as messages show it: no byte of a file name can forge a line.
 struct ShownPath {
   explicit ShownPath(const char* path) { quote_name(path, text, sizeof text); }
-  char text[SOURCE_PATH_MAX * 4 + 8];
+  char text[quoted_size(SOURCE_PATH_MAX)];
 };
 
 /// Says, after |prefix|, that what LightDM makes of the file |scan| read cannot be told.

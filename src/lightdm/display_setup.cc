@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/message_queue.h"
+#include "common/quote.h"
 #include "common/words.h"
 #include "lightdm/seat_autologin.h"
 
@@ -53,9 +54,9 @@ int seat_display_number(const SeatModel& model, std::size_t seat, unsigned* numb
   const LightdmSetting& setting = model.lightdm_raw[LIGHTDM_RAW_KEY_MINIMUM_DISPLAY];
   unsigned minimum = 0;
   if (setting.set && !plain_number(setting, &minimum)) {
-    char value[LIGHTDM_RAW_MAX * 4 + 8];
+    char value[quoted_size(LIGHTDM_RAW_MAX)];
     quote_name(setting.raw, value, sizeof value);
-    char path[SOURCE_PATH_MAX * 4 + 8];
+    char path[quoted_size(SOURCE_PATH_MAX)];
     quote_name(setting.path, path, sizeof path);
     say("display-number-unknown", prefix, path, LIGHTDM_RAW_KEY_NAMES[LIGHTDM_RAW_KEY_MINIMUM_DISPLAY], value, setting.len > LIGHTDM_RAW_MAX ? "..." : "", setting.line);
     return 1;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/message_queue.h"
+#include "common/quote.h"
 #include "common/words.h"
 #include "lightdm/seat_autologin.h"
 
@@ -59,9 +60,9 @@ int add_seat_pam_service(const SeatModel& model, std::size_t seat, PamServiceLis
   const SeatSetting* setting = effective_setting(model, SEAT_KEY_PAM_SERVICE, seat);
   if (setting == nullptr) return add(model, seat, services, DEFAULT_AUTOLOGIN_PAM_SERVICE, prefix);
   if (!is_service_name(setting->value)) {
-    char value[KEYFILE_VALUE_MAX * 4 + 8];
+    char value[quoted_size(KEYFILE_VALUE_MAX)];
     quote_value(setting->value, value, sizeof value);
-    char path[SOURCE_PATH_MAX * 4 + 8];
+    char path[quoted_size(SOURCE_PATH_MAX)];
     quote_name(setting->path, path, sizeof path);
     say("pam-service-unknown", prefix, path, SEAT_KEY_NAMES[SEAT_KEY_PAM_SERVICE], value, setting->line);
     return 1;

@@ -8,6 +8,7 @@
 
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "common/quote.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
 #include "common/words.h"
@@ -112,7 +113,7 @@ SysconfigAutologin parse_sysconfig_autologin(Span text) {
 int apply_sysconfig_override(const char* path, SeatModel* model, const char* prefix) {
   if (path == nullptr) return 0;
   static char buf[kSysconfigMax];
-  char shown[SOURCE_PATH_MAX * 4 + 8];
+  char shown[quoted_size(SOURCE_PATH_MAX)];
   quote_name(path, shown, sizeof shown);
   UniqueFd fd(open_to_read(path));
   if (fd.get() < 0) {

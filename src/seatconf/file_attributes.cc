@@ -11,8 +11,8 @@
 #include <sys/xattr.h>
 
 #include "common/message_queue.h"
+#include "common/quote.h"
 #include "common/words.h"
-#include "lightdm/seat_autologin.h"
 
 // The new file must be the old one with new text: the same readers, the same label. An
 // administrator's ACL, an SELinux or Smack label and user.* notes are copied, through the two

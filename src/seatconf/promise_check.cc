@@ -4,6 +4,7 @@
 
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "common/quote.h"
 #include "common/words.h"
 #include "lightdm/seat_autologin.h"
 
@@ -27,11 +28,11 @@ SeatKey culprit(const SeatAutologin& state, const AutologinRequest& request) {
 /// Writes into |buf| where |setting| of |key| comes from: "FILE sets KEY=VALUE in [SECTION]
 /// (line N)".
 void describe_origin(const SeatSetting& setting, SeatKey key, char* buf, std::size_t size) {
-  char value[KEYFILE_VALUE_MAX * 4 + 8];
+  char value[quoted_size(KEYFILE_VALUE_MAX)];
   quote_value(setting.value, value, sizeof value);
-  char path[SOURCE_PATH_MAX * 4 + 8];
+  char path[quoted_size(SOURCE_PATH_MAX)];
   quote_name(setting.path, path, sizeof path);
-  char section[SEAT_GROUP_NAME_MAX * 4 + 8];
+  char section[quoted_size(SEAT_GROUP_NAME_MAX)];
   quote_name(setting.section, section, sizeof section);
   if (setting.from_sysconfig) {
     std::snprintf(buf, size, _("%s sets %s=%s (line %u)"), path, section, value,
@@ -104,7 +105,7 @@ int check_seat_readings(const SeatModel& model, std::size_t seat, const char* pr
   if (same_outcome(old_glib, new_glib)) return 0;
   SeatKey key = SEAT_KEY_COUNT;
   const SeatSetting* setting = glib_dependent_setting(old_glib, &key);
-  char path[SOURCE_PATH_MAX * 4 + 8];
+  char path[quoted_size(SOURCE_PATH_MAX)];
   quote_name(setting->path, path, sizeof path);
   say("glib-versions-differ", prefix, path, setting->line, SEAT_KEY_NAMES[key]);
   return 1;
