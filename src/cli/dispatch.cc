@@ -131,14 +131,12 @@ int check_account(const char* user) {
 }
 
 /// Reads and checks everything for |request| and makes the new text in memory. Returns 0, or 1
-/// after saying why not; nothing has changed then.
-int prepare(const AutologinRequest& request) {
-  char prefix[REFUSAL_PREFIX_SIZE];
-  refusal_prefix(request, prefix, sizeof prefix);
+/// after saying, after |prefix|, why not; nothing has changed then.
+int prepare(const AutologinRequest& request, const char* prefix) {
   static SeatList seats;
   seat_list_reset(&seats);
   if (add_logind_seats(LOGIND_SEATS_DIR, &seats, prefix) != 0) return 1;
-  return prepare_config_update(lightdm_config_paths(), seats, request, &g_update);
+  return prepare_config_update(lightdm_config_paths(), seats, request, prefix, &g_update);
 }
 
 /// Returns 0 if LightDM can start |user|'s session in the home |probe| looked at, or 1 after
@@ -189,10 +187,12 @@ int run_enable(const char* program, const char* user) {
   if (check_username(user) != 0 || check_tool_limits() != 0 || check_account(user) != 0) return 1;
   if (acquire_run_lock() != 0) return 1;
   if (read_group_before_enable(user, &g_group_before) != 0) return 1;
-  if (prepare(AutologinRequest{true, user}) != 0) return 1;
-  probe_user(user, &g_probe);
+  const AutologinRequest request{true, user};
+  // The opening words of every refusal from here on, worked out once.
   char prefix[REFUSAL_PREFIX_SIZE];
-  refusal_prefix(AutologinRequest{true, user}, prefix, sizeof prefix);
+  refusal_prefix(request, prefix, sizeof prefix);
+  if (prepare(request, prefix) != 0) return 1;
+  probe_user(user, &g_probe);
   if (check_home(user, g_probe, *g_update.model, g_update.pam_services) != 0 ||
       check_sessions(*g_update.model, user, g_probe, prefix) != 0 ||
       stage_config_update(lightdm_config_paths(), &g_update) != 0) {
@@ -219,7 +219,10 @@ int run_disable(const char* user) {
   if (user != nullptr && check_username(user) != 0) return 1;
   if (user != nullptr && check_tool_limits() != 0) return 1;
   if (acquire_run_lock() != 0) return 1;
-  if (prepare(AutologinRequest{false, nullptr}) != 0 ||
+  const AutologinRequest request{false, nullptr};
+  char prefix[REFUSAL_PREFIX_SIZE];
+  refusal_prefix(request, prefix, sizeof prefix);
+  if (prepare(request, prefix) != 0 ||
       stage_config_update(lightdm_config_paths(), &g_update) != 0) {
     return 1;
   }

@@ -263,7 +263,9 @@ consteval bool row_fits(WordId id) {
 template <typename... Args>
 struct WordCall {
   WordId id;
-  // NOLINTNEXTLINE(google-explicit-constructor): a call site writes the code itself.
+  // A call site writes the code itself, as std::format's callers write the format.
+  // cppcheck-suppress noExplicitConstructor
+  // NOLINTNEXTLINE(google-explicit-constructor,hicpp-explicit-conversions)
   consteval WordCall(const char* code) : id(words_detail::find(code)) {
     if (!words_detail::row_fits<Args...>(id)) words_detail::arguments_do_not_fit_the_sentence();
   }

@@ -81,7 +81,8 @@ int read_main_config(const ConfigPaths& paths, char* buf, std::size_t* len, stru
 }  // namespace
 
 int prepare_config_update(const ConfigPaths& paths, const SeatList& seats,
-                          const AutologinRequest& request, ConfUpdate* update) {
+                          const AutologinRequest& request, const char* prefix,
+                          ConfUpdate* update) {
   char* const input = run_storage().input;
   char* const output = run_storage().output;
   SeatModel& model = run_storage().model;
@@ -90,8 +91,6 @@ int prepare_config_update(const ConfigPaths& paths, const SeatList& seats,
     return 1;
   }
 
-  char prefix[REFUSAL_PREFIX_SIZE];
-  refusal_prefix(request, prefix, sizeof prefix);
   seat_model_reset(&model, seats);
   // The output buffer holds each drop-in in turn until the new text is made.
   if (read_drop_ins(paths, &model, output, CONF_BUFFER_SIZE, prefix) != 0) return 1;
@@ -109,7 +108,7 @@ int prepare_config_update(const ConfigPaths& paths, const SeatList& seats,
   scan_merge(&scan, &model);
   if (check_main_source(scan, prefix) != 0) return 1;
   if (apply_sysconfig_override(paths.sysconfig, &model, prefix) != 0) return 1;
-  if (check_promise(model, request) != 0) return 1;
+  if (check_promise(model, request, prefix) != 0) return 1;
   update->pam_services.count = 0;
   update->model = &model;
   return request.enable ? autologin_pam_services(model, &update->pam_services, prefix)

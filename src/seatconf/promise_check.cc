@@ -160,9 +160,7 @@ RewriteOptions options_against(const SeatModel& earlier, const AutologinRequest&
   return options;
 }
 
-int check_promise(const SeatModel& model, const AutologinRequest& request) {
-  char prefix[REFUSAL_PREFIX_SIZE];
-  refusal_prefix(request, prefix, sizeof prefix);
+int check_promise(const SeatModel& model, const AutologinRequest& request, const char* prefix) {
   // openSUSE's override is applied after every file and whatever the seat: only a value that
   // already is the promise can stand.
   const SeatSetting& override = model.sysconfig_autologin;
