@@ -144,11 +144,12 @@ int prepare(const AutologinRequest& request, const char* prefix) {
 int check_home(const char* user, const UserProbe& probe, const SeatModel& model,
                const PamServiceList& services) {
   static char reason[PATH_MAX * 4 + 256];
+  WordId code = 0;
   if (home_serves_session(user, probe, home_rules(probe, model, services), reason,
-                          sizeof reason)) {
+                          sizeof reason, &code)) {
     return 0;
   }
-  say("home-refused", user, reason);
+  say_because(code, "home-refused", user, reason);
   return 1;
 }
 

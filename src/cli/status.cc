@@ -132,9 +132,9 @@ int view_seat_session(const SeatModel& model, std::size_t seat, UserSessions* se
   if (session.state == SessionView::kFound) return view_seat_home(model, seat, *sessions, view);
   if (session.state == SessionView::kNotChecked) return 0;
   static char why[4 * (SESSION_WHY_MAX + 1)];
-  describe_session_problem(session, why, sizeof why);
+  const WordId reason = describe_session_problem(session, why, sizeof why);
   if (session.state == SessionView::kCannotTell) {
-    say("status-session-unknown", status_prefix(), why);
+    say_because(reason, "status-session-unknown", status_prefix(), why);
     return 1;
   }
   // Only the other seats' lines use it, and a line cut short still names the session.

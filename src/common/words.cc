@@ -72,6 +72,15 @@ WordId format_word(char* buf, std::size_t size, WordId id, ...) {
 
 void forget_said_words() { g_said = Said{}; }
 
+int print_word(char* buf, std::size_t size, WordId id, ...) {
+  va_list args;
+  va_start(args, id);
+  // NOLINTNEXTLINE(clang-diagnostic-format-nonliteral): a row's sentence, checked at its call.
+  const int n = std::vsnprintf(buf, size, i18n_text(WORDS[id].text), args);
+  va_end(args);
+  return n;
+}
+
 const SaidWord* run_refusal() { return g_said.has_refusal ? &g_said.refusal : nullptr; }
 
 const SaidWord* run_warnings(std::size_t* count) {

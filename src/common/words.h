@@ -80,6 +80,30 @@ inline constexpr Word WORDS[] = {
     {"run-in-progress", kRefusal, F_("Cannot lock %s: another run is still in progress\n")},
     {"run-lock-failed", kRefusal, F_("Cannot lock %s: %s\n")},
     // gates
+    {"home-not-probed", kRefusal, F_("cannot look at %s's home directory: %s")},
+    // TRANSLATORS: the user's name, and the home directory's path.
+    {"home-missing", kRefusal,
+     F_("LightDM could not start %s's session in %s, which does not exist")},
+    {"home-not-directory", kRefusal,
+     F_("LightDM could not start %s's session in %s, which is not a directory")},
+    // TRANSLATORS: the user's name, the home directory's path, and the user's name again.
+    {"home-not-enterable", kRefusal,
+     F_("LightDM could not start %s's session in %s, which %s may not enter")},
+    {"home-not-writable", kRefusal,
+     F_("LightDM could not start %s's session in %s, where %s may not create files")},
+    {"xauthority-not-writable", kRefusal,
+     F_("LightDM could not write %s's X authority, since %s may not write %s/.Xauthority")},
+    {"home-unknown", kRefusal,
+     F_("cannot tell whether LightDM could start %s's session in %s: %s")},
+    {"home-refused-briefly", kRefusal, F_("LightDM could not start %s's session in the home")},
+    {"session-unknown", kRefusal, F_("cannot tell which session LightDM would start: %s")},
+    {"session-not-checked", kRefusal, F_("the session LightDM would start was not checked: %s")},
+    // TRANSLATORS: the session's name, where it comes from, the name again, and the list of
+    // directories LightDM looks in.
+    {"session-not-installed", kRefusal,
+     F_("LightDM would start the session %s (%s), and no %s.desktop is installed in %s")},
+    {"session-unjudged", kRefusal,
+     F_("cannot tell whether LightDM can start the session %s (%s): %s")},
     {"session-refused", kRefusal, F_("%s%s\n")},
     {"seats-unlistable", kRefusal, F_("%scannot list the seats in %s: %s\n")},
     {"too-many-seats", kRefusal,
@@ -314,6 +338,18 @@ template <typename... Args>
 WordId format_reason(char* buf, std::size_t size, WordCall<std::type_identity_t<Args>...> call,
                      Args... args) {
   return format_word(buf, size, call.id, args...);
+}
+
+/// Writes row |id|'s translated sentence, formatted, into |buf| as snprintf does, and returns
+/// snprintf's count, so that a caller that words a cut reason its own way can tell.
+int print_word(char* buf, std::size_t size, WordId id, ...);
+
+/// As print_word, with the compiler's check of |args|; |code|, unless nullptr, gets the row.
+template <typename... Args>
+int print_reason(char* buf, std::size_t size, WordId* code,
+                 WordCall<std::type_identity_t<Args>...> call, Args... args) {
+  if (code != nullptr) *code = call.id;
+  return print_word(buf, size, call.id, args...);
 }
 
 /// Returns the run's refusal: the first refusal said (with the lines said right after it under

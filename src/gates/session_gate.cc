@@ -226,15 +226,12 @@ void view_session(const SeatModel& model, std::size_t seat, const SessionSources
               _("%s is not an X session, and other kinds are not judged"), path);
 }
 
-void describe_session_problem(const SessionView& view, char* buf, std::size_t size) {
+WordId describe_session_problem(const SessionView& view, char* buf, std::size_t size) {
   if (view.state == SessionView::kCannotTell && view.choice.state != SessionChoice::kChosen) {
-    format_text(buf, size, _("cannot tell which session LightDM would start: %s"), view.problem);
-    return;
+    return format_reason(buf, size, "session-unknown", view.problem);
   }
   if (view.state == SessionView::kNotChecked) {
-    format_text(buf, size, _("the session LightDM would start was not checked: %s"),
-                view.problem);
-    return;
+    return format_reason(buf, size, "session-not-checked", view.problem);
   }
   char name[quoted_size(KEYFILE_VALUE_MAX)];
   quote_value(view.choice.name, name, sizeof name);
@@ -243,15 +240,9 @@ void describe_session_problem(const SessionView& view, char* buf, std::size_t si
   if (view.state == SessionView::kNotFound) {
     char dirs[quoted_size(KEYFILE_VALUE_MAX)];
     quote_name(view.dirs, dirs, sizeof dirs);
-    // TRANSLATORS: the session's name, where it comes from, the name again, and the list of
-    // directories LightDM looks in.
-    format_text(buf, size,
-                _("LightDM would start the session %s (%s), and no %s.desktop is installed in %s"),
-                name, origin, name, dirs);
-    return;
+    return format_reason(buf, size, "session-not-installed", name, origin, name, dirs);
   }
-  format_text(buf, size, _("cannot tell whether LightDM can start the session %s (%s): %s"),
-              name, origin, view.problem);
+  return format_reason(buf, size, "session-unjudged", name, origin, view.problem);
 }
 
 void describe_session_line(const SessionView& view, char* buf, std::size_t size) {
@@ -297,8 +288,7 @@ int check_sessions(const SeatModel& model, const char* user, const UserProbe& pr
     view_session(model, seat, sources, &view);
     if (view.state == SessionView::kFound) continue;
     static char why[4 * (SESSION_WHY_MAX + 1)];
-    describe_session_problem(view, why, sizeof why);
-    say("session-refused", prefix, why);
+    say_because(describe_session_problem(view, why, sizeof why), "session-refused", prefix, why);
     return 1;
   }
   return 0;
