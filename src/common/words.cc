@@ -51,7 +51,7 @@ void record(WordId code_of, const char* text, int len) {
 
 }  // namespace
 
-void say_word(WordId id, WordId code_of, unsigned long count, ...) {
+void say_word(WordId id, WordId code_of, unsigned long count, ...) {  // NOLINT(cert-dcl50-cpp)
   va_list args;
   va_start(args, count);
   int len = 0;
@@ -62,9 +62,10 @@ void say_word(WordId id, WordId code_of, unsigned long count, ...) {
   record(code_of, text, len);
 }
 
-WordId format_word(char* buf, std::size_t size, WordId id, ...) {
+WordId format_word(char* buf, std::size_t size, WordId id, ...) {  // NOLINT(cert-dcl50-cpp)
   va_list args;
   va_start(args, id);
+  // NOLINTNEXTLINE(clang-diagnostic-format-nonliteral): a row's sentence, checked at its call.
   format_text_v(buf, size, i18n_text(WORDS[id].text), args);
   va_end(args);
   return id;
@@ -72,7 +73,7 @@ WordId format_word(char* buf, std::size_t size, WordId id, ...) {
 
 void forget_said_words() { g_said = Said{}; }
 
-int print_word(char* buf, std::size_t size, WordId id, ...) {
+int print_word(char* buf, std::size_t size, WordId id, ...) {  // NOLINT(cert-dcl50-cpp)
   va_list args;
   va_start(args, id);
   // NOLINTNEXTLINE(clang-diagnostic-format-nonliteral): a row's sentence, checked at its call.

@@ -213,7 +213,7 @@ inline constexpr Word WORDS[] = {
 };
 
 /// A row's place in WORDS.
-using WordId = unsigned short;
+using WordId = unsigned;
 
 inline constexpr std::size_t WORD_COUNT = sizeof WORDS / sizeof WORDS[0];
 
