@@ -21,6 +21,7 @@
 #include "lightdm/lightdm_sources.h"
 #include "lightdm/pam_service.h"
 #include "lightdm/seat_autologin.h"
+#include "lightdm/setting_origin.h"
 
 // The first line speaks the vocabulary of the success lines, so that a settings program parses
 // one set of texts: "Auto login enabled for user: NAME" and "Auto login disabled" stand for
@@ -259,16 +260,10 @@ void print_origin(const SeatSetting* setting, SeatKey key) {
     return;
   }
   char value[quoted_size(KEYFILE_VALUE_MAX)];
-  quote_value(setting->value, value, sizeof value);
-  char path[quoted_size(SOURCE_PATH_MAX)];
-  quote_name(setting->path, path, sizeof path);
-  char section[quoted_size(SEAT_GROUP_NAME_MAX)];
-  quote_name(setting->section, section, sizeof section);
-  // A sysconfig variable is named as it stands; a section in its brackets.
-  const char* left = setting->from_sysconfig ? "" : "[";
-  const char* right = setting->from_sysconfig ? "" : "]";
-  msg_out("%s=%s from %s %s%s%s line %u\n", SEAT_KEY_NAMES[key], value, path, left,
-               section, right, setting->line);
+  static char line[SETTING_ORIGIN_SIZE];
+  describe_origin(seat_setting_origin(*setting, SEAT_KEY_NAMES[key], value, sizeof value),
+                  OriginWords::kFrom, line, sizeof line);
+  msg_out("%s\n", line);
 }
 
 /// Prints what LightDM would do on |seat| (null: a machine without logind) where seat0 differs.

@@ -126,14 +126,14 @@ inline constexpr Word WORDS[] = {
     {"group-member-still-listed", kWarning,
      F_("Warning: could not remove user '%s' from group '%s'\n")},
     // lightdm
+    // TRANSLATORS: where the display's number is set: "FILE sets KEY=VALUE (line N)".
     {"display-number-unknown", kRefusal,
-     F_("%scannot tell which display LightDM gives its seats: %s sets %s=%s%s (line "
-        "%u)\n")},
+     F_("%scannot tell which display LightDM gives its seats: %s\n")},
     {"seat-display-unknown", kRefusal, F_("%scannot tell which display LightDM gives seat %zu\n")},
     {"seat-displays-unknown", kRefusal,
      F_("%scannot tell which display LightDM gives its seats\n")},
-    {"pam-service-unknown", kRefusal,
-     F_("%scannot tell which PAM service LightDM asks: %s sets %s=%s (line %u)\n")},
+    // TRANSLATORS: where the service is named: "FILE sets KEY=VALUE (line N)".
+    {"pam-service-unknown", kRefusal, F_("%scannot tell which PAM service LightDM asks: %s\n")},
     {"source-unreadable", kRefusal, F_("%scannot read %s: %s\n")},
     {"source-reading-unsure", kRefusal, F_("%scannot tell how LightDM reads %s: line %u: %s\n")},
     {"conf-cannot-open", kRefusal, F_("Cannot open %s: %s\n")},
