@@ -109,6 +109,17 @@ inline constexpr Word WORDS[] = {
     {"too-many-seats", kRefusal,
      F_("%scannot judge the seats in %s: more than %zu, or a name longer than %zu "
         "bytes\n")},
+    {"display-manager-masked", kWarning,
+     F_("Warning: %s.service is masked, so it does not start at boot and automatic login will "
+        "not happen")},
+    {"display-manager-not-lightdm", kWarning,
+     F_("Warning: this system starts %s at boot, not LightDM, so automatic login will not "
+        "happen")},
+    {"display-manager-disabled", kWarning,
+     F_("Warning: no display manager is enabled to start at boot, so automatic login will not "
+        "happen")},
+    {"lightdm-not-installed", kWarning,
+     F_("Warning: LightDM is not installed, so automatic login will not happen")},
     // group
     {"group-change-left", kWarning,
      F_("Warning: could not undo this run's change to group '%s': %s has %s (before: "
@@ -125,6 +136,10 @@ inline constexpr Word WORDS[] = {
      F_("Warning: could not remove user '%s' from group '%s': %s\n")},
     {"group-member-still-listed", kWarning,
      F_("Warning: could not remove user '%s' from group '%s'\n")},
+    // TRANSLATORS: a group file's path, and the system's reason.
+    {"group-file-unreadable", kRefusal, F_("cannot read %s: %s")},
+    {"group-file-too-large", kRefusal, F_("cannot read %s: %s")},
+    {"group-file-unusable", kRefusal, F_("cannot read %s: %s")},
     // lightdm
     // TRANSLATORS: where the display's number is set: "FILE sets KEY=VALUE (line N)".
     {"display-number-unknown", kRefusal,
