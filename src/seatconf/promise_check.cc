@@ -4,6 +4,7 @@
 #include "common/message_queue.h"
 #include "common/words.h"
 #include "lightdm/lightdm_sources.h"
+#include "lightdm/outcome_words.h"
 #include "lightdm/seat_autologin.h"
 #include "lightdm/setting_origin.h"
 
@@ -32,42 +33,20 @@ void setting_words(const SeatSetting& setting, SeatKey key, char* buf, std::size
                   OriginWords::kSets, buf, size);
 }
 
-/// Says, after |prefix| and |origin|, what LightDM would do on the seat at |seat| instead.
-/// One whole sentence for each outcome and place, so that every one of them translates.
+/// Says, after |prefix| and |origin|, what LightDM would do on the seat at |seat| instead, in
+/// the outcome's own sentence for that place.
 void report_on_seat(const char* prefix, const char* origin, const SeatList& seats,
                     std::size_t seat, AutologinOutcome outcome, const char* who, int timeout) {
-  const auto n = static_cast<unsigned long>(timeout);
-  if (seat == SEAT_INDEX_NO_LOGIND) {
-    switch (outcome) {
-      case AutologinOutcome::kNobody:
-        say("seat-would-show-greeter-without-logind", prefix, origin);
-        break;
-      case AutologinOutcome::kAtOnce:
-        say("seat-would-log-in-other-without-logind", prefix, origin, who);
-        break;
-      case AutologinOutcome::kBackground:
-        say("seat-would-log-in-behind-greeter-without-logind", prefix, origin, who);
-        break;
-      case AutologinOutcome::kCountdown:
-        say_n(n, "seat-would-count-down-without-logind", prefix, origin, who, timeout);
-        break;
-    }
-    return;
-  }
-  const char* name = seats.names[seat];  // seat names are plain ASCII
-  switch (outcome) {
-    case AutologinOutcome::kNobody:
-      say("seat-would-show-greeter", prefix, origin, name);
-      break;
-    case AutologinOutcome::kAtOnce:
-      say("seat-would-log-in-other", prefix, origin, who, name);
-      break;
-    case AutologinOutcome::kBackground:
-      say("seat-would-log-in-behind-greeter", prefix, origin, who, name);
-      break;
-    case AutologinOutcome::kCountdown:
-      say_n(n, "seat-would-count-down", prefix, origin, who, timeout, name);
-      break;
+  const bool without_logind = seat == SEAT_INDEX_NO_LOGIND;
+  const WordId row = outcome_words(outcome, without_logind).refusal;
+  // The seat's name comes last; a sentence without one ignores it. Seat names are plain ASCII.
+  const char* name = without_logind ? "" : seats.names[seat];
+  if (outcome == AutologinOutcome::kNobody) {
+    say_word(row, row, 0, prefix, origin, name);
+  } else if (outcome == AutologinOutcome::kCountdown) {
+    say_word(row, row, static_cast<unsigned long>(timeout), prefix, origin, who, timeout, name);
+  } else {
+    say_word(row, row, 0, prefix, origin, who, name);
   }
 }
 
