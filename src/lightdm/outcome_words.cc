@@ -57,14 +57,14 @@ const OutcomeWords& outcome_words(AutologinOutcome outcome, bool without_logind)
   return kOutcomeWords[static_cast<int>(outcome)][without_logind ? 1 : 0];
 }
 
-void format_outcome(char* buf, std::size_t size, const PluralText& text, unsigned long count,
-                    ...) {  // NOLINT(cert-dcl50-cpp)
+// Each place passes the arguments in the order the table's comment gives.
+void format_outcome(char* buf, std::size_t size, const PluralText& text,  // NOLINT(cert-dcl50-cpp)
+                    unsigned long count, ...) {
   const char* format = text.many != nullptr ? i18n_plural(text.one, text.many, count)
                                             : i18n_text(text.one);
   va_list args;
   va_start(args, count);
-  // NOLINTNEXTLINE(clang-diagnostic-format-nonliteral): a sentence of the table, whose
-  // arguments each place passes in the order the table's comment gives.
+  // NOLINTNEXTLINE(clang-diagnostic-format-nonliteral): a sentence of the table.
   format_text_v(buf, size, format, args);
   va_end(args);
 }
