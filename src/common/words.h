@@ -162,6 +162,8 @@ inline constexpr Word WORDS[] = {
     {"drop-in-name-too-long", kRefusal, F_("%scannot read %s: name too long\n")},
     {"conf-not-loadable", kRefusal,
      F_("%sLightDM cannot load %s (line %u: %s) and would not start\n")},
+    {"sysconfig-unreadable", kRefusal, F_("%scannot read %s: %s\n")},
+    {"sysconfig-line-unsure", kRefusal, F_("%scannot tell how LightDM reads %s: line %u: %s\n")},
     // seatconf
     {"temp-file-left", kWarning, F_("Cannot remove temp file %s: %s\n")},
     {"saved-file-not-restored", kRefusal,
