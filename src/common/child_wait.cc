@@ -18,7 +18,11 @@
 // helper about a millisecond, a slow one few wake-ups. (A pidfd would wake the wait at once,
 // but valgrind, which the tests run the helper under, does not know pidfd_open.) At the
 // deadline the child's whole process group is killed, so that a program it started cannot
-// outlive it, and the child is reaped.
+// outlive it, and the child is reaped. That wait has an end too: a process asleep in the kernel
+// on a FUSE server that reads requests and never answers, or on a frozen file system, does
+// not die of SIGKILL until the file system lets it go. After REAP_AFTER_KILL_MS it is left
+// behind (init reaps it when the helper has gone); it holds no descriptor of the helper's but
+// the pipe or streams it was given, so not the run lock.
 
 namespace {
 
@@ -44,25 +48,30 @@ void pause_for(long ms) {
 
 }  // namespace
 
-int wait_for_child(pid_t pid, int timeout_ms, int* status) {
-  const long long deadline = monotonic_ms() + timeout_ms;
+ChildEnd wait_for_child(pid_t pid, long long deadline_ms, int* status) {
   long pause = 1;
   for (;;) {
     const int ended = reap_if_ended(pid, status);
-    if (ended == 1) return 0;
-    if (ended < 0) return 1;  // not our child to wait for, or to kill
-    const long long left = deadline - monotonic_ms();
+    if (ended == 1) return ChildEnd::kEnded;
+    if (ended < 0) return ChildEnd::kKilled;  // not our child to wait for, or to kill
+    const long long left = deadline_ms - monotonic_ms();
     if (left <= 0) break;
     pause_for(left < pause ? static_cast<long>(left) : pause);
     if (pause < kLongestPauseMs) pause *= 2;
   }
-  // A child that does not lead a group of its own is at least killed itself, or the wait
-  // below would last as long as it does.
+  return kill_child(pid);
+}
+
+ChildEnd kill_child(pid_t pid) {
+  // A child that does not lead a group of its own is at least killed itself.
   if (kill(-pid, SIGKILL) != 0) kill(pid, SIGKILL);
+  const long long give_up = monotonic_ms() + REAP_AFTER_KILL_MS;
   int ignored = 0;
-  while (waitpid(pid, &ignored, 0) < 0 && errno == EINTR) {
+  while (reap_if_ended(pid, &ignored) == 0) {
+    if (monotonic_ms() >= give_up) return ChildEnd::kLeftRunning;
+    pause_for(kLongestPauseMs);
   }
-  return 1;
+  return ChildEnd::kKilled;
 }
 
 void describe_missed_deadline(int timeout_ms, char* buf, std::size_t size) {

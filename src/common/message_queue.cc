@@ -10,7 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "common/child_wait.h"
+#include "common/clean_child.h"
 #include "common/i18n.h"
 
 // Whoever starts the helper chooses where its standard streams lead: a pipe nobody reads, a
@@ -20,11 +20,12 @@
 //  1. Nothing is written while the run works: every message, the success line included, is
 //     queued, and the queue is written out once the run has finished its change, undone what it
 //     had to and let go of the run lock.
-//  2. The writing has an end. A regular file or /dev/null takes a write at once and is written
-//     directly. Anything else is written by a child, which is killed when it has not finished in
-//     MESSAGE_WRITE_DEADLINE_MS; a caller who never reads gets nothing, and the exit status still
-//     tells. The descriptors are never made non-blocking: their open file description is shared
-//     with the caller's shell or terminal.
+//  2. The writing has an end. Only /dev/null is written directly. Anything else, a regular file
+//     too (a frozen file system, a FUSE or NFS server that went away), is written by a child
+//     (run_clean_child), which is killed when it has not finished in MESSAGE_WRITE_DEADLINE_MS
+//     and left behind when even that does not end it; a caller who never reads gets nothing,
+//     and the exit status still tells. The descriptors are never made non-blocking: their open
+//     file description is shared with the caller's shell or terminal.
 
 namespace {
 
@@ -64,13 +65,15 @@ __attribute__((format(printf, 2, 0))) void queue_text(int fd, const char* format
   q.used += n;
 }
 
-/// Returns true if a write to |fd| cannot wait on anyone: a regular file or /dev/null.
+/// Returns true if |fd| is /dev/null, which takes every write at once. Any other file may not:
+/// a regular file on a frozen file system, or on a FUSE or NFS server that does not answer.
 bool takes_writes_at_once(int fd) {
   struct stat st {};
-  if (fstat(fd, &st) != 0) return false;
-  if (S_ISREG(st.st_mode)) return true;
-  return S_ISCHR(st.st_mode) && st.st_rdev == makedev(1, 3);
+  return fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == makedev(1, 3);
 }
+
+/// Returns the warning for standard output text that was not written, in the reader's language.
+const char* warning_format() { return _("Warning: could not write to standard output: %s\n"); }
 
 /// Writes |len| bytes of |text| to |fd|. Returns 0, or an error number.
 int write_fully(int fd, const char* text, int len) {
@@ -85,8 +88,9 @@ int write_fully(int fd, const char* text, int len) {
 }
 
 /// Writes the whole queue in order. Returns 0, or 1 when some standard output text was not
-/// written; that is then said on standard error, once.
-int write_queue() {
+/// written; that is then said on standard error, once, with |warning_format| (translated by
+/// the caller: a child's environment no longer names the reader's language).
+int write_queue(const char* warning_format) {
   const Queue& q = g_queue;
   int out_error = q.lost_out ? EIO : 0;
   for (int i = 0; i < q.count; ++i) {
@@ -97,9 +101,12 @@ int write_queue() {
   }
   if (out_error == 0) return 0;
   char warning[320];
-  const int n = std::snprintf(warning, sizeof warning,
-                              _("Warning: could not write to standard output: %s\n"),
-                              std::strerror(out_error));
+  // The catalogs keep every format's directives: msgfmt --check sees to that.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+  // NOLINTNEXTLINE(clang-diagnostic-format-nonliteral)
+  const int n = std::snprintf(warning, sizeof warning, warning_format, std::strerror(out_error));
+#pragma GCC diagnostic pop
   if (n > 0 && static_cast<std::size_t>(n) < sizeof warning) {
     (void)write_fully(STDERR_FILENO, warning, n);
   }
@@ -115,21 +122,21 @@ bool has_output() {
   return false;
 }
 
+/// The writer: writes the queue to the caller's streams, and says how by its exit status.
+void write_from_child(int /*out*/, void* warning_format) {
+  // The writer must not outlive the helper by more than its deadline.
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  _exit(write_queue(static_cast<const char*>(warning_format)));
+}
+
 /// Writes the queue from a child that is killed at the deadline. Returns as write_queue does;
 /// a child that did not finish in time counts as output not written.
 int write_queue_in_child() {
-  const pid_t pid = fork();
-  if (pid < 0) return has_output() ? 1 : 0;
-  if (pid == 0) {
-    // The writer must not outlive the helper, and holds nothing of it but the two streams.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    setpgid(0, 0);
-    close_range(3, ~0U, 0);
-    _exit(write_queue());
-  }
-  int status = 0;
-  if (wait_for_child(pid, MESSAGE_WRITE_DEADLINE_MS, &status) != 0) return has_output() ? 1 : 0;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+  ChildRun run{};
+  run_clean_child(write_from_child, const_cast<char*>(warning_format()), ChildStreams::kCallers,
+                  MESSAGE_WRITE_DEADLINE_MS, nullptr, 0, &run);
+  if (run.outcome != ChildOutcome::kEnded) return has_output() ? 1 : 0;
+  return WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -157,7 +164,7 @@ int flush_messages() {
   int failed = 0;
   if (q.count > 0 || q.lost_out) {
     const bool direct = takes_writes_at_once(STDOUT_FILENO) && takes_writes_at_once(STDERR_FILENO);
-    failed = direct ? write_queue() : write_queue_in_child();
+    failed = direct ? write_queue(warning_format()) : write_queue_in_child();
   }
   const bool answer_lost = failed != 0 && q.out_is_answer;
   q.used = 0;
