@@ -3,8 +3,11 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,8 +23,8 @@
 // deadline the child's whole process group is killed, so that a program it started cannot
 // outlive it, and the child is reaped. That wait has an end too: a process asleep in the kernel
 // on a FUSE server that reads requests and never answers, or on a frozen file system, does
-// not die of SIGKILL until the file system lets it go. After REAP_AFTER_KILL_MS it is left
-// behind (init reaps it when the helper has gone); it holds no descriptor of the helper's but
+// not die of SIGKILL until the file system lets it go, nor does a program it started. After
+// REAP_AFTER_KILL_MS whatever is left of the group is left behind (init reaps it when the helper has gone); it holds no descriptor of the helper's but
 // the pipe or streams it was given, so not the run lock.
 
 namespace {
@@ -46,6 +49,39 @@ void pause_for(long ms) {
   nanosleep(&span, nullptr);
 }
 
+/// Returns true if a process of the process group |pgid| is alive: not a zombie. /proc is
+/// read, as kill(-pgid, 0) counts zombies too, and not every init reaps at once.
+bool group_lives(pid_t pgid) {
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return kill(-pgid, 0) == 0;
+  bool lives = false;
+  while (const dirent* entry = readdir(proc)) {
+    if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+    char path[64];
+    char stat[512];
+    const int len = std::snprintf(path, sizeof path, "/proc/%.20s/stat", entry->d_name);
+    if (len < 0 || static_cast<std::size_t>(len) >= sizeof path) continue;
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    const ssize_t n = read(fd, stat, sizeof stat - 1);
+    close(fd);
+    if (n <= 0) continue;
+    stat[n] = '\0';
+    // "pid (comm) state ppid pgrp ...": the name may hold anything, so the last ')' counts.
+    const char* end = std::strrchr(stat, ')');
+    char state = 0;
+    int ppid = 0;
+    int pgrp = 0;
+    if (end != nullptr && std::sscanf(end + 1, " %c %d %d", &state, &ppid, &pgrp) == 3 &&
+        pgrp == pgid && state != 'Z' && state != 'X') {
+      lives = true;
+      break;
+    }
+  }
+  closedir(proc);
+  return lives;
+}
+
 }  // namespace
 
 ChildEnd wait_for_child(pid_t pid, long long deadline_ms, int* status) {
@@ -64,14 +100,20 @@ ChildEnd wait_for_child(pid_t pid, long long deadline_ms, int* status) {
 
 ChildEnd kill_child(pid_t pid) {
   // A child that does not lead a group of its own is at least killed itself.
-  if (kill(-pid, SIGKILL) != 0) kill(pid, SIGKILL);
+  const bool group = kill(-pid, SIGKILL) == 0;
+  if (!group) kill(pid, SIGKILL);
+  // The child's end is not enough: a tool it ran (the real usermod under the shell) may be the
+  // one asleep in the kernel, and it may still write. The group must be gone too; a killed
+  // grandchild that init has not reaped yet counts as gone.
   const long long give_up = monotonic_ms() + REAP_AFTER_KILL_MS;
   int ignored = 0;
-  while (reap_if_ended(pid, &ignored) == 0) {
+  bool reaped = false;
+  for (;;) {
+    if (!reaped) reaped = reap_if_ended(pid, &ignored) != 0;
+    if (reaped && (!group || !group_lives(pid))) return ChildEnd::kKilled;
     if (monotonic_ms() >= give_up) return ChildEnd::kLeftRunning;
     pause_for(kLongestPauseMs);
   }
-  return ChildEnd::kKilled;
 }
 
 void describe_missed_deadline(int timeout_ms, char* buf, std::size_t size) {

@@ -14,7 +14,8 @@ inline constexpr int REAP_AFTER_KILL_MS = 1000;
 enum class ChildEnd {
   kEnded,        // it ended by itself; the status is set
   kKilled,       // killed at the deadline with its process group, and reaped
-  kLeftRunning,  // killed at the deadline, not reaped REAP_AFTER_KILL_MS later: left to init
+  kLeftRunning,  // killed at the deadline, but it or a process of its group had not ended
+                 // REAP_AFTER_KILL_MS later: left to init
 };
 
 /// Waits for |pid|, a child of this process that leads a process group of its own, until the
@@ -24,7 +25,7 @@ enum class ChildEnd {
 ChildEnd wait_for_child(pid_t pid, long long deadline_ms, int* status);
 
 /// Kills |pid| with its whole process group and waits at most REAP_AFTER_KILL_MS for it to be
-/// reaped. Returns kKilled, or kLeftRunning.
+/// reaped and the group to be gone. Returns kKilled, or kLeftRunning.
 ChildEnd kill_child(pid_t pid);
 
 /// Writes into |buf| (|size| bytes), in the reader's language, that a child "did not answer
