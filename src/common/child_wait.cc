@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -24,24 +25,14 @@
 // outlive it, and the child is reaped. That wait has an end too: a process asleep in the kernel
 // on a FUSE server that reads requests and never answers, or on a frozen file system, does
 // not die of SIGKILL until the file system lets it go, nor does a program it started. After
-// REAP_AFTER_KILL_MS whatever is left of the group is left behind (init reaps it when the helper has gone); it holds no descriptor of the helper's but
-// the pipe or streams it was given, so not the run lock.
+// REAP_AFTER_KILL_MS whatever is left of the group is left behind (init reaps it once the
+// helper has gone); it holds no descriptor of the helper's but the pipe or streams it was
+// given, so not the run lock.
 
 namespace {
 
 /// The longest pause between two looks at the child.
 constexpr long kLongestPauseMs = 16;
-
-/// Returns 1 when |pid| has ended and is reaped (|*status| set), 0 while it runs, or -1 when
-/// it cannot be waited for.
-int reap_if_ended(pid_t pid, int* status) {
-  for (;;) {
-    const pid_t got = waitpid(pid, status, WNOHANG);
-    if (got == pid) return 1;
-    if (got == 0) return 0;
-    if (errno != EINTR) return -1;
-  }
-}
 
 /// Sleeps |ms| milliseconds (less than a second), or less when interrupted.
 void pause_for(long ms) {
@@ -69,11 +60,11 @@ bool group_lives(pid_t pgid) {
     stat[n] = '\0';
     // "pid (comm) state ppid pgrp ...": the name may hold anything, so the last ')' counts.
     const char* end = std::strrchr(stat, ')');
-    char state = 0;
-    int ppid = 0;
-    int pgrp = 0;
-    if (end != nullptr && std::sscanf(end + 1, " %c %d %d", &state, &ppid, &pgrp) == 3 &&
-        pgrp == pgid && state != 'Z' && state != 'X') {
+    if (end == nullptr || end[1] != ' ' || end[2] == '\0') continue;
+    const char state = end[2];
+    char* rest = nullptr;
+    std::strtol(end + 3, &rest, 10);  // the parent
+    if (state != 'Z' && state != 'X' && std::strtol(rest, nullptr, 10) == pgid) {
       lives = true;
       break;
     }
@@ -83,6 +74,15 @@ bool group_lives(pid_t pgid) {
 }
 
 }  // namespace
+
+int reap_if_ended(pid_t pid, int* status) {
+  for (;;) {
+    const pid_t got = waitpid(pid, status, WNOHANG);
+    if (got == pid) return 1;
+    if (got == 0) return 0;
+    if (errno != EINTR) return -1;
+  }
+}
 
 ChildEnd wait_for_child(pid_t pid, long long deadline_ms, int* status) {
   long pause = 1;

@@ -18,6 +18,10 @@ enum class ChildEnd {
                  // REAP_AFTER_KILL_MS later: left to init
 };
 
+/// Returns 1 when the child |pid| has ended and is reaped (|*status| set, as waitpid sets it),
+/// 0 while it runs, or -1 when it cannot be waited for. Never waits.
+int reap_if_ended(pid_t pid, int* status);
+
 /// Waits for |pid|, a child of this process that leads a process group of its own, until the
 /// monotonic clock reaches |deadline_ms|. Returns as ChildEnd says; a child that cannot be
 /// waited for counts as kKilled. Uses no signal handler and no timer, so it works with every

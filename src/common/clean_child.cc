@@ -70,17 +70,6 @@ bool take_answer(int fd, char* answer, std::size_t cap, ChildRun* run) {
   }
 }
 
-/// Returns 1 when |pid| has ended and is reaped (|*status| set), 0 while it runs, or -1 when it
-/// cannot be waited for.
-int reaped(pid_t pid, int* status) {
-  for (;;) {
-    const pid_t got = waitpid(pid, status, WNOHANG);
-    if (got == pid) return 1;
-    if (got == 0) return 0;
-    if (errno != EINTR) return -1;
-  }
-}
-
 /// Reads the answer from |fd| until the child |pid| ends or |deadline| passes. Fills |run|.
 void follow_child(pid_t pid, int fd, long long deadline, char* answer, std::size_t cap,
                   ChildRun* run) {
@@ -88,7 +77,7 @@ void follow_child(pid_t pid, int fd, long long deadline, char* answer, std::size
   int pause = 1;
   for (;;) {
     if (open) open = take_answer(fd, answer, cap, run);
-    const int ended = reaped(pid, &run->status);
+    const int ended = reap_if_ended(pid, &run->status);
     if (ended != 0) {
       if (open) take_answer(fd, answer, cap, run);
       run->outcome = ended > 0 ? ChildOutcome::kEnded : ChildOutcome::kTimedOut;

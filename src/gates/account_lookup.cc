@@ -12,8 +12,8 @@
 
 // The account must be found the way LightDM finds it, through the name service, and a module
 // of the name service can wait without end on a directory server that is gone. So the lookup
-// runs in a child with the one deadline of every child, as the PAM check does, and sends its whole
-// answer back in one write of less than PIPE_BUF bytes, which arrives whole or not at all.
+// runs in a child with the one deadline of every child, as the PAM check does, and sends its
+// whole answer back in one write of less than PIPE_BUF bytes, which arrives whole or not at all.
 
 namespace {
 

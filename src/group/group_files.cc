@@ -62,16 +62,17 @@ GroupReadFailure read_file(int fd, std::size_t hint, WholeFile* file) {
   }
 }
 
-/// Returns the first line of |file| that starts with |prefix| (|prefix_len| bytes), and its
-/// length in |*len|, or null.
-const char* first_line_with(const WholeFile& file, const char* prefix, std::size_t prefix_len,
+/// Returns the first line of |file| that starts with |name| (|name_len| bytes) and a colon,
+/// and its length in |*len|, or null.
+const char* first_line_with(const WholeFile& file, const char* name, std::size_t name_len,
                             std::size_t* len) {
   const char* end = file.text + file.len;
   for (const char* p = file.text; p < end;) {
-    const char* newline = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    const auto left = static_cast<std::size_t>(end - p);
+    const char* newline = static_cast<const char*>(std::memchr(p, '\n', left));
     const char* stop = newline != nullptr ? newline : end;
     const auto n = static_cast<std::size_t>(stop - p);
-    if (n >= prefix_len && std::memcmp(p, prefix, prefix_len) == 0) {
+    if (n > name_len && std::memcmp(p, name, name_len) == 0 && p[name_len] == ':') {
       *len = n;
       return p;
     }
@@ -175,17 +176,8 @@ GroupReadFailure find_group_line(int fd, const char* name, GroupLine* line) {
   WholeFile file;
   const GroupReadFailure failure = read_file(fd, static_cast<std::size_t>(st.st_size), &file);
   if (failure != GroupReadFailure::kNone) return failure;
-  const std::size_t name_len = std::strlen(name);
-  char* prefix = static_cast<char*>(std::malloc(name_len + 2));
-  if (prefix == nullptr) {
-    errno = ENOMEM;
-    return GroupReadFailure::kSystem;
-  }
-  std::memcpy(prefix, name, name_len);
-  std::memcpy(prefix + name_len, ":", 2);
   std::size_t len = 0;
-  const char* found = first_line_with(file, prefix, name_len + 1, &len);
-  std::free(prefix);
+  const char* found = first_line_with(file, name, std::strlen(name), &len);
   if (found == nullptr) return GroupReadFailure::kNone;
   if (std::memchr(found, '\0', len) != nullptr) return GroupReadFailure::kNulByte;
   line->text = strndup(found, len);
