@@ -106,7 +106,10 @@ void follow_child(pid_t pid, int fd, long long deadline, char* answer, std::size
 }  // namespace
 
 int clean_child_start(int keep, ChildStreams streams) {
-  environ = kCleanEnvironment;
+  // The writer of the messages runs nothing but the helper's own code, and may still have to
+  // say, in the reader's language, that a line was lost: it keeps the environment, which the
+  // front door made safe.
+  if (streams != ChildStreams::kCallers) environ = kCleanEnvironment;
   if (setsid() < 0) return 1;
   const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
   if (null < 0) return 1;

@@ -40,8 +40,9 @@ using ChildBody = void (*)(int out, void* arg);
 /// session of its own without a controlling terminal, /dev/null on its standard streams but
 /// those |streams| keeps, no descriptor above 2 but |keep| (-1 for none), no signal blocked and
 /// every one at its default but SIGPIPE, which stays ignored, and an environment of a fixed
-/// PATH alone. Only calls that are safe between fork and exec. Returns 0, or 1 when it cannot
-/// be had; the child must then end.
+/// PATH alone (the writer of the messages, kCallers, keeps the process's own). Only calls
+/// that are safe between fork and exec. Returns 0, or 1 when it cannot be had; the child must
+/// then end.
 int clean_child_start(int keep, ChildStreams streams);
 
 /// Runs |body| with |arg| in a child that starts clean (clean_child_start) with |streams|, and

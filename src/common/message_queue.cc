@@ -72,9 +72,6 @@ bool takes_writes_at_once(int fd) {
   return fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == makedev(1, 3);
 }
 
-/// Returns the warning for standard output text that was not written, in the reader's language.
-const char* warning_format() { return _("Warning: could not write to standard output: %s\n"); }
-
 /// Writes |len| bytes of |text| to |fd|. Returns 0, or an error number.
 int write_fully(int fd, const char* text, int len) {
   while (len > 0) {
@@ -88,9 +85,8 @@ int write_fully(int fd, const char* text, int len) {
 }
 
 /// Writes the whole queue in order. Returns 0, or 1 when some standard output text was not
-/// written; that is then said on standard error, once, with |warning_format| (translated by
-/// the caller: a child's environment no longer names the reader's language).
-int write_queue(const char* warning_format) {
+/// written; that is then said on standard error, once.
+int write_queue() {
   const Queue& q = g_queue;
   int out_error = q.lost_out ? EIO : 0;
   for (int i = 0; i < q.count; ++i) {
@@ -101,12 +97,9 @@ int write_queue(const char* warning_format) {
   }
   if (out_error == 0) return 0;
   char warning[320];
-  // The catalogs keep every format's directives: msgfmt --check sees to that.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-  // NOLINTNEXTLINE(clang-diagnostic-format-nonliteral)
-  const int n = std::snprintf(warning, sizeof warning, warning_format, std::strerror(out_error));
-#pragma GCC diagnostic pop
+  const int n = std::snprintf(warning, sizeof warning,
+                              _("Warning: could not write to standard output: %s\n"),
+                              std::strerror(out_error));
   if (n > 0 && static_cast<std::size_t>(n) < sizeof warning) {
     (void)write_fully(STDERR_FILENO, warning, n);
   }
@@ -123,18 +116,18 @@ bool has_output() {
 }
 
 /// The writer: writes the queue to the caller's streams, and says how by its exit status.
-void write_from_child(int /*out*/, void* warning_format) {
+void write_from_child(int /*out*/, void* /*arg*/) {
   // The writer must not outlive the helper by more than its deadline.
   prctl(PR_SET_PDEATHSIG, SIGKILL);
-  _exit(write_queue(static_cast<const char*>(warning_format)));
+  _exit(write_queue());
 }
 
 /// Writes the queue from a child that is killed at the deadline. Returns as write_queue does;
 /// a child that did not finish in time counts as output not written.
 int write_queue_in_child() {
   ChildRun run{};
-  run_clean_child(write_from_child, const_cast<char*>(warning_format()), ChildStreams::kCallers,
-                  MESSAGE_WRITE_DEADLINE_MS, nullptr, 0, &run);
+  run_clean_child(write_from_child, nullptr, ChildStreams::kCallers, MESSAGE_WRITE_DEADLINE_MS,
+                  nullptr, 0, &run);
   if (run.outcome != ChildOutcome::kEnded) return has_output() ? 1 : 0;
   return WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0 ? 0 : 1;
 }
@@ -164,7 +157,7 @@ int flush_messages() {
   int failed = 0;
   if (q.count > 0 || q.lost_out) {
     const bool direct = takes_writes_at_once(STDOUT_FILENO) && takes_writes_at_once(STDERR_FILENO);
-    failed = direct ? write_queue(warning_format()) : write_queue_in_child();
+    failed = direct ? write_queue() : write_queue_in_child();
   }
   const bool answer_lost = failed != 0 && q.out_is_answer;
   q.used = 0;

@@ -54,6 +54,7 @@ constexpr int PAM_XDISPLAY = 11;
 /// not be asked.
 struct Answer {
   bool asked;
+  bool cannot_load;  // libpam itself cannot be loaded
   int result;
   char text[sizeof PamVerdict::reason];
 };
@@ -97,14 +98,12 @@ int refuse_prompts(int count, const pam_message** messages, pam_response** respo
 
 void no_delay(int /*status*/, unsigned /*delay*/, void* /*data*/) {}
 
-/// What the child is asked, with the texts it may need in the reader's language: gettext reads
-/// LANGUAGE on every call, and the child's environment is empty. libpam is then left to speak
-/// as it does for LightDM.
+/// What the child is asked. Its own words are the parent's to say, in the reader's language:
+/// the child's environment is empty. libpam is left to speak as it does for LightDM.
 struct Question {
   const char* service;
   const char* user;
   const char* display;
-  char cannot_load[sizeof Answer::text];
 };
 
 /// The child: asks PAM and writes the Answer to |out|.
@@ -116,7 +115,7 @@ void run_check(int out, void* arg) {
   answer.result = PAM_SYSTEM_ERR;
   PamApi api{};
   if (!load_pam(&api)) {
-    std::memcpy(answer.text, question.cannot_load, sizeof answer.text);
+    answer.cannot_load = true;
   } else {
     const pam_conv conversation{refuse_prompts, nullptr};
     pam_handle_t* handle = nullptr;
@@ -148,9 +147,7 @@ PamVerdict not_asked(const char* why) {
 }  // namespace
 
 PamVerdict ask_pam(const char* service, const char* user, const char* display) {
-  Question question{service, user, display, ""};
-  std::snprintf(question.cannot_load, sizeof question.cannot_load, _("%s cannot be loaded"),
-                kLibPam);
+  Question question{service, user, display};
   Answer answer{};
   ChildRun run{};
   run_clean_child(run_check, &question, ChildStreams::kNull, CHILD_DEADLINE_MS, &answer,
@@ -173,6 +170,11 @@ PamVerdict ask_pam(const char* service, const char* user, const char* display) {
     return not_asked(_("the PAM check ended without an answer"));
   }
   answer.text[sizeof answer.text - 1] = '\0';
+  if (answer.cannot_load) {
+    char why[sizeof PamVerdict::reason];
+    std::snprintf(why, sizeof why, _("%s cannot be loaded"), kLibPam);
+    return not_asked(why);
+  }
   if (!answer.asked) return not_asked(answer.text);
   PamVerdict verdict{true, answer.result == PAM_SUCCESS, ""};
   std::snprintf(verdict.reason, sizeof verdict.reason, "%s", answer.text);
