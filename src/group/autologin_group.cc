@@ -7,6 +7,7 @@
 #include "common/constants.h"
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "common/words.h"
 #include "group/group_command.h"
 #include "group/tool_runner.h"
 
@@ -46,8 +47,7 @@ void run_formatted(const char* tool, Format format) {
   if (format(command, sizeof command) != 0) return;
   if (run_tool_command(command) != ToolEnd::kLeftRunning) return;
   g_tool_left_running = true;
-  msg_err("Warning: %s did not end when it was killed and may still change %s and %s\n", tool,
-          GROUP_FILE_PATH, GSHADOW_FILE_PATH);
+  say("tool-outlived-kill", tool, GROUP_FILE_PATH, GSHADOW_FILE_PATH);
 }
 
 void show_lines(const GroupFiles& files, char (*group)[SHOWN_GROUP_LINE_SIZE],
@@ -63,10 +63,8 @@ void warn_left(const GroupFiles& before, const GroupFiles& now) {
   static char gshadow_before[SHOWN_GROUP_LINE_SIZE];
   show_lines(now, &group_now, &gshadow_now);
   show_lines(before, &group_before, &gshadow_before);
-  msg_err("Warning: could not undo this run's change to group '%s': %s has %s (before: %s), "
-          "%s has %s (before: %s)\n",
-          AUTOLOGIN_GROUP, GROUP_FILE_PATH, group_now, group_before, GSHADOW_FILE_PATH,
-          gshadow_now, gshadow_before);
+  say("group-change-left", AUTOLOGIN_GROUP, GROUP_FILE_PATH, group_now, group_before,
+      GSHADOW_FILE_PATH, gshadow_now, gshadow_before);
 }
 
 /// Says that the group changed since this run left it, so the undo leaves it alone.
@@ -74,9 +72,8 @@ void warn_changed_meanwhile(const GroupFiles& now) {
   static char group_now[SHOWN_GROUP_LINE_SIZE];
   static char gshadow_now[SHOWN_GROUP_LINE_SIZE];
   show_lines(now, &group_now, &gshadow_now);
-  msg_err("Warning: did not undo this run's change to group '%s': it changed again since this "
-          "run changed it, and is left as it is: %s has %s, %s has %s\n",
-          AUTOLOGIN_GROUP, GROUP_FILE_PATH, group_now, GSHADOW_FILE_PATH, gshadow_now);
+  say("group-changed-before-undo", AUTOLOGIN_GROUP, GROUP_FILE_PATH, group_now, GSHADOW_FILE_PATH,
+      gshadow_now);
 }
 
 /// Reads the files into g_now and keeps them as what this run left. Returns 0, or 1 after
@@ -91,8 +88,7 @@ int note_left(char* why, std::size_t size) {
 int still_as_left() {
   char why[256];
   if (read_group_files(&g_now, why, sizeof why) != 0) {
-    msg_err("Warning: could not undo this run's change to group '%s': %s\n", AUTOLOGIN_GROUP,
-            why);
+    say("group-change-not-undone", AUTOLOGIN_GROUP, why);
     return 1;
   }
   if (same_group_lines(g_now, g_left)) return 0;
@@ -105,21 +101,19 @@ int still_as_left() {
 int read_group_before_enable(const char* user, GroupFiles* before) {
   char why[256];
   if (read_group_files(before, why, sizeof why) != 0) {
-    msg_err("Cannot enable automatic login for %s: %s\n", user, why);
+    say("group-unreadable", user, why);
     return 1;
   }
   if (copy_group_files(*before, &g_left) != 0) {
-    msg_err("Cannot enable automatic login for %s: %s\n", user, std::strerror(ENOMEM));
+    say("group-unreadable", user, std::strerror(ENOMEM));
     return 1;
   }
   if (group_files_agree(*before)) return 0;
   static char group_line[SHOWN_GROUP_LINE_SIZE];
   static char gshadow_line[SHOWN_GROUP_LINE_SIZE];
   show_lines(*before, &group_line, &gshadow_line);
-  msg_err("Cannot enable automatic login for %s: %s and %s disagree about group '%s' (%s has "
-          "%s, %s has %s), and the account tools could not put both back\n",
-          user, GROUP_FILE_PATH, GSHADOW_FILE_PATH, AUTOLOGIN_GROUP, GROUP_FILE_PATH,
-          group_line, GSHADOW_FILE_PATH, gshadow_line);
+  say("group-files-disagree", user, GROUP_FILE_PATH, GSHADOW_FILE_PATH, AUTOLOGIN_GROUP,
+      GROUP_FILE_PATH, group_line, GSHADOW_FILE_PATH, gshadow_line);
   return 1;
 }
 
@@ -129,7 +123,7 @@ void ensure_autologin_member(const char* user, const GroupFiles& before) {
   if (!before.group.present) {
     run_formatted("groupadd", format_create_command);
     if (note_left(why, sizeof why) != 0 || !g_now.group.present) {
-      msg_err("Warning: could not create group '%s'\n", AUTOLOGIN_GROUP);
+      say("group-not-created", AUTOLOGIN_GROUP);
       return;
     }
     now = &g_now;
@@ -139,15 +133,14 @@ void ensure_autologin_member(const char* user, const GroupFiles& before) {
     return format_add_command(user, buf, size);
   });
   if (note_left(why, sizeof why) != 0 || !line_lists(g_now.group, user)) {
-    msg_err("Warning: could not add user '%s' to group '%s'\n", user, AUTOLOGIN_GROUP);
+    say("group-member-not-added", user, AUTOLOGIN_GROUP);
   }
 }
 
 void undo_autologin_change(const GroupFiles& before, const char* user) {
   if (g_tool_left_running) {
-    msg_err("Warning: did not undo this run's change to group '%s': a tool of this run may still "
-            "change %s and %s\n",
-            AUTOLOGIN_GROUP, GROUP_FILE_PATH, GSHADOW_FILE_PATH);
+    say("group-undo-after-tool-outlived-kill", AUTOLOGIN_GROUP, GROUP_FILE_PATH,
+        GSHADOW_FILE_PATH);
     return;
   }
   char why[256];
@@ -155,8 +148,7 @@ void undo_autologin_change(const GroupFiles& before, const char* user) {
   if (!before.group.present && !before.gshadow.present) {
     run_formatted("groupdel", format_delete_group_command);
     if (note_left(why, sizeof why) != 0) {
-      msg_err("Warning: could not undo this run's change to group '%s': %s\n", AUTOLOGIN_GROUP,
-              why);
+      say("group-change-not-undone", AUTOLOGIN_GROUP, why);
       return;
     }
   }
@@ -166,8 +158,7 @@ void undo_autologin_change(const GroupFiles& before, const char* user) {
       return format_undo_add_command(user, buf, size);
     });
     if (note_left(why, sizeof why) != 0) {
-      msg_err("Warning: could not undo this run's change to group '%s': %s\n", AUTOLOGIN_GROUP,
-              why);
+      say("group-change-not-undone", AUTOLOGIN_GROUP, why);
       return;
     }
   }
@@ -177,8 +168,7 @@ void undo_autologin_change(const GroupFiles& before, const char* user) {
 void remove_autologin_member(const char* user) {
   char why[256];
   if (read_group_files(&g_now, why, sizeof why) != 0) {
-    msg_err("Warning: could not remove user '%s' from group '%s': %s\n", user, AUTOLOGIN_GROUP,
-            why);
+    say("group-member-not-removed", user, AUTOLOGIN_GROUP, why);
     return;
   }
   // gpasswd takes the user out of whichever file lists it, so files that disagreed about this
@@ -188,6 +178,6 @@ void remove_autologin_member(const char* user) {
     return format_remove_command(user, buf, size);
   });
   if (read_group_files(&g_now, why, sizeof why) != 0 || files_list(g_now, user)) {
-    msg_err("Warning: could not remove user '%s' from group '%s'\n", user, AUTOLOGIN_GROUP);
+    say("group-member-still-listed", user, AUTOLOGIN_GROUP);
   }
 }
