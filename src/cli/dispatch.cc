@@ -27,6 +27,7 @@
 #include "gates/session_gate.h"
 #include "gates/user_probe.h"
 #include "group/autologin_group.h"
+#include "group/tool_runner.h"
 #include "lightdm/config_sources.h"
 #include "seatconf/conf_file.h"
 #include "seatconf/promise_check.h"
@@ -115,7 +116,7 @@ int check_account(const char* user) {
       say("user-lookup-failed", user, std::strerror(account.error));
       return 1;
     case AccountLookup::kTimedOut: {
-      const int seconds = ACCOUNT_LOOKUP_DEADLINE_MS / 1000;
+      const int seconds = CHILD_DEADLINE_MS / 1000;
       say_n(static_cast<unsigned long>(seconds), "user-lookup-timed-out", user, seconds);
       return 1;
     }
@@ -170,6 +171,16 @@ int check_pam(const PamServiceList& services, const char* user) {
   return 0;
 }
 
+/// Queues for standard output what the account tools printed there and was not passed on yet:
+/// it comes ahead of the success line, as it did when the tools wrote to the caller's stream.
+void pass_on_tool_output() {
+  static std::size_t passed;
+  const char* output = captured_tool_output();
+  const std::size_t len = std::strlen(output);
+  if (len > passed) msg_out("%s", output + passed);
+  passed = len;
+}
+
 /// Says, on standard error, when LightDM is not what this system starts at boot.
 void warn_other_display_manager() {
   char warning[DISPLAY_MANAGER_WARNING_SIZE];
@@ -211,6 +222,7 @@ int run_enable(const char* program, const char* user) {
   }
   audit_autologin_change(user);
   warn_other_display_manager();
+  pass_on_tool_output();
   msg_out("Auto login enabled for user: %s\n", user);
   return 0;
 }
@@ -229,6 +241,7 @@ int run_disable(const char* user) {
   if (commit_config_update(&g_update) != 0) return 1;
   if (user != nullptr) remove_autologin_member(user);
   audit_autologin_change(nullptr);
+  pass_on_tool_output();
   msg_out("Auto login disabled\n");
   return 0;
 }
@@ -253,8 +266,17 @@ int run_helper(int argc, char* const argv[]) {
   }
   const char* command = argv[1];
   const char* user = argc > 2 ? argv[2] : nullptr;
-  if (std::strcmp(command, "enable") == 0) return run_enable(program, user);
-  if (std::strcmp(command, "disable") == 0) return run_disable(user);
+  // A refused run passes on what the tools printed too, as a tool's own stream would have.
+  if (std::strcmp(command, "enable") == 0) {
+    const int status = run_enable(program, user);
+    pass_on_tool_output();
+    return status;
+  }
+  if (std::strcmp(command, "disable") == 0) {
+    const int status = run_disable(user);
+    pass_on_tool_output();
+    return status;
+  }
   char shown[kShownWordSize];
   show_word(command, shown, sizeof shown);
   say("unknown-command", shown);

@@ -138,8 +138,18 @@ inline constexpr Word WORDS[] = {
      F_("Warning: could not remove user '%s' from group '%s'\n")},
     // TRANSLATORS: a group file's path, and the system's reason.
     {"group-file-unreadable", kRefusal, F_("cannot read %s: %s")},
-    {"group-file-too-large", kRefusal, F_("cannot read %s: %s")},
-    {"group-file-unusable", kRefusal, F_("cannot read %s: %s")},
+    {"group-file-too-large", kRefusal, F_("cannot read %s: it is larger than %d MiB")},
+    {"group-file-unusable", kRefusal, F_("cannot read %s: it is not a regular file")},
+    {"group-line-holds-nul", kRefusal,
+     F_("cannot read %s: the line of group '%s' holds a NUL byte")},
+    {"tool-outlived-kill", kWarning,
+     F_("Warning: %s did not end when it was killed and may still change %s and %s\n")},
+    {"group-changed-before-undo", kWarning,
+     F_("Warning: did not undo this run's change to group '%s': it changed again since this "
+        "run changed it, and is left as it is: %s has %s, %s has %s\n")},
+    {"group-undo-after-tool-outlived-kill", kWarning,
+     F_("Warning: did not undo this run's change to group '%s': a tool of this run may still "
+        "change %s and %s\n")},
     // lightdm
     // TRANSLATORS: where the display's number is set: "FILE sets KEY=VALUE (line N)".
     {"display-number-unknown", kRefusal,
