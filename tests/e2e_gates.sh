@@ -84,7 +84,10 @@ if [ -x /usr/sbin/lightdm ] && ! grep -q /etc/sysconfig/displaymanager /usr/sbin
   expect_run "Debian's LightDM, sysconfig names bob: enable alice" 0 $'Auto login enabled for user: alice\n' ""
   run disable
   expect_run "Debian's LightDM, sysconfig names bob: disable" 0 $'Auto login disabled\n' ""
-  printf '%s' "$SEAT" > "$CONF"
+  start_case
+  add_user bob 2002
+  mkdir -p /etc/sysconfig
+  printf 'DISPLAYMANAGER="lightdm"\nDISPLAYMANAGER_AUTOLOGIN="bob"\n' > $SYSCONFIG
 fi
 # openSUSE's build names the file: a copy of the program that does stands in for it.
 # Where LightDM is not installed the helper reads no program, and the file counts for nothing.

@@ -94,6 +94,14 @@ bool program_missing(ProgramLookup lookup, const char* program, const char* orig
   return false;
 }
 
+/// Fills |verdict| for an empty command named by |origin|. Returns false.
+bool empty_command(const char* origin, RoadVerdict* verdict) {
+  block(verdict, RoadVerdict::kBlocked);
+  format_text(verdict->why, sizeof verdict->why, _("LightDM would run an empty command (%s)"),
+              origin);
+  return false;
+}
+
 /// Returns true if the command line |command|, named by |origin|, splits and its first word is
 /// a program on |path|; or false after filling |verdict|.
 bool command_runs(const char* command, const char* path, const char* origin,
@@ -103,10 +111,7 @@ bool command_runs(const char* command, const char* path, const char* origin,
     case ShellWords::kWords:
       break;
     case ShellWords::kEmpty:
-      block(verdict, RoadVerdict::kBlocked);
-      format_text(verdict->why, sizeof verdict->why,
-                  _("LightDM would run an empty command (%s)"), origin);
-      return false;
+      return empty_command(origin, verdict);
     case ShellWords::kInvalid: {
       char shown[KEYFILE_VALUE_MAX * 4 + 8];
       quote_name(command, shown, sizeof shown);
@@ -238,10 +243,9 @@ bool session_runs(const SeatModel& model, std::size_t seat, const SessionFile& f
   }
   char origin[SOURCE_PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 64];
   origin_of(setting, SEAT_KEY_SESSION_WRAPPER, origin, sizeof origin);
+  if (wrapper[0] == '\0') return empty_command(origin, verdict);
   char found[PATH_MAX];
-  const ProgramLookup lookup = wrapper[0] == '\0' ? ProgramLookup::kMissing
-                                                  : find_program(wrapper, DAEMON_PATH, found,
-                                                                 sizeof found);
+  const ProgramLookup lookup = find_program(wrapper, DAEMON_PATH, found, sizeof found);
   if (lookup != ProgramLookup::kFound) return program_missing(lookup, wrapper, origin, verdict);
   char exec_path[PATH_MAX * 4 + 8];
   quote_name(file.path, exec_path, sizeof exec_path);
@@ -316,11 +320,14 @@ void check_road(const SeatModel& model, std::size_t seat, const SessionFile& fil
                                                       : std::strlen(command));
     char origin[SOURCE_PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 64];
     origin_of(setting, SEAT_KEY_XSERVER_COMMAND, origin, sizeof origin);
+    if (len == 0) {
+      empty_command(origin, verdict);
+      return;
+    }
     char found[PATH_MAX];
-    const ProgramLookup lookup =
-        !format_text(program, sizeof program, "%.*s", len, command) || len == 0
-            ? ProgramLookup::kMissing
-            : find_program(program, DAEMON_PATH, found, sizeof found);
+    const ProgramLookup lookup = !format_text(program, sizeof program, "%.*s", len, command)
+                                     ? ProgramLookup::kCannotTell
+                                     : find_program(program, DAEMON_PATH, found, sizeof found);
     if (lookup != ProgramLookup::kFound) {
       program_missing(lookup, program, origin, verdict);
       return;

@@ -35,7 +35,34 @@ source "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 
 WORK=$(mktemp -d /tmp/brindleway-e2e.XXXXXX)
 chmod 755 "$WORK"
-trap 'cd /; rm -rf "$WORK"' EXIT
+trap 'cd /; umount -l /usr/bin 2> /dev/null; rm -rf "$WORK"' EXIT
+
+# The machine has the programs LightDM runs on the way to a session, as a desktop has them: an
+# X server and a session manager, where the helper and LightDM look them up, in a private layer
+# over /usr/bin. X starts Xvfb without the VT options; the session manager runs SESSION
+# (desktop_programs SESSION), or waits as a desktop would.
+mkdir -p "$WORK/usr-bin/upper" "$WORK/usr-bin/work"
+if ! mount -t overlay overlay \
+  -o "lowerdir=/usr/bin,upperdir=$WORK/usr-bin/upper,workdir=$WORK/usr-bin/work" /usr/bin; then
+  echo "SKIP: cannot put a private layer over /usr/bin (overlay mount failed)"
+  exit 77
+fi
+desktop_programs() {
+  cat > /usr/bin/X << 'EOF'
+#!/bin/bash
+args=()
+for arg in "$@"; do
+  case $arg in
+    vt[0-9]* | -novtswitch | -sharevts | -keeptty) ;;
+    *) args+=("$arg") ;;
+  esac
+done
+exec Xvfb "${args[@]}"
+EOF
+  printf '#!/bin/sh\nexec %s\n' "${1:-sleep 60}" > /usr/bin/x-session-manager
+  chmod 0755 /usr/bin/X /usr/bin/x-session-manager
+}
+desktop_programs
 mkdir "$WORK/bin"
 install -m 0755 "$1" "$WORK/bin/brindleway-helper"
 
