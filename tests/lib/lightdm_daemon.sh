@@ -70,6 +70,11 @@ exec sleep 60
 EOF
   chmod 0755 "$HARNESS/bin/"*
   desktop_programs "$INSIDE/bin/proof-session"
+  # Debian's Xsession shows what it falls back on with xmessage, which waits for a click: the
+  # one found first on the session's PATH is clicked at once.
+  private_layer /usr/local/bin
+  printf '#!/bin/sh\ncat > /dev/null\n' > /usr/local/bin/xmessage
+  chmod 0755 /usr/local/bin/xmessage
   # The helper sees the harness where the daemon will, so that it finds the proof programs.
   mkdir -p "$INSIDE"
   mount --bind "$HARNESS" "$INSIDE"

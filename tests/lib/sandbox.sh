@@ -35,18 +35,24 @@ source "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 
 WORK=$(mktemp -d /tmp/brindleway-e2e.XXXXXX)
 chmod 755 "$WORK"
-trap 'cd /; umount -l /usr/bin 2> /dev/null; rm -rf "$WORK"' EXIT
+trap 'cd /; umount -l /usr/local/bin /usr/bin 2> /dev/null; rm -rf "$WORK"' EXIT
+
+# private_layer DIR: what the test writes in DIR from now on is private, over what is there.
+private_layer() {
+  local layer=$WORK/layer${1//\//-}
+  mkdir -p "$layer/upper" "$layer/work"
+  if ! mount -t overlay overlay -o "lowerdir=$1,upperdir=$layer/upper,workdir=$layer/work" "$1"
+  then
+    echo "SKIP: cannot put a private layer over $1 (overlay mount failed)"
+    exit 77
+  fi
+}
 
 # The machine has the programs LightDM runs on the way to a session, as a desktop has them: an
 # X server and a session manager, where the helper and LightDM look them up, in a private layer
 # over /usr/bin. X starts Xvfb without the VT options; the session manager runs SESSION
 # (desktop_programs SESSION), or waits as a desktop would.
-mkdir -p "$WORK/usr-bin/upper" "$WORK/usr-bin/work"
-if ! mount -t overlay overlay \
-  -o "lowerdir=/usr/bin,upperdir=$WORK/usr-bin/upper,workdir=$WORK/usr-bin/work" /usr/bin; then
-  echo "SKIP: cannot put a private layer over /usr/bin (overlay mount failed)"
-  exit 77
-fi
+private_layer /usr/bin
 desktop_programs() {
   cat > /usr/bin/X << 'EOF'
 #!/bin/bash
