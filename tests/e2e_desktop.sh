@@ -142,6 +142,10 @@ NOLOGIN_WANT=any
 # session; LightDM 1.26 (Debian 12) as an X session, which needs the X server.
 WAYLAND_DIR_WANT=serve
 [ "$RELEASE" = 12 ] && WAYLAND_DIR_WANT=refuse
+# LightDM 1.26 makes a seat of type unity, which cannot start on Debian, and exits; 1.32 does
+# not know the type and goes on to the next.
+UNITY_WANT=serve
+[ "$RELEASE" = 12 ] && UNITY_WANT=refuse
 # shipped_xsession: lightdm-xsession.desktop as Debian ships it.
 shipped_xsession() {
   printf '[Desktop Entry]\nVersion=1.0\nName=Default Xsession\nExec=default\nIcon=\nType=Application\n' \
@@ -184,7 +188,8 @@ cases=(
   "no X server at all|enable kd|refuse||rm /usr/bin/X"
   "start-default-seat=false|enable kd|refuse||printf '[LightDM]\nstart-default-seat=false\n' > $DROP_IN"
   "a seat type LightDM does not know|enable kd|refuse||printf '[Seat:*]\ntype=nosuch\n' > $DROP_IN"
-  "unity, then local|enable kd|serve||printf '[Seat:*]\ntype=unity;local\n' > $DROP_IN"
+  "unity, then local|enable kd|$UNITY_WANT||printf '[Seat:*]\ntype=unity;local\n' > $DROP_IN"
+  "an unknown type, then local|enable kd|serve||printf '[Seat:*]\ntype=nosuch;local\n' > $DROP_IN"
   "a Wayland session by its key, no X server|enable kd|serve|proof|rm /usr/bin/X; printf 'X-LightDM-Session-Type=wayland\n' >> /usr/share/xsessions/proof.desktop; printf '[Seat:*]\nautologin-session=proof\n' > $DROP_IN"
   "a session in a wayland-sessions directory, no X server|enable kd|$WAYLAND_DIR_WANT|proof|rm /usr/bin/X; rm /usr/share/xsessions/proof.desktop; session_desktop proof /usr/share/lightdm/wayland-sessions; printf '[LightDM]\nsessions-directory=/usr/share/xsessions:/usr/share/lightdm/wayland-sessions\n[Seat:*]\nautologin-session=proof\n' > $DROP_IN"
   "a domain account's name|enable kd@corp|serve||"

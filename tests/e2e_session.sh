@@ -112,7 +112,7 @@ CASES=(
   # x-session-manager in /usr/bin; Debian's 01_debian.conf sets session-wrapper).
   "0|a Wayland session needs no X server|rm /usr/bin/X; printf '[Desktop Entry]\nExec=/bin/true\nX-LightDM-Session-Type=wayland\n' > $XS/proof.desktop; conf '[Seat:*]' 'autologin-session=proof'|session=proof from $L [Seat:*] line 2"
   "0|setup scripts on the daemon's PATH, quoted|conf '[Seat:*]' 'display-setup-script=\"true\" --x' 'session-setup-script=/bin/true'|session=lightdm-xsession from LightDM's default"
-  "0|a seat type list that falls back on local|conf '[Seat:*]' 'type=unity;local'|session=lightdm-xsession from LightDM's default"
+  "0|a seat type list that passes over an unknown type|conf '[Seat:*]' 'type=nosuch;local'|session=lightdm-xsession from LightDM's default"
   "0|no session manager, but ~/.xsession|rm /usr/bin/x-session-manager; touch /home/kd/.xsession|session=lightdm-xsession from LightDM's default"
   "0|Xsession falls back on the session manager|printf '[Desktop Entry]\nExec=nosuch --x\n' > $XS/proof.desktop; conf '[Seat:*]' 'autologin-session=proof'|session=proof from $L [Seat:*] line 2"
   "1|the session's program is missing, and so is the session manager|rm /usr/bin/x-session-manager; printf '[Desktop Entry]\nExec=nosuch --x\n' > $XS/proof.desktop; conf '[Seat:*]' 'autologin-session=proof'|LightDM would start nosuch --x (Exec in /usr/share/xsessions/proof.desktop) through /etc/X11/Xsession, which finds neither it nor ~/.xsession, ~/.Xsession, x-session-manager, x-window-manager or x-terminal-emulator"

@@ -26,10 +26,12 @@ struct Marker {
 
 constexpr char kWaylandSuffix[] = "\0/wayland-sessions";
 constexpr char kSysconfig[] = "/etc/sysconfig/displaymanager";
+constexpr char kUnity[] = "\0unity";  // and the NUL after it
 
 const Marker kMarkers[] = {
     {kWaylandSuffix, sizeof kWaylandSuffix, &LightdmBuild::wayland_sessions_dir_rule},
     {kSysconfig, sizeof kSysconfig - 1, &LightdmBuild::reads_sysconfig},
+    {kUnity, sizeof kUnity, &LightdmBuild::knows_unity_seat},
 };
 
 /// The longest marker: a block keeps this much of the one before, so that no marker is missed
@@ -45,7 +47,7 @@ bool contains(const char* text, std::size_t len, const Marker& marker) {
 }  // namespace
 
 int read_lightdm_build(const char* path, LightdmBuild* build) {
-  *build = LightdmBuild{false, false};
+  *build = LightdmBuild{false, false, false};
   UniqueFd fd(open_to_read(path));
   if (fd.get() < 0) return errno == ENOENT || errno == ENOTDIR ? 0 : 1;
   struct stat st {};
@@ -70,7 +72,7 @@ const LightdmBuild& installed_lightdm_build() {
   static LightdmBuild build;
   static bool read_once = false;
   if (!read_once) {
-    if (read_lightdm_build(LIGHTDM_PROGRAM, &build) != 0) build = LightdmBuild{false, false};
+    if (read_lightdm_build(LIGHTDM_PROGRAM, &build) != 0) build = LightdmBuild{false, false, false};
     read_once = true;
   }
   return build;

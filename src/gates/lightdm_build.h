@@ -19,10 +19,12 @@ struct LightdmBuild {
   /// It applies DISPLAYMANAGER_AUTOLOGIN of /etc/sysconfig/displaymanager (openSUSE's build):
   /// the program names that file. Debian's does not.
   bool reads_sysconfig;
+  /// It knows the seat type "unity" (LightDM 1.26): the program holds the module's name.
+  bool knows_unity_seat;
 };
 
 /// Returns 0 and fills |build| from the program at |path|; a program that is absent fills in
-/// Debian's LightDM 1.26 (neither). Returns 1, with errno set, when it cannot be
+/// none of them. Returns 1, with errno set, when it cannot be
 /// read.
 int read_lightdm_build(const char* path, LightdmBuild* build);
 

@@ -8,6 +8,7 @@
 
 #include "common/format_text.h"
 #include "common/i18n.h"
+#include "gates/lightdm_build.h"
 #include "lightdm/display_setup.h"
 #include "lightdm/seat_autologin.h"
 #include "lightdm/session_choice.h"
@@ -212,7 +213,8 @@ bool seat_starts(const SeatModel& model, std::size_t seat, RoadVerdict* verdict)
     return false;
   }
   char entry[64];
-  const SeatTypeVerdict type = seat_type_verdict(types, entry, sizeof entry);
+  const SeatTypeVerdict type =
+      seat_type_verdict(types, installed_lightdm_build().knows_unity_seat, entry, sizeof entry);
   if (type == SeatTypeVerdict::kLocal) return true;
   char origin[SOURCE_PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 64];
   origin_of(setting, SEAT_KEY_TYPE, origin, sizeof origin);

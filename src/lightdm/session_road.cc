@@ -94,7 +94,8 @@ SessionKind session_kind(const char* dir, const KeyFileString* type, bool waylan
   return SessionKind::kX;
 }
 
-SeatTypeVerdict seat_type_verdict(const char* types, char* entry, std::size_t size) {
+SeatTypeVerdict seat_type_verdict(const char* types, bool knows_unity, char* entry,
+                                  std::size_t size) {
   const char* start = types;
   while (*start != '\0') {
     const char* end = std::strchr(start, ';');
@@ -111,6 +112,7 @@ SeatTypeVerdict seat_type_verdict(const char* types, char* entry, std::size_t si
       }
       return local ? SeatTypeVerdict::kLocal : SeatTypeVerdict::kRemote;
     }
+    if (knows_unity && is("unity")) return SeatTypeVerdict::kNone;
     if (end == nullptr) break;
     start = end + 1;
   }

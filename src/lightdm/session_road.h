@@ -6,10 +6,10 @@
 #include "lightdm/keyfile_value.h"
 
 /// The PATH of the daemon, under which LightDM looks up every program it runs as a command:
-/// systemd's default for services, as libsystemd-core of systemd 252 (Debian 12) holds it.
-/// Debian 13's systemd leaves out /sbin and /bin, which its merged /usr makes the same
-/// directories.
-inline constexpr char DAEMON_PATH[] = "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
+/// systemd's default for services, as systemd 252 (Debian 12) holds it. systemd 257 (Debian 13)
+/// leaves out /sbin and /bin, which its merged /usr makes the same directories.
+inline constexpr char DAEMON_PATH[] =
+    "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
 /// The PATH LightDM puts in the environment of a user's session (session-child.c); pam_env is
 /// taken to leave it as it is, as Debian ships /etc/environment and pam_env.conf.
 inline constexpr char SESSION_PATH[] = "/usr/local/bin:/usr/bin:/bin:/usr/local/games:/usr/games";
@@ -44,10 +44,11 @@ enum class SeatTypeVerdict {
 
 /// Returns what LightDM makes of the type list |types| (';'-separated, as
 /// g_key_file_get_string_list splits it), trying the entries in order: "local", "xlocal" and
-/// "xremote" are known to every version; "unity", which LightDM 1.26 knows, needs a compositor
-/// no Debian ships, so its seat stops and LightDM falls back to the next entry; other names are
-/// no seat type. Writes the entry that decides into |entry| (|size| bytes) for kLocal and
-/// kRemote.
-SeatTypeVerdict seat_type_verdict(const char* types, char* entry, std::size_t size);
+/// "xremote" are known to every version; "unity", where LightDM knows it (|knows_unity|, 1.26),
+/// makes a seat that needs a compositor no Debian ships, and LightDM 1.26 then exits; other
+/// names are no seat type and are passed over. Writes the entry that decides into |entry|
+/// (|size| bytes) for kLocal and kRemote.
+SeatTypeVerdict seat_type_verdict(const char* types, bool knows_unity, char* entry,
+                                  std::size_t size);
 
 #endif  // BRINDLEWAY_LIGHTDM_SESSION_ROAD_H_

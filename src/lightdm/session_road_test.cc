@@ -69,24 +69,26 @@ TEST(SessionKind, FollowsTheKeyThenTheDirectory) {
 TEST(SeatTypeVerdict, TakesTheFirstTypeLightdmCanCreate) {
   struct Case {
     const char* types;
+    bool knows_unity;
     SeatTypeVerdict verdict;
     const char* entry;
   };
   const Case cases[] = {
-      {"local", SeatTypeVerdict::kLocal, "local"},
-      {"xlocal", SeatTypeVerdict::kLocal, "xlocal"},
-      {"unity;local", SeatTypeVerdict::kLocal, "local"},
-      {"nosuch;xlocal;", SeatTypeVerdict::kLocal, "xlocal"},
-      {"xremote;local", SeatTypeVerdict::kRemote, "xremote"},
-      {"", SeatTypeVerdict::kNone, ""},
-      {"unity", SeatTypeVerdict::kNone, ""},
-      {" local", SeatTypeVerdict::kNone, ""},
-      {"localx;;", SeatTypeVerdict::kNone, ""},
+      {"local", true, SeatTypeVerdict::kLocal, "local"},
+      {"xlocal", false, SeatTypeVerdict::kLocal, "xlocal"},
+      {"unity;local", false, SeatTypeVerdict::kLocal, "local"},
+      {"unity;local", true, SeatTypeVerdict::kNone, ""},
+      {"nosuch;xlocal;", true, SeatTypeVerdict::kLocal, "xlocal"},
+      {"xremote;local", false, SeatTypeVerdict::kRemote, "xremote"},
+      {"", false, SeatTypeVerdict::kNone, ""},
+      {"unity", false, SeatTypeVerdict::kNone, ""},
+      {" local", false, SeatTypeVerdict::kNone, ""},
+      {"localx;;", false, SeatTypeVerdict::kNone, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.types);
     char entry[16] = "";
-    EXPECT_EQ(seat_type_verdict(c.types, entry, sizeof entry), c.verdict);
+    EXPECT_EQ(seat_type_verdict(c.types, c.knows_unity, entry, sizeof entry), c.verdict);
     if (c.verdict != SeatTypeVerdict::kNone) {
       EXPECT_STREQ(entry, c.entry);
     }
