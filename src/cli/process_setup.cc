@@ -2,6 +2,7 @@
 
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "common/words.h"
 
 #include <cerrno>
 #include <climits>
@@ -150,6 +151,8 @@ void close_from(int lowest) {
 }  // namespace
 
 int prepare_process() {
+  // First, so that no text is translated before: the catalog is set up when one first is.
+  sanitize_locale_environment();
   clear_interval_timers();
   set_disposition(SIGCHLD, SIG_DFL);
   set_disposition(SIGPIPE, SIG_IGN);
@@ -159,11 +162,9 @@ int prepare_process() {
   for (const LimitRule& rule : kLimitRules) apply_limit(rule);
   if (open_std_streams() != 0) return 1;
   close_from(3);
-  sanitize_locale_environment();
-  start_translations();
   umask(022);
   if (chdir("/") == 0) return 0;
-  msg_err("Cannot change the working directory to /: %s\n", std::strerror(errno));
+  say("no-root-directory", std::strerror(errno));
   return 1;
 }
 
@@ -183,10 +184,7 @@ int check_tool_limits() {
   for (const Guarded& guarded : kGuarded) {
     rlimit limit{};
     if (getrlimit(guarded.resource, &limit) != 0 || limit.rlim_cur >= guarded.least) continue;
-    msg_err(
-                 "Cannot change automatic login safely: the caller's %s limit (%llu) cannot be "
-                 "lifted, and the account tools could leave /etc/group cut short\n",
-                 _(guarded.what), static_cast<unsigned long long>(limit.rlim_cur));
+    say("caller-limit", _(guarded.what), static_cast<unsigned long long>(limit.rlim_cur));
     return 1;
   }
   return 0;

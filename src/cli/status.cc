@@ -11,15 +11,16 @@
 #include "common/format_text.h"
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "common/quote.h"
+#include "common/words.h"
 #include "gates/home_verdict.h"
 #include "gates/pam_gate.h"
 #include "gates/seats.h"
 #include "gates/session_gate.h"
 #include "gates/user_probe.h"
-#include "lightdm/lightdm_state.h"
+#include "lightdm/lightdm_sources.h"
 #include "lightdm/pam_service.h"
 #include "lightdm/seat_autologin.h"
-#include "seatconf/promise_check.h"
 
 // The first line speaks the vocabulary of the success lines, so that a settings program parses
 // one set of texts: "Auto login enabled for user: NAME" and "Auto login disabled" stand for
@@ -29,10 +30,13 @@
 
 namespace {
 
-constexpr char kPrefix[] = N_("Cannot tell what LightDM does: ");
-
-/// Returns the prefix of status's refusals, in the reader's language.
-const char* status_prefix() { return _(kPrefix); }
+/// Returns the prefix of status's refusals, in the reader's language once any text has been
+/// translated: a status whose lines are all untranslated sets up no catalog for it.
+const char* status_prefix() {
+  static char words[128];
+  i18n_late_text("Cannot tell what LightDM does: ", nullptr, words, sizeof words);
+  return words;
+}
 
 /// PAM's answers so far, so that seats asking the same service about the same user ask once.
 /// A seat asks at most two services (its own and the one "[LightDM]" names), on its display, so
@@ -83,7 +87,7 @@ int read_user_sessions(const SeatModel& model, const SeatAutologin& seat0, UserS
   const bool root = geteuid() == 0;
   out->probe = root ? &probe : nullptr;
   if (root && probe_user(out->user, &probe) != 0) {
-    msg_err("%scannot look at the account as %s: %s\n", status_prefix(), out->user, probe.why);
+    say("account-not-probed", status_prefix(), out->user, probe.why);
     return 1;
   }
   read_session_sources(model, out->user, root ? &probe : nullptr, &out->sources);
@@ -131,9 +135,9 @@ int view_seat_session(const SeatModel& model, std::size_t seat, UserSessions* se
   if (session.state == SessionView::kFound) return view_seat_home(model, seat, *sessions, view);
   if (session.state == SessionView::kNotChecked) return 0;
   static char why[4 * (SESSION_WHY_MAX + 1)];
-  describe_session_problem(session, why, sizeof why);
+  const WordId reason = describe_session_problem(session, why, sizeof why);
   if (session.state == SessionView::kCannotTell) {
-    msg_err("%s%s\n", status_prefix(), why);
+    say_because(reason, "status-session-unknown", status_prefix(), why);
     return 1;
   }
   // Only the other seats' lines use it, and a line cut short still names the session.
@@ -177,8 +181,7 @@ int view_seat(const SeatModel& model, std::size_t seat, PamMemo* memo, SeatView*
   for (std::size_t i = 0; i < services.count; ++i) {
     const PamMemo::Entry& entry = ask_once(memo, services.names[i], services.displays[i], user);
     if (!entry.verdict.asked) {
-      msg_err("%scannot ask LightDM's PAM service %s: %s\n", status_prefix(),
-                   entry.service, entry.verdict.reason);
+      say("status-pam-not-asked", status_prefix(), entry.service, entry.verdict.reason);
       return 1;
     }
     if (!entry.verdict.allowed) {
@@ -256,11 +259,11 @@ void print_origin(const SeatSetting* setting, SeatKey key) {
     msg_out("%s is not set\n", SEAT_KEY_NAMES[key]);
     return;
   }
-  char value[KEYFILE_VALUE_MAX * 4 + 8];
+  char value[quoted_size(KEYFILE_VALUE_MAX)];
   quote_value(setting->value, value, sizeof value);
-  char path[SOURCE_PATH_MAX * 4 + 8];
+  char path[quoted_size(SOURCE_PATH_MAX)];
   quote_name(setting->path, path, sizeof path);
-  char section[SEAT_GROUP_NAME_MAX * 4 + 8];
+  char section[quoted_size(SEAT_GROUP_NAME_MAX)];
   quote_name(setting->section, section, sizeof section);
   // A sysconfig variable is named as it stands; a section in its brackets.
   const char* left = setting->from_sysconfig ? "" : "[";
@@ -337,8 +340,12 @@ int run_status(const ConfigPaths& paths, const char* seats_dir,
   seat_list_reset(&seats);
   const char* prefix = status_prefix();
   if (add_logind_seats(seats_dir, &seats, prefix) != 0) return 1;
-  const SeatModel* model = read_lightdm_state(paths, seats, prefix);
-  if (model == nullptr || check_glib_readings(*model, prefix) != 0) return 1;
+  LightdmReading reading{};  // the main file as it stands, as LightDM reads it
+  if (read_lightdm_sources(paths, seats, prefix, &reading) != 0 ||
+      check_glib_readings(*reading.model, prefix) != 0) {
+    return 1;
+  }
+  const SeatModel* model = reading.model;
   // Both GLib versions read the same now; either rule gives the answer. Every seat is worked
   // out, PAM asked, before anything is printed, so that a failure prints no half answer.
   static PamMemo memo;

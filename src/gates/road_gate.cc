@@ -8,6 +8,7 @@
 
 #include "common/format_text.h"
 #include "common/i18n.h"
+#include "common/quote.h"
 #include "gates/lightdm_build.h"
 #include "lightdm/display_setup.h"
 #include "lightdm/seat_autologin.h"
@@ -38,7 +39,12 @@ constexpr const char* kXsessionFallbacks[] = {"/usr/bin/x-session-manager",
 
 bool runnable(const struct stat& st) { return S_ISREG(st.st_mode) && (st.st_mode & 0111) != 0; }
 
-void block(RoadVerdict* verdict, RoadVerdict::State state) { verdict->state = state; }
+/// Marks |verdict| |state|, worded by row |code|. Returns false, for the caller to return.
+bool block(RoadVerdict* verdict, RoadVerdict::State state, WordId code) {
+  verdict->state = state;
+  verdict->code = code;
+  return false;
+}
 
 /// Writes where |key|'s value on the seat comes from: the setting, or LightDM's default.
 void origin_of(const SeatSetting* setting, SeatKey key, char* buf, std::size_t size) {
@@ -65,42 +71,31 @@ bool seat_value(const SeatModel& model, std::size_t seat, SeatKey key, const cha
   }
   char where[SOURCE_PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 64];
   setting_phrase(**setting, SEAT_KEY_NAMES[key], where, sizeof where);
-  block(verdict, RoadVerdict::kCannotTell);
-  format_text(verdict->why, sizeof verdict->why,
-              _("cannot tell what LightDM runs: %s: GLib's versions read it differently, or it "
-                "is too long to judge"),
-              where);
-  return false;
+  return block(verdict, RoadVerdict::kCannotTell,
+               format_reason(verdict->why, sizeof verdict->why, "road-value-unreadable", where));
 }
 
 /// Fills |verdict| for |program|, named by |origin|, that |lookup| did not find. Returns false.
 bool program_missing(ProgramLookup lookup, const char* program, const char* origin,
                      RoadVerdict* verdict) {
-  char shown[PATH_MAX * 4 + 8];
+  char shown[quoted_size(PATH_MAX)];
   quote_name(program, shown, sizeof shown);
+  char* why = verdict->why;
+  const std::size_t size = sizeof verdict->why;
   if (lookup == ProgramLookup::kCannotTell) {
-    block(verdict, RoadVerdict::kCannotTell);
-    format_text(verdict->why, sizeof verdict->why,
-                _("cannot tell which program LightDM would run for %s (%s)"), shown, origin);
-    return false;
+    return block(verdict, RoadVerdict::kCannotTell,
+                 format_reason(why, size, "program-unknown", shown, origin));
   }
-  block(verdict, RoadVerdict::kBlocked);
-  // TRANSLATORS: the program, then where it is named ("session-wrapper in FILE [SECTION] line
-  // N"); LightDM then shows the greeter.
-  format_text(verdict->why, sizeof verdict->why,
-              lookup == ProgramLookup::kMissing
-                  ? _("LightDM would run %s (%s), and it is not installed")
-                  : _("LightDM would run %s (%s), and it is not executable"),
-              shown, origin);
-  return false;
+  return block(verdict, RoadVerdict::kBlocked,
+               lookup == ProgramLookup::kMissing
+                   ? format_reason(why, size, "program-not-installed", shown, origin)
+                   : format_reason(why, size, "program-not-executable", shown, origin));
 }
 
 /// Fills |verdict| for an empty command named by |origin|. Returns false.
 bool empty_command(const char* origin, RoadVerdict* verdict) {
-  block(verdict, RoadVerdict::kBlocked);
-  format_text(verdict->why, sizeof verdict->why, _("LightDM would run an empty command (%s)"),
-              origin);
-  return false;
+  return block(verdict, RoadVerdict::kBlocked,
+               format_reason(verdict->why, sizeof verdict->why, "command-empty", origin));
 }
 
 /// Returns true if the command line |command|, named by |origin|, splits and its first word is
@@ -114,12 +109,11 @@ bool command_runs(const char* command, const char* path, const char* origin,
     case ShellWords::kEmpty:
       return empty_command(origin, verdict);
     case ShellWords::kInvalid: {
-      char shown[KEYFILE_VALUE_MAX * 4 + 8];
+      char shown[quoted_size(KEYFILE_VALUE_MAX)];
       quote_name(command, shown, sizeof shown);
-      block(verdict, RoadVerdict::kBlocked);
-      format_text(verdict->why, sizeof verdict->why,
-                  _("LightDM cannot split the command %s (%s)"), shown, origin);
-      return false;
+      return block(verdict, RoadVerdict::kBlocked,
+                   format_reason(verdict->why, sizeof verdict->why, "command-unsplittable", shown,
+                                 origin));
     }
   }
   char found[PATH_MAX];
@@ -182,30 +176,24 @@ bool xsession_runs(const char* exec, const char* origin, const char* home, RoadV
     struct stat st {};
     if (stat(fallback, &st) == 0 && runnable(st)) return true;
   }
-  char shown[KEYFILE_VALUE_MAX * 4 + 8];
+  char shown[quoted_size(KEYFILE_VALUE_MAX)];
   quote_name(exec, shown, sizeof shown);
-  block(verdict, home != nullptr ? RoadVerdict::kBlocked : RoadVerdict::kCannotTell);
-  // TRANSLATORS: the session's Exec, where it comes from, and Debian's Xsession.
-  format_text(verdict->why, sizeof verdict->why,
-              _("LightDM would start %s (%s) through %s, which finds neither it nor ~/.xsession, "
-                "~/.Xsession, x-session-manager, x-window-manager or x-terminal-emulator"),
-              shown, origin, DEBIAN_XSESSION);
-  return false;
+  return block(verdict, home != nullptr ? RoadVerdict::kBlocked : RoadVerdict::kCannotTell,
+               format_reason(verdict->why, sizeof verdict->why, "xsession-finds-nothing", shown,
+                             origin, DEBIAN_XSESSION));
 }
 
 /// Checks that LightDM starts the seat at all, with a type it can start here.
 bool seat_starts(const SeatModel& model, std::size_t seat, RoadVerdict* verdict) {
   if (!starts_default_seat(model)) {
     const LightdmSetting& setting = model.lightdm_raw[LIGHTDM_RAW_KEY_START_DEFAULT_SEAT];
-    char value[LIGHTDM_RAW_MAX * 4 + 8];
+    char value[quoted_size(LIGHTDM_RAW_MAX)];
     quote_name(setting.raw, value, sizeof value);
-    char path[SOURCE_PATH_MAX * 4 + 8];
+    char path[quoted_size(SOURCE_PATH_MAX)];
     quote_name(setting.path, path, sizeof path);
-    block(verdict, RoadVerdict::kBlocked);
-    format_text(verdict->why, sizeof verdict->why,
-                _("LightDM starts no seat at boot (start-default-seat=%s in %s line %u)"), value,
-                path, setting.line);
-    return false;
+    return block(verdict, RoadVerdict::kBlocked,
+                 format_reason(verdict->why, sizeof verdict->why, "no-seat-started", value, path,
+                               setting.line));
   }
   const char* types = nullptr;
   const SeatSetting* setting = nullptr;
@@ -218,20 +206,16 @@ bool seat_starts(const SeatModel& model, std::size_t seat, RoadVerdict* verdict)
   if (type == SeatTypeVerdict::kLocal) return true;
   char origin[SOURCE_PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 64];
   origin_of(setting, SEAT_KEY_TYPE, origin, sizeof origin);
-  char shown[KEYFILE_VALUE_MAX * 4 + 8];
+  char shown[quoted_size(KEYFILE_VALUE_MAX)];
   quote_name(types, shown, sizeof shown);
   if (type == SeatTypeVerdict::kRemote) {
-    block(verdict, RoadVerdict::kCannotTell);
-    format_text(verdict->why, sizeof verdict->why,
-                _("cannot tell whether LightDM can start the seat: type %s (%s) makes it use an "
-                  "X server on another host"),
-                shown, origin);
-    return false;
+    return block(verdict, RoadVerdict::kCannotTell,
+                 format_reason(verdict->why, sizeof verdict->why, "seat-type-remote", shown,
+                               origin));
   }
-  block(verdict, RoadVerdict::kBlocked);
-  format_text(verdict->why, sizeof verdict->why,
-              _("LightDM can start no seat of the type %s (%s)"), shown, origin);
-  return false;
+  return block(verdict, RoadVerdict::kBlocked,
+               format_reason(verdict->why, sizeof verdict->why, "seat-type-unstartable", shown,
+                             origin));
 }
 
 /// Checks the session wrapper and what it runs of the session's Exec.
@@ -249,7 +233,7 @@ bool session_runs(const SeatModel& model, std::size_t seat, const SessionFile& f
   char found[PATH_MAX];
   const ProgramLookup lookup = find_program(wrapper, DAEMON_PATH, found, sizeof found);
   if (lookup != ProgramLookup::kFound) return program_missing(lookup, wrapper, origin, verdict);
-  char exec_path[PATH_MAX * 4 + 8];
+  char exec_path[quoted_size(PATH_MAX)];
   quote_name(file.path, exec_path, sizeof exec_path);
   char exec_origin[PATH_MAX * 4 + 64];
   // TRANSLATORS: where a session's command comes from: Exec in FILE.
@@ -304,6 +288,7 @@ ProgramLookup find_program(const char* name, const char* path, char* found, std:
 void check_road(const SeatModel& model, std::size_t seat, const SessionFile& file,
                 const char* home, RoadVerdict* verdict) {
   verdict->state = RoadVerdict::kClear;
+  verdict->code = 0;
   verdict->why[0] = '\0';
   if (!seat_starts(model, seat, verdict)) return;
   if (!script_runs(model, seat, SEAT_KEY_DISPLAY_SETUP_SCRIPT, verdict)) return;

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 
+#include "common/words.h"
 #include "lightdm/seat_model.h"
 #include "lightdm/session_file.h"
 
@@ -26,6 +27,8 @@ struct RoadVerdict {
     kBlocked,     // LightDM would show the greeter instead (|why|)
     kCannotTell,  // |why|
   } state;
+  /// The row |why| was worded by.
+  WordId code;
   char why[2048];
 };
 
