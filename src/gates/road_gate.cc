@@ -178,7 +178,7 @@ bool xsession_runs(const char* exec, const char* origin, const char* home, RoadV
   }
   char shown[quoted_size(KEYFILE_VALUE_MAX)];
   quote_name(exec, shown, sizeof shown);
-  return block(verdict, home != nullptr ? RoadVerdict::kBlocked : RoadVerdict::kCannotTell,
+  return block(verdict, home != nullptr ? RoadVerdict::kBlocked : RoadVerdict::kNotChecked,
                format_reason(verdict->why, sizeof verdict->why, "xsession-finds-nothing", shown,
                              origin, DEBIAN_XSESSION));
 }

@@ -26,6 +26,7 @@ struct RoadVerdict {
     kClear,       // every program LightDM runs is installed and can be run
     kBlocked,     // LightDM would show the greeter instead (|why|)
     kCannotTell,  // |why|
+    kNotChecked,  // it rests on the home, which was not looked at (|why|)
   } state;
   /// The row |why| was worded by.
   WordId code;

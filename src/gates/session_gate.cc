@@ -240,6 +240,9 @@ void view_session(const SeatModel& model, std::size_t seat, const SessionSources
     case RoadVerdict::kCannotTell:
       view->state = SessionView::kCannotTell;
       break;
+    case RoadVerdict::kNotChecked:
+      view->state = SessionView::kNotChecked;
+      break;
   }
   view->problem_code = road.code;
   format_text(view->problem, sizeof view->problem, "%s", road.why);
