@@ -63,6 +63,9 @@ ${long}|${long%!}...
 EOF
 refuse "enable an unknown account" $'User does not exist: ghost\n' enable ghost
 refuse "enable a name with a leading full stop" $'User does not exist: .ghost\n' enable .ghost
+# A domain account's name passes the name rule; one LightDM's files do not hold is looked up.
+refuse "enable a domain account's name" $'User does not exist: kd@corp\n' enable kd@corp
+refuse "enable a name that opens with @" $'Invalid username: @corp\n' enable @corp
 
 run enable alice and more arguments
 expect_run "enable with extra arguments" 0 $'Auto login enabled for user: alice\n' ""

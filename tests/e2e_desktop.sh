@@ -25,7 +25,7 @@ ACCOUNTS_DAEMON=no
 without_accounts_service
 . /etc/os-release
 RELEASE=${VERSION_ID%%.*}
-ACCOUNTS=(kd alice bob carol dave erin frank)
+ACCOUNTS=(kd alice bob carol dave erin frank kd@corp)
 SEAT=$'[Seat:*]\n#autologin-user=\n#autologin-user-timeout=0\n'
 DROP_IN=/etc/lightdm/lightdm.conf.d/60-x.conf
 AUTOLOGIN_PAM=/etc/pam.d/lightdm-autologin
@@ -54,6 +54,9 @@ start_case() {
   without_accounts_service
   rm -rf /var/lib/AccountsService/users
   daemon_reset
+  desktop_programs "$INSIDE/bin/proof-session"
+  chmod 0755 /etc/X11/Xsession
+  rm -rf /etc/sysconfig /usr/share/lightdm/wayland-sessions
   printf '%s' "$SEAT" > "$CONF"
 }
 
@@ -135,6 +138,19 @@ judge_run() {
 # The table: what|command|want|session|setup. The setup is shell code run on the fresh case.
 NOLOGIN_WANT=any
 [ "$RELEASE" = 12 ] && NOLOGIN_WANT=serve
+# LightDM 1.32 (Debian 13) starts a session of a wayland-sessions directory as a Wayland
+# session; LightDM 1.26 (Debian 12) as an X session, which needs the X server.
+WAYLAND_DIR_WANT=serve
+[ "$RELEASE" = 12 ] && WAYLAND_DIR_WANT=refuse
+# LightDM 1.26 makes a seat of type unity, which cannot start on Debian, and exits; 1.32 does
+# not know the type and goes on to the next.
+UNITY_WANT=serve
+[ "$RELEASE" = 12 ] && UNITY_WANT=refuse
+# shipped_xsession: lightdm-xsession.desktop as Debian ships it.
+shipped_xsession() {
+  printf '[Desktop Entry]\nVersion=1.0\nName=Default Xsession\nExec=default\nIcon=\nType=Application\n' \
+    > /usr/share/xsessions/lightdm-xsession.desktop
+}
 cases=(
   # LightDM serves these: the session is found and starts in the home.
   "no session named: Debian's default|enable kd|serve|lightdm-xsession|"
@@ -155,6 +171,29 @@ cases=(
   "pam_access turns away a display that is not the seat's|enable kd|serve||printf '[LightDM]\nminimum-display-number=1\n' > $DROP_IN; echo '-:kd::0' > /etc/security/access.conf; echo 'account required pam_access.so' >> $AUTOLOGIN_PAM"
   "~/.Xauthority is root's, the authority is kept in the system|enable kd|serve||printf '[LightDM]\nuser-authority-in-system-dir=true\n' > $DROP_IN; as_user root /home/kd/.Xauthority ''; chmod 0600 /home/kd/.Xauthority"
   "disable shows the greeter|disable|serve||printf '[Seat:*]\nautologin-user=kd\nautologin-user-timeout=0\n' > $CONF"
+  # The programs LightDM runs on the way to the session. The machine has an X server and a
+  # session manager, which is the proof session here.
+  "Debian's Xsession with the shipped lightdm-xsession.desktop|enable kd|serve|lightdm-xsession|shipped_xsession"
+  "the shipped lightdm-xsession.desktop, no session manager|enable kd|refuse||shipped_xsession; rm /usr/bin/x-session-manager"
+  "a session program not installed: Xsession falls back on the session manager|enable kd|serve|proof|printf '[Desktop Entry]\nExec=nosuch\n' > /usr/share/xsessions/proof.desktop; printf '[Seat:*]\nautologin-session=proof\n' > $DROP_IN"
+  "a session program not installed, no session manager|enable kd|refuse||printf '[Desktop Entry]\nExec=nosuch\n' > /usr/share/xsessions/proof.desktop; printf '[Seat:*]\nautologin-session=proof\n' > $DROP_IN; rm /usr/bin/x-session-manager"
+  "an empty Exec, no session manager|enable kd|refuse||printf '[Desktop Entry]\nExec=\n' > /usr/share/xsessions/proof.desktop; printf '[Seat:*]\nautologin-session=proof\n' > $DROP_IN; rm /usr/bin/x-session-manager"
+  "session-wrapper not installed|enable kd|refuse||printf '[Seat:*]\nsession-wrapper=/etc/X11/nosuch\n' > $DROP_IN"
+  "session-wrapper not executable|enable kd|refuse||chmod 0644 /etc/X11/Xsession"
+  "an empty session-wrapper|enable kd|refuse||printf '[Seat:*]\nsession-wrapper=\n' > $DROP_IN"
+  "session-setup-script names no file|enable kd|refuse||printf '[Seat:*]\nsession-setup-script=/usr/local/bin/nosuch\n' > $DROP_IN"
+  "setup scripts on the daemon's PATH|enable kd|serve||printf '[Seat:*]\nsession-setup-script=true\ndisplay-setup-script=\"/bin/true\" --x\n' > $DROP_IN"
+  "an empty display-setup-script|enable kd|refuse||printf '[Seat:*]\ndisplay-setup-script=\n' > $DROP_IN"
+  "xserver-command not installed|enable kd|refuse||printf '[Seat:*]\nxserver-command=Xnosuch -core\n' > $DROP_IN"
+  "no X server at all|enable kd|refuse||rm /usr/bin/X"
+  "start-default-seat=false|enable kd|refuse||printf '[LightDM]\nstart-default-seat=false\n' > $DROP_IN"
+  "a seat type LightDM does not know|enable kd|refuse||printf '[Seat:*]\ntype=nosuch\n' > $DROP_IN"
+  "unity, then local|enable kd|$UNITY_WANT||printf '[Seat:*]\ntype=unity;local\n' > $DROP_IN"
+  "an unknown type, then local|enable kd|serve||printf '[Seat:*]\ntype=nosuch;local\n' > $DROP_IN"
+  "a Wayland session by its key, no X server|enable kd|serve|proof|rm /usr/bin/X; printf 'X-LightDM-Session-Type=wayland\n' >> /usr/share/xsessions/proof.desktop; printf '[Seat:*]\nautologin-session=proof\n' > $DROP_IN"
+  "a session in a wayland-sessions directory, no X server|enable kd|$WAYLAND_DIR_WANT|proof|rm /usr/bin/X; rm /usr/share/xsessions/proof.desktop; session_desktop proof /usr/share/lightdm/wayland-sessions; printf '[LightDM]\nsessions-directory=/usr/share/xsessions:/usr/share/lightdm/wayland-sessions\n[Seat:*]\nautologin-session=proof\n' > $DROP_IN"
+  "a domain account's name|enable kd@corp|serve||"
+  "/etc/sysconfig/displaymanager names bob, which Debian's LightDM never reads|enable kd|serve||mkdir -p /etc/sysconfig; printf 'DISPLAYMANAGER_AUTOLOGIN=\"bob\"\n' > /etc/sysconfig/displaymanager"
   # From the configuration's reading: a drop-in's user, a countdown, values GLib versions read
   # apart.
   "disable over a drop-in's user|disable|serve||printf '[Seat:*]\nautologin-user=bob\n' > $DROP_IN"

@@ -70,12 +70,34 @@ dm_check "systemd, after systemctl disable" "$NONE"
 rm -rf /run/systemd/system
 umount /usr/lib/systemd/system
 
-# openSUSE's DISPLAYMANAGER_AUTOLOGIN comes after every file: only the promise itself may stand.
+# openSUSE's DISPLAYMANAGER_AUTOLOGIN counts only where the installed LightDM reads it. Debian's
+# never does: the file decides nothing in enable, disable or status.
 SYSCONFIG=/etc/sysconfig/displaymanager
 start_case
 add_user bob 2002
 mkdir -p /etc/sysconfig
 printf 'DISPLAYMANAGER="lightdm"\nDISPLAYMANAGER_AUTOLOGIN="bob"\n' > $SYSCONFIG
+if [ -x /usr/sbin/lightdm ] && ! grep -q /etc/sysconfig/displaymanager /usr/sbin/lightdm; then
+  run status
+  expect_run "Debian's LightDM, sysconfig names bob: status" 0 $'Auto login disabled\nautologin-user is not set\n' ""
+  run enable alice
+  expect_run "Debian's LightDM, sysconfig names bob: enable alice" 0 $'Auto login enabled for user: alice\n' ""
+  run disable
+  expect_run "Debian's LightDM, sysconfig names bob: disable" 0 $'Auto login disabled\n' ""
+  start_case
+  add_user bob 2002
+  mkdir -p /etc/sysconfig
+  printf 'DISPLAYMANAGER="lightdm"\nDISPLAYMANAGER_AUTOLOGIN="bob"\n' > $SYSCONFIG
+fi
+# openSUSE's build names the file: a copy of the program that does stands in for it.
+# Where LightDM is not installed the helper reads no program, and the file counts for nothing.
+if [ ! -e /usr/sbin/lightdm ]; then
+  echo "SKIP (sysconfig): LightDM is not installed, so no build reads the file"
+else
+cat /usr/sbin/lightdm > "$WORK/suse-lightdm"
+printf '\0/etc/sysconfig/displaymanager\0' >> "$WORK/suse-lightdm"
+chmod 0755 "$WORK/suse-lightdm"
+mount --bind "$WORK/suse-lightdm" /usr/sbin/lightdm
 cp "$CONF" "$WORK/before.conf"
 run enable alice
 expect_run "sysconfig names bob, enable alice" 1 "" \
@@ -96,6 +118,8 @@ printf 'DISPLAYMANAGER_AUTOLOGIN="$USER"\n' > $SYSCONFIG
 run disable
 expect_run "sysconfig expands a variable" 1 "" \
   $'Cannot disable automatic login: cannot tell how LightDM reads /etc/sysconfig/displaymanager: line 1: a value the shell would expand\n'
+umount /usr/sbin/lightdm
+fi
 
 # Every seat logind lists is judged: a section for seat1 that logs bob in is refused by name,
 # and status says how seat1 differs. A section for a seat nobody lists changes nothing.

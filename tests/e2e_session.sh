@@ -66,6 +66,8 @@ reset_case() {
   printf '%s' "$SESSION" > "$XS/proof.desktop"
   accounts off
   conf '[Seat:*]'
+  rm -f /home/kd/.xsession
+  desktop_programs
 }
 
 # Everything a refused enable must leave as it was.
@@ -103,7 +105,28 @@ CASES=(
   "1|a name that would forge a line|conf '[Seat:*]' 'autologin-session=a\\\\nb'|LightDM would start the session a\\x0ab (autologin-session in $L [Seat:*] line 2), and no a\\x0ab.desktop is installed in /usr/share/lightdm/sessions:/usr/share/xsessions:/usr/share/wayland-sessions"
   "1|a FIFO for a session file|mkfifo $XS/fifo.desktop; conf '[Seat:*]' 'autologin-session=fifo'|cannot tell whether LightDM can start the session fifo (autologin-session in $L [Seat:*] line 2): /usr/share/xsessions/fifo.desktop: it is a FIFO, which LightDM would wait on for ever"
   "1|an Exec the GLib versions read apart|printf '[Desktop Entry]\nExec=a\\\\qb\n' > $XS/proof.desktop; conf '[Seat:*]' 'autologin-session=proof'|cannot tell whether LightDM can start the session proof (autologin-session in $L [Seat:*] line 2): /usr/share/xsessions/proof.desktop: line 2: its Exec holds an escape that GLib before 2.77.3 (Debian 12) reads and later GLib (Debian 13) refuses"
-  "1|a Wayland session|printf '[Desktop Entry]\nExec=x\nX-LightDM-Session-Type=wayland\n' > $XS/proof.desktop; conf '[Seat:*]' 'autologin-session=proof'|cannot tell whether LightDM can start the session proof (autologin-session in $L [Seat:*] line 2): /usr/share/xsessions/proof.desktop is not an X session, and other kinds are not judged"
+  "1|a session type LightDM has no display for|printf '[Desktop Entry]\nExec=x\nX-LightDM-Session-Type=mir\n' > $XS/proof.desktop; conf '[Seat:*]' 'autologin-session=proof'|cannot tell whether LightDM can start the session proof (autologin-session in $L [Seat:*] line 2): /usr/share/xsessions/proof.desktop is neither an X nor a Wayland session, and other kinds are not judged"
+  # The programs LightDM runs on the way to the session, one key a row (the machine has X and
+  # x-session-manager in /usr/bin; Debian's 01_debian.conf sets session-wrapper).
+  "0|a Wayland session needs no X server|rm /usr/bin/X; printf '[Desktop Entry]\nExec=/bin/true\nX-LightDM-Session-Type=wayland\n' > $XS/proof.desktop; conf '[Seat:*]' 'autologin-session=proof'|session=proof from $L [Seat:*] line 2"
+  "0|setup scripts on the daemon's PATH, quoted|conf '[Seat:*]' 'display-setup-script=\"true\" --x' 'session-setup-script=/bin/true'|session=lightdm-xsession from LightDM's default"
+  "0|a seat type list that passes over an unknown type|conf '[Seat:*]' 'type=nosuch;local'|session=lightdm-xsession from LightDM's default"
+  "0|no session manager, but ~/.xsession|rm /usr/bin/x-session-manager; touch /home/kd/.xsession|session=lightdm-xsession from LightDM's default"
+  "0|Xsession falls back on the session manager|printf '[Desktop Entry]\nExec=nosuch --x\n' > $XS/proof.desktop; conf '[Seat:*]' 'autologin-session=proof'|session=proof from $L [Seat:*] line 2"
+  "1|the session's program is missing, and so is the session manager|rm /usr/bin/x-session-manager; printf '[Desktop Entry]\nExec=nosuch --x\n' > $XS/proof.desktop; conf '[Seat:*]' 'autologin-session=proof'|LightDM would start nosuch --x (Exec in /usr/share/xsessions/proof.desktop) through /etc/X11/Xsession, which finds neither it nor ~/.xsession, ~/.Xsession, x-session-manager, x-window-manager or x-terminal-emulator"
+  "1|Debian's default session without a session manager|rm /usr/bin/x-session-manager|LightDM would start default (Exec in /usr/share/xsessions/lightdm-xsession.desktop) through /etc/X11/Xsession, which finds neither it nor ~/.xsession, ~/.Xsession, x-session-manager, x-window-manager or x-terminal-emulator"
+  "1|session-wrapper not installed|conf '[Seat:*]' 'session-wrapper=/etc/X11/nosuch'|LightDM would run /etc/X11/nosuch (session-wrapper in $L [Seat:*] line 2), and it is not installed"
+  "1|session-wrapper not executable|printf '#!/bin/sh\n' > $WORK/wrapper; chmod 0644 $WORK/wrapper; conf '[Seat:*]' 'session-wrapper=$WORK/wrapper'|LightDM would run $WORK/wrapper (session-wrapper in $L [Seat:*] line 2), and it is not executable"
+  "1|an empty session-wrapper|conf '[Seat:*]' 'session-wrapper='|LightDM would run an empty command (session-wrapper in $L [Seat:*] line 2)"
+  "1|LightDM's own session-wrapper, which Debian does not ship|rm /usr/share/lightdm/lightdm.conf.d/01_debian.conf|LightDM would run lightdm-session (LightDM's default session-wrapper), and it is not installed"
+  "1|session-setup-script not installed|conf '[Seat:*]' 'session-setup-script=/usr/local/bin/nosuch --now'|LightDM would run /usr/local/bin/nosuch (session-setup-script in $L [Seat:*] line 2), and it is not installed"
+  "1|display-setup-script not on the daemon's PATH|conf '[Seat:*]' 'display-setup-script=nosuch-setup'|LightDM would run nosuch-setup (display-setup-script in $L [Seat:*] line 2), and it is not installed"
+  "1|a setup script GLib cannot split|conf '[Seat:*]' \"session-setup-script='true\"|LightDM cannot split the command 'true (session-setup-script in $L [Seat:*] line 2)"
+  "1|xserver-command not installed|conf '[Seat:*]' 'xserver-command=Xnosuch -core'|LightDM would run Xnosuch (xserver-command in $L [Seat:*] line 2), and it is not installed"
+  "1|no X server, LightDM's default xserver-command|rm /usr/bin/X|LightDM would run X (LightDM's default xserver-command), and it is not installed"
+  "1|start-default-seat=false|conf '[LightDM]' 'start-default-seat=false' '[Seat:*]'|LightDM starts no seat at boot (start-default-seat=false in $L line 2)"
+  "1|a seat type LightDM does not know|conf '[Seat:*]' 'type=nosuch;unity'|LightDM can start no seat of the type nosuch;unity (type in $L [Seat:*] line 2)"
+  "1|a remote X seat|conf '[Seat:*]' 'type=xremote'|cannot tell whether LightDM can start the seat: type xremote (type in $L [Seat:*] line 2) makes it use an X server on another host"
 )
 PREFIX='Cannot enable automatic login for kd: '
 GREETER='LightDM will show the greeter and log nobody in on seat0: '

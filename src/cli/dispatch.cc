@@ -22,6 +22,7 @@
 #include "gates/account_lookup.h"
 #include "gates/display_manager.h"
 #include "gates/home_verdict.h"
+#include "gates/lightdm_build.h"
 #include "gates/pam_gate.h"
 #include "gates/seats.h"
 #include "gates/session_gate.h"
@@ -137,7 +138,7 @@ int prepare(const AutologinRequest& request, const char* prefix) {
   static SeatList seats;
   seat_list_reset(&seats);
   if (add_logind_seats(LOGIND_SEATS_DIR, &seats, prefix) != 0) return 1;
-  return prepare_config_update(lightdm_config_paths(), seats, request, prefix, &g_update);
+  return prepare_config_update(installed_config_paths(), seats, request, prefix, &g_update);
 }
 
 /// Returns 0 if LightDM can start |user|'s session in the home |probe| looked at, or 1 after
@@ -207,7 +208,7 @@ int run_enable(const char* program, const char* user) {
   probe_user(user, &g_probe);
   if (check_home(user, g_probe, *g_update.model, g_update.pam_services) != 0 ||
       check_sessions(*g_update.model, user, g_probe, prefix) != 0 ||
-      stage_config_update(lightdm_config_paths(), &g_update) != 0) {
+      stage_config_update(installed_config_paths(), &g_update) != 0) {
     return 1;
   }
   ensure_autologin_member(user, g_group_before);
@@ -235,7 +236,7 @@ int run_disable(const char* user) {
   const AutologinRequest request{false, nullptr};
   const char* prefix = refusal_prefix(request);
   if (prepare(request, prefix) != 0 ||
-      stage_config_update(lightdm_config_paths(), &g_update) != 0) {
+      stage_config_update(installed_config_paths(), &g_update) != 0) {
     return 1;
   }
   if (commit_config_update(&g_update) != 0) return 1;
@@ -254,7 +255,7 @@ int run_helper(int argc, char* const argv[]) {
   if (answer_help_or_version(argc, argv, program)) return 0;
   // Reading LightDM's configuration needs no privilege, and changes nothing.
   if (argc >= 2 && std::strcmp(argv[1], "status") == 0) {
-    return run_status(lightdm_config_paths(), LOGIND_SEATS_DIR, system_display_manager_paths());
+    return run_status(installed_config_paths(), LOGIND_SEATS_DIR, system_display_manager_paths());
   }
   if (geteuid() != 0) {
     say("not-root");

@@ -136,7 +136,8 @@ int view_seat_session(const SeatModel& model, std::size_t seat, UserSessions* se
   static SessionView other;  // cppcheck-suppress unassignedVariable
   SessionView& session = seat == SEAT_INDEX_SEAT0 ? sessions->seat0 : other;
   view_session(model, seat, sessions->sources, &session);
-  view->session = session.state;
+  // A program missing on the way to the session ends in the greeter, as a missing session does.
+  view->session = session.state == SessionView::kBlocked ? SessionView::kNotFound : session.state;
   if (session.state == SessionView::kFound) return view_seat_home(model, seat, *sessions, view);
   if (session.state == SessionView::kNotChecked) return 0;
   static char why[4 * (SESSION_WHY_MAX + 1)];

@@ -14,6 +14,9 @@ bool is_name_byte(unsigned char c) {
 bool is_valid_username(const char* name) {
   if (name == nullptr || *name == '\0') return false;
   for (const char* p = name; *p != '\0'; ++p) {
+    // SSSD and winbind name domain accounts "user@domain", and LightDM logs them in; a
+    // leading '@' names no account.
+    if (*p == '@' && p != name) continue;
     if (!is_name_byte(static_cast<unsigned char>(*p))) return false;
   }
   return true;

@@ -15,6 +15,10 @@ TEST(IsValidUsername, AcceptsOnlyTheSafeBytes) {
       {".hidden", true},
       {"-dash", true},
       {"0", true},
+      {"kd@corp", true},
+      {"kd@corp.example@x", true},
+      {"@corp", false},
+      {"@", false},
       {std::string(5000, 'a'), true},
       {"", false},
       {"two words", false},
@@ -39,7 +43,7 @@ TEST(IsValidUsername, AcceptsOnlyTheSafeBytes) {
 
 TEST(IsValidUsername, RefusesEveryByteOutsideTheSet) {
   const std::string allowed =
-      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-._";
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-._@";
   for (int byte = 1; byte < 256; ++byte) {
     const char name[] = {'a', static_cast<char>(byte), 'z', '\0'};
     bool expected = allowed.find(static_cast<char>(byte)) != std::string::npos;

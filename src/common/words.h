@@ -106,6 +106,28 @@ inline constexpr Word WORDS[] = {
      F_("cannot tell whether LightDM can start the session %s (%s): %s")},
     {"session-refused", kRefusal, F_("%s%s\n")},
     {"seats-unlistable", kRefusal, F_("%scannot list the seats in %s: %s\n")},
+    // The programs on LightDM's road to the session.
+    {"road-value-unreadable", kRefusal,
+     F_("cannot tell what LightDM runs: %s: GLib's versions read it differently, or it is too "
+        "long to judge")},
+    {"program-unknown", kRefusal, F_("cannot tell which program LightDM would run for %s (%s)")},
+    // TRANSLATORS: the program, then where it is named ("session-wrapper in FILE [SECTION] line
+    // N"); LightDM then shows the greeter.
+    {"program-not-installed", kRefusal, F_("LightDM would run %s (%s), and it is not installed")},
+    {"program-not-executable", kRefusal,
+     F_("LightDM would run %s (%s), and it is not executable")},
+    {"command-empty", kRefusal, F_("LightDM would run an empty command (%s)")},
+    {"command-unsplittable", kRefusal, F_("LightDM cannot split the command %s (%s)")},
+    // TRANSLATORS: the session's Exec, where it comes from, and Debian's Xsession.
+    {"xsession-finds-nothing", kRefusal,
+     F_("LightDM would start %s (%s) through %s, which finds neither it nor ~/.xsession, "
+        "~/.Xsession, x-session-manager, x-window-manager or x-terminal-emulator")},
+    {"no-seat-started", kRefusal,
+     F_("LightDM starts no seat at boot (start-default-seat=%s in %s line %u)")},
+    {"seat-type-remote", kRefusal,
+     F_("cannot tell whether LightDM can start the seat: type %s (%s) makes it use an X server "
+        "on another host")},
+    {"seat-type-unstartable", kRefusal, F_("LightDM can start no seat of the type %s (%s)")},
     {"too-many-seats", kRefusal,
      F_("%scannot judge the seats in %s: more than %zu, or a name longer than %zu "
         "bytes\n")},

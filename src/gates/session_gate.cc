@@ -14,6 +14,8 @@
 #include "common/unique_fd.h"
 #include "common/format_text.h"
 #include "common/words.h"
+#include "gates/lightdm_build.h"
+#include "gates/road_gate.h"
 #include "lightdm/seat_autologin.h"
 #include "lightdm/setting_origin.h"
 
@@ -162,6 +164,7 @@ void read_session_sources(const SeatModel& model, const char* user, const UserPr
     read_root_file(g_record_path, g_record, sizeof g_record, &sources->accounts_record);
   }
   dmrc_from_probe(probe, &sources->dmrc);
+  sources->home = probe != nullptr && probe->done ? probe->home_path : nullptr;
   ReadText& cache = sources->dmrc_cache;
   if (dmrc_cache_path(model, user, g_cache_path, sizeof g_cache_path, g_cache_problem) != 0) {
     cache = ReadText{ReadText::kUnreadable, 0, g_cache_problem, Span{nullptr, 0},
@@ -197,7 +200,8 @@ void view_session(const SeatModel& model, std::size_t seat, const SessionSources
                 _("the session's name holds a \"/\" or is too long to judge"));
     return;
   }
-  find_session_file(view->dirs, choice.name, &view->file);
+  find_session_file(view->dirs, choice.name,
+                    installed_lightdm_build().wayland_sessions_dir_rule, &view->file);
   switch (view->file.state) {
     case SessionFile::kNotFound:
       view->state = SessionView::kNotFound;
@@ -212,15 +216,33 @@ void view_session(const SeatModel& model, std::size_t seat, const SessionSources
     case SessionFile::kFound:
       break;
   }
-  if (view->file.x_session) {
-    view->state = SessionView::kFound;
+  if (view->file.kind == SessionKind::kOther) {
+    char path[quoted_size(PATH_MAX)];
+    quote_name(view->file.path, path, sizeof path);
+    view->state = SessionView::kCannotTell;
+    format_text(view->problem, sizeof view->problem,
+                _("%s is neither an X nor a Wayland session, and other kinds are not judged"),
+                path);
     return;
   }
-  char path[quoted_size(PATH_MAX)];
-  quote_name(view->file.path, path, sizeof path);
-  view->state = SessionView::kCannotTell;
-  format_text(view->problem, sizeof view->problem,
-              _("%s is not an X session, and other kinds are not judged"), path);
+  static RoadVerdict road;
+  check_road(model, seat, view->file, sources.home, &road);
+  switch (road.state) {
+    case RoadVerdict::kClear:
+      view->state = SessionView::kFound;
+      return;
+    case RoadVerdict::kBlocked:
+      view->state = SessionView::kBlocked;
+      break;
+    case RoadVerdict::kCannotTell:
+      view->state = SessionView::kCannotTell;
+      break;
+    case RoadVerdict::kNotChecked:
+      view->state = SessionView::kNotChecked;
+      break;
+  }
+  view->problem_code = road.code;
+  format_text(view->problem, sizeof view->problem, "%s", road.why);
 }
 
 WordId describe_session_problem(const SessionView& view, char* buf, std::size_t size) {
@@ -229,6 +251,12 @@ WordId describe_session_problem(const SessionView& view, char* buf, std::size_t 
   }
   if (view.state == SessionView::kNotChecked) {
     return format_reason(buf, size, "session-not-checked", view.problem);
+  }
+  if (view.state == SessionView::kBlocked || (view.state == SessionView::kCannotTell &&
+                                              view.file.state == SessionFile::kFound &&
+                                              view.file.kind != SessionKind::kOther)) {
+    format_text(buf, size, "%s", view.problem);
+    return view.problem_code;
   }
   char name[quoted_size(KEYFILE_VALUE_MAX)];
   quote_value(view.choice.name, name, sizeof name);

@@ -19,8 +19,9 @@ inline constexpr char ACCOUNTS_USERS_DIR[] = "/var/lib/AccountsService/users";
 /// What LightDM makes of the session for an automatic login on one seat.
 struct SessionView {
   enum State {
-    kFound,       // an X session whose file LightDM finds
+    kFound,       // an X or Wayland session whose file LightDM finds, and can start
     kNotFound,    // LightDM finds no file for it: it shows the greeter
+    kBlocked,     // a program on the way to it is missing: it shows the greeter (|problem|)
     kCannotTell,  // |problem| says why
     kNotChecked,  // the choice rests on a file that needs root to read (|problem|)
   } state;
@@ -28,6 +29,9 @@ struct SessionView {
   SessionFile file;
   const char* dirs;
   char problem[2 * (SESSION_WHY_MAX + 1)];
+  /// The row of |problem| where a program on the road decides (kBlocked, or kCannotTell once
+  /// the file is found).
+  WordId problem_code;
 };
 
 /// Reads what |user|'s own session is read from: AccountsService's record when it is
@@ -52,7 +56,7 @@ WordId describe_session_problem(const SessionView& view, char* buf, std::size_t 
 /// "session cannot be told: WHY".
 void describe_session_line(const SessionView& view, char* buf, std::size_t size);
 
-/// Returns 0 if LightDM finds an X session for |user| on every seat of |model|, reading the
+/// Returns 0 if LightDM finds and can start a session for |user| on every seat of |model|, reading the
 /// user's choice from |probe|; or 1 after saying on standard error, after |prefix|, why not.
 int check_sessions(const SeatModel& model, const char* user, const UserProbe& probe,
                    const char* prefix);

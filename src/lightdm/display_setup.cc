@@ -77,10 +77,23 @@ int seat_display_number(const SeatModel& model, std::size_t seat, unsigned* numb
   return 0;
 }
 
-bool user_authority_in_system_dir(const SeatModel& model) {
-  const LightdmSetting& setting = model.lightdm_raw[LIGHTDM_RAW_KEY_USER_AUTHORITY_IN_SYSTEM_DIR];
-  if (!setting.set) return false;
+namespace {
+
+/// Returns true if |setting| reads as true with g_key_file_get_boolean, or |fallback| when no
+/// source sets it.
+bool glib_boolean(const LightdmSetting& setting, bool fallback) {
+  if (!setting.set) return fallback;
   const std::size_t len = trimmed_length(setting);
   return (len == 4 && std::memcmp(setting.raw, "true", 4) == 0) ||
          (len == 1 && setting.raw[0] == '1');
+}
+
+}  // namespace
+
+bool user_authority_in_system_dir(const SeatModel& model) {
+  return glib_boolean(model.lightdm_raw[LIGHTDM_RAW_KEY_USER_AUTHORITY_IN_SYSTEM_DIR], false);
+}
+
+bool starts_default_seat(const SeatModel& model) {
+  return glib_boolean(model.lightdm_raw[LIGHTDM_RAW_KEY_START_DEFAULT_SEAT], true);
 }

@@ -20,4 +20,8 @@ int seat_display_number(const SeatModel& model, std::size_t seat, unsigned* numb
 /// session's X authority under its own run directory, not in the user's home.
 bool user_authority_in_system_dir(const SeatModel& model);
 
+/// Returns true if "[LightDM]" start-default-seat reads as true, as it does where no source sets
+/// it: LightDM then starts its seats at boot.
+bool starts_default_seat(const SeatModel& model);
+
 #endif  // BRINDLEWAY_LIGHTDM_DISPLAY_SETUP_H_

@@ -6,7 +6,8 @@
 #include "lightdm/keyfile_value.h"
 
 /// The keys that decide whether LightDM logs someone in on a seat without a password, the
-/// PAM service it asks when it does, and the two that name the session it then starts.
+/// PAM service it asks when it does, the two that name the session it then starts, and those
+/// that name the seat's type and the programs it runs on the way to the session.
 enum SeatKey {
   SEAT_KEY_USER,
   SEAT_KEY_TIMEOUT,
@@ -15,6 +16,11 @@ enum SeatKey {
   SEAT_KEY_PAM_SERVICE,
   SEAT_KEY_SESSION,
   SEAT_KEY_USER_SESSION,
+  SEAT_KEY_TYPE,
+  SEAT_KEY_XSERVER_COMMAND,
+  SEAT_KEY_DISPLAY_SETUP_SCRIPT,
+  SEAT_KEY_SESSION_SETUP_SCRIPT,
+  SEAT_KEY_SESSION_WRAPPER,
   SEAT_KEY_COUNT
 };
 
@@ -24,7 +30,8 @@ inline constexpr int SEAT_KEY_AUTOLOGIN_END = SEAT_KEY_SESSION;
 /// The key names, in SeatKey order.
 inline constexpr const char* SEAT_KEY_NAMES[SEAT_KEY_COUNT] = {
     "autologin-user", "autologin-user-timeout", "autologin-guest", "autologin-in-background",
-    "pam-autologin-service", "autologin-session", "user-session"};
+    "pam-autologin-service", "autologin-session", "user-session", "type", "xserver-command",
+    "display-setup-script", "session-setup-script", "session-wrapper"};
 
 /// The keys of "[LightDM]" that the helper reads.
 enum LightdmKey {
@@ -88,17 +95,19 @@ struct SeatGroup {
   SeatSetting settings[SEAT_KEY_COUNT];
 };
 
-/// The keys of "[LightDM]" that decide how LightDM sets up a session's X display. They are
+/// The keys of "[LightDM]" that decide how LightDM sets up a session's X display, and whether
+/// it starts a seat at all. They are
 /// kept as written, since LightDM reads them with GLib's integer and boolean readers.
 enum LightdmRawKey {
   LIGHTDM_RAW_KEY_MINIMUM_DISPLAY,
   LIGHTDM_RAW_KEY_USER_AUTHORITY_IN_SYSTEM_DIR,
+  LIGHTDM_RAW_KEY_START_DEFAULT_SEAT,
   LIGHTDM_RAW_KEY_COUNT
 };
 
 /// The key names, in LightdmRawKey order.
 inline constexpr const char* LIGHTDM_RAW_KEY_NAMES[LIGHTDM_RAW_KEY_COUNT] = {
-    "minimum-display-number", "user-authority-in-system-dir"};
+    "minimum-display-number", "user-authority-in-system-dir", "start-default-seat"};
 
 /// The longest raw value of a LightdmRawKey kept whole.
 inline constexpr std::size_t LIGHTDM_RAW_MAX = 63;

@@ -23,13 +23,6 @@ constexpr char kGlibDiffers[] = N_(
     "it holds an escape that GLib before 2.77.3 (Debian 12) reads and later GLib (Debian 13) "
     "refuses");
 
-/// Writes "KEY in FILE [SECTION] line N" for |setting| of |key| into |buf|.
-void setting_phrase(const SeatSetting& setting, const char* key, char* buf, std::size_t size) {
-  describe_origin(SettingOrigin{key, nullptr, setting.path, setting.section,
-                                setting.from_sysconfig, setting.line},
-                  OriginWords::kIn, buf, size);
-}
-
 void cannot_tell(SessionChoice* choice, const char* what, const char* problem) {
   choice->state = SessionChoice::kCannotTell;
   format_text(choice->why, sizeof choice->why, "%s: %s", what, problem);
@@ -189,6 +182,12 @@ bool user_choice(const SessionSources& sources, SessionChoice* choice) {
 
 }  // namespace
 
+void setting_phrase(const SeatSetting& setting, const char* key, char* buf, std::size_t size) {
+  describe_origin(SettingOrigin{key, nullptr, setting.path, setting.section,
+                                setting.from_sysconfig, setting.line},
+                  OriginWords::kIn, buf, size);
+}
+
 int dmrc_cache_path(const SeatModel& model, const char* user, char* buf, std::size_t size,
                     char why[SESSION_WHY_MAX + 1]) {
   const char* cache = nullptr;
@@ -249,11 +248,12 @@ void choose_session(const SeatModel& model, std::size_t seat, const SessionSourc
   choice->name = user_session->value;
 }
 
-void judge_desktop_text(Span text, const char* dir, DesktopJudgement* judgement) {
+void judge_desktop_text(Span text, const char* dir, bool wayland_dir_rule,
+                        DesktopJudgement* judgement) {
   static const char* const kKeys[] = {"Exec", "X-LightDM-Session-Type"};
   KeyFileFind find;
   find_keyfile_keys(text, "Desktop Entry", kKeys, 2, &find);
-  judgement->x_session = false;
+  judgement->kind = SessionKind::kOther;
   judgement->line = find.problem_line;
   judgement->why = find.problem;
   if (find.outcome != SourceOutcome::kLoaded) {
@@ -261,8 +261,7 @@ void judge_desktop_text(Span text, const char* dir, DesktopJudgement* judgement)
                                                                   : DesktopJudgement::kCannotTell;
     return;
   }
-  static KeyFileString value;
-  switch (read_found_key(find.keys[0], &value)) {
+  switch (read_found_key(find.keys[0], &judgement->exec)) {
     case KeyReading::kAbsent:
       judgement->verdict = DesktopJudgement::kPasses;
       judgement->why = N_("no Exec in [Desktop Entry]");
@@ -277,9 +276,10 @@ void judge_desktop_text(Span text, const char* dir, DesktopJudgement* judgement)
       break;
   }
   judgement->verdict = DesktopJudgement::kWins;
-  switch (read_found_key(find.keys[1], &value)) {
+  static KeyFileString type;
+  switch (read_found_key(find.keys[1], &type)) {
     case KeyReading::kAbsent:
-      judgement->x_session = std::strcmp(dir, LIGHTDM_WAYLAND_SESSIONS_DIR) != 0;
+      judgement->kind = session_kind(dir, nullptr, wayland_dir_rule);
       return;
     case KeyReading::kDiffers:
       judgement->verdict = DesktopJudgement::kCannotTell;
@@ -288,7 +288,7 @@ void judge_desktop_text(Span text, const char* dir, DesktopJudgement* judgement)
                           "(Debian 12) reads and later GLib (Debian 13) refuses");
       return;
     case KeyReading::kPresent:
-      judgement->x_session = keyfile_string_equals(value, "x");
+      judgement->kind = session_kind(dir, &type, wayland_dir_rule);
       return;
   }
 }

@@ -6,6 +6,7 @@
 #include "common/span.h"
 #include "lightdm/keyfile_value.h"
 #include "lightdm/seat_model.h"
+#include "lightdm/session_road.h"
 
 /// What LightDM falls back on where no source sets the key (Debian's build of LightDM 1.26 and
 /// 1.32).
@@ -13,8 +14,6 @@ inline constexpr char LIGHTDM_DEFAULT_USER_SESSION[] = "lightdm-xsession";
 inline constexpr char LIGHTDM_DEFAULT_SESSIONS_DIRS[] =
     "/usr/share/lightdm/sessions:/usr/share/xsessions:/usr/share/wayland-sessions";
 inline constexpr char LIGHTDM_DEFAULT_CACHE_DIR[] = "/var/cache/lightdm";
-/// A session found in this directory is a Wayland session unless its file says otherwise.
-inline constexpr char LIGHTDM_WAYLAND_SESSIONS_DIR[] = "/usr/share/wayland-sessions";
 
 /// Where the name of the session LightDM starts comes from.
 enum class SessionOrigin {
@@ -50,6 +49,8 @@ struct SessionSources {
   ReadText accounts_record;  // /var/lib/AccountsService/users/NAME
   ReadText dmrc;             // ~NAME/.dmrc, read as the user
   ReadText dmrc_cache;       // CACHE/dmrc/NAME.dmrc
+  /// The user's home as the probe found it; null when it was not looked at.
+  const char* home;
 };
 
 /// The most bytes of a reason kept.
@@ -73,6 +74,9 @@ struct SessionChoice {
   /// Why it cannot be told or was not checked, as a phrase: "~kd/.dmrc line 3: ...".
   char why[SESSION_WHY_MAX + 1];
 };
+
+/// Writes "KEY in FILE [SECTION] line N" for |setting| of |key| into |buf| (|size| bytes).
+void setting_phrase(const SeatSetting& setting, const char* key, char* buf, std::size_t size);
 
 /// Returns 0 and writes into |buf| (|size| bytes) the path of LightDM's copy of |user|'s .dmrc,
 /// CACHE/dmrc/NAME.dmrc, CACHE being [LightDM] cache-directory; or returns 1 after writing
@@ -100,15 +104,18 @@ struct DesktopJudgement {
     kPasses,      // it does not load, or has no Exec: LightDM looks in the next directory
     kCannotTell,  // GLib's versions read it differently, or a line cannot be judged
   } verdict;
-  /// For kWins: the session is an X session (X-LightDM-Session-Type, or "x" unless it was found
-  /// in LIGHTDM_WAYLAND_SESSIONS_DIR).
-  bool x_session;
+  /// For kWins: the kind of session, as session_kind decides it.
+  SessionKind kind;
+  /// For kWins: Exec as LightDM reads it.
+  KeyFileString exec;
   unsigned line;
   const char* why;
 };
 
-/// Judges the text |text| of a candidate found in the directory |dir|. Fills |judgement|.
-void judge_desktop_text(Span text, const char* dir, DesktopJudgement* judgement);
+/// Judges the text |text| of a candidate found in the directory |dir|, by the rules of a
+/// LightDM with or without |wayland_dir_rule| (session_kind). Fills |judgement|.
+void judge_desktop_text(Span text, const char* dir, bool wayland_dir_rule,
+                        DesktopJudgement* judgement);
 
 /// Returns true if |name| can be a file name: it holds no "/" and was kept whole.
 bool is_session_file_name(const KeyFileString& name);

@@ -131,7 +131,7 @@ TEST(SessionChoice, FollowsLightdmsOrderAndRefusesToGuess) {
     SCOPED_TRACE(c.what);
     SessionSources sources{c.accounts, text_of(c.record, "/var/lib/AccountsService/users/kd"),
                            text_of(c.dmrc, "~kd/.dmrc"),
-                           text_of(c.cache, "/var/cache/lightdm/dmrc/kd.dmrc")};
+                           text_of(c.cache, "/var/cache/lightdm/dmrc/kd.dmrc"), nullptr};
     static SessionChoice choice;
     choose_session(model_of(c.conf), SEAT_INDEX_SEAT0, sources, &choice);
     EXPECT_EQ(choice.state, c.state);
@@ -149,7 +149,7 @@ TEST(SessionChoice, ReadsSeatSectionsAndLightdmsDirectories) {
   const SeatModel& model = model_of(
       "[Seat:*]\nuser-session=u\n[Seat:seat0]\nautologin-session=s0\n[LightDM]\n"
       "sessions-directory=/a:/b\ncache-directory=/c\n");
-  SessionSources none{false, text_of("-", "r"), text_of("-", "d"), text_of("-", "c")};
+  SessionSources none{false, text_of("-", "r"), text_of("-", "d"), text_of("-", "c"), nullptr};
   static SessionChoice choice;
   choose_session(model, SEAT_INDEX_SEAT0, none, &choice);
   EXPECT_EQ(std::string(choice.name.text), "s0");
@@ -197,7 +197,7 @@ TEST(SessionChoice, JudgesSessionFilesAsLightdmLoadsThem) {
       {"[Desktop Entry]\nExec=sh -c \\$x\n", "/usr/share/xsessions", V::kCannotTell, false},
       {"[Desktop Entry]\nName[\xc3\xa9]=x\nExec=/bin/x\n", "/usr/share/xsessions",
        V::kCannotTell, false},
-      {"[Desktop Entry]\nExec=/bin/x\n", "/usr/share/wayland-sessions", V::kWins, false},
+      {"[Desktop Entry]\nExec=/bin/x\n", "/usr/share/wayland-sessions", V::kWins, true},
       {"[Desktop Entry]\nExec=/bin/x\nX-LightDM-Session-Type=x\n", "/usr/share/wayland-sessions",
        V::kWins, true},
       {"[Desktop Entry]\nExec=/bin/x\nX-LightDM-Session-Type=wayland\n", "/usr/share/xsessions",
@@ -210,10 +210,10 @@ TEST(SessionChoice, JudgesSessionFilesAsLightdmLoadsThem) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     DesktopJudgement judgement;
-    judge_desktop_text(Span{c.text.data(), c.text.size()}, c.dir, &judgement);
+    judge_desktop_text(Span{c.text.data(), c.text.size()}, c.dir, false, &judgement);
     EXPECT_EQ(judgement.verdict, c.verdict);
     if (c.verdict == V::kWins) {
-      EXPECT_EQ(judgement.x_session, c.x);
+      EXPECT_EQ(judgement.kind == SessionKind::kX, c.x);
     }
   }
 }

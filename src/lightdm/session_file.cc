@@ -27,7 +27,7 @@ void cannot_tell(SessionFile* found, const char* why) {
 
 /// Judges the candidate at |found->path| in the directory |dir|. Returns true when the lookup
 /// ends there (found, or cannot tell).
-bool try_candidate(const char* dir, SessionFile* found) {
+bool try_candidate(const char* dir, bool wayland_dir_rule, SessionFile* found) {
   UniqueFd fd(open_to_read(found->path));
   if (fd.get() < 0) {
     // What LightDM, as root, cannot open either: it looks in the next directory.
@@ -54,8 +54,8 @@ bool try_candidate(const char* dir, SessionFile* found) {
     cannot_tell(found, errno == EFBIG ? _("the file is too large to judge") : std::strerror(errno));
     return true;
   }
-  DesktopJudgement judgement;
-  judge_desktop_text(Span{g_text, len}, dir, &judgement);
+  static DesktopJudgement judgement;
+  judge_desktop_text(Span{g_text, len}, dir, wayland_dir_rule, &judgement);
   switch (judgement.verdict) {
     case DesktopJudgement::kPasses:
       return false;
@@ -70,15 +70,17 @@ bool try_candidate(const char* dir, SessionFile* found) {
       break;
   }
   found->state = SessionFile::kFound;
-  found->x_session = judgement.x_session;
+  found->kind = judgement.kind;
+  found->exec = judgement.exec;
   return true;
 }
 
 }  // namespace
 
-void find_session_file(const char* dirs, const KeyFileString& name, SessionFile* found) {
+void find_session_file(const char* dirs, const KeyFileString& name, bool wayland_dir_rule,
+                       SessionFile* found) {
   found->state = SessionFile::kNotFound;
-  found->x_session = false;
+  found->kind = SessionKind::kOther;
   found->path[0] = '\0';
   found->why[0] = '\0';
   const char* start = dirs;
@@ -99,7 +101,7 @@ void find_session_file(const char* dirs, const KeyFileString& name, SessionFile*
       cannot_tell(found, _("the path is too long"));
       return;
     }
-    if (try_candidate(dir, found)) return;
+    if (try_candidate(dir, wayland_dir_rule, found)) return;
     if (colon == nullptr) break;
     start = colon + 1;
   }

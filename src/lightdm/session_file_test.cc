@@ -87,20 +87,20 @@ TEST(SessionFile, TakesTheFirstFileThatLoadsWithExec) {
     write_file(b + "/s.desktop", good);
     c.lay(first, good);
     static SessionFile found;
-    find_session_file(dirs.c_str(), name_of("s"), &found);
+    find_session_file(dirs.c_str(), name_of("s"), false, &found);
     EXPECT_EQ(found.state, c.state) << found.why;
     EXPECT_EQ(std::string(found.path), c.in_first ? first : b + "/s.desktop");
     if (c.state == St::kFound) {
-      EXPECT_TRUE(found.x_session);
+      EXPECT_EQ(found.kind, SessionKind::kX);
     }
   }
   std::remove((a + "/s.desktop").c_str());
   std::remove((b + "/s.desktop").c_str());
   static SessionFile found;
-  find_session_file(dirs.c_str(), name_of("s"), &found);
+  find_session_file(dirs.c_str(), name_of("s"), false, &found);
   EXPECT_EQ(found.state, SessionFile::kNotFound);
   for (const std::string& odd : {a + "::" + b, a + ":rel", std::string(""), a + ":"}) {
-    find_session_file(odd.c_str(), name_of("none"), &found);
+    find_session_file(odd.c_str(), name_of("none"), false, &found);
     EXPECT_EQ(found.state, SessionFile::kCannotTell) << odd;
   }
   EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);

@@ -6,8 +6,8 @@
 #   - a proof greeter, installed under the greeter names LightDM looks for, writes "greeter".
 #
 # Nothing here sets a key of LightDM's configuration. The X server is found as LightDM's
-# default command "X" on the daemon's PATH, where a wrapper starts Xvfb; every directory LightDM
-# writes or reads sessions from is a private mount. The daemon runs in namespaces of its own
+# default command "X" on systemd's PATH, where sandbox.sh's wrapper starts Xvfb; every directory
+# LightDM writes or reads sessions from is a private mount. The daemon runs in namespaces of its own
 # (mount, pid, network) with a private system bus, /run, /tmp, /var/log, /var/lib and /dev:
 #   - /dev without tty0, so that LightDM finds no virtual terminals and never switches this
 #     machine's console;
@@ -53,19 +53,8 @@ daemon_setup() {
   mkdir -p "$HARNESS/bin" "$HARNESS/proof" "$HARNESS/log"
   chmod 0755 "$HARNESS" "$HARNESS/bin"
   chmod 1777 "$HARNESS/proof"
-  # LightDM starts "X :0 -seat seat0 -auth ... -nolisten tcp vt7 -novtswitch": Xvfb takes all
-  # but the VT options. exec, so that Xvfb signals LightDM (SIGUSR1) when it is ready.
-  cat > "$HARNESS/bin/X" << 'EOF'
-#!/bin/bash
-args=()
-for arg in "$@"; do
-  case $arg in
-    vt[0-9]* | -novtswitch | -sharevts | -keeptty) ;;
-    *) args+=("$arg") ;;
-  esac
-done
-exec Xvfb "${args[@]}"
-EOF
+  # sandbox.sh's X starts Xvfb; its session manager is the proof session here, so that a
+  # session Debian's Xsession falls back on proves itself too.
   # The session proves its uid by the file's owner and its content; LightDM names the session
   # it started in DESKTOP_SESSION. It stays until the run ends, as a desktop would.
   cat > "$HARNESS/bin/proof-session" << EOF
@@ -80,6 +69,15 @@ echo greeter > $INSIDE/proof/greeter.tmp && mv $INSIDE/proof/greeter.tmp $INSIDE
 exec sleep 60
 EOF
   chmod 0755 "$HARNESS/bin/"*
+  desktop_programs "$INSIDE/bin/proof-session"
+  # Debian's Xsession shows what it falls back on with xmessage, which waits for a click: the
+  # one found first on the session's PATH is clicked at once.
+  private_layer /usr/local/bin
+  printf '#!/bin/sh\ncat > /dev/null\n' > /usr/local/bin/xmessage
+  chmod 0755 /usr/local/bin/xmessage
+  # The helper sees the harness where the daemon will, so that it finds the proof programs.
+  mkdir -p "$INSIDE"
+  mount --bind "$HARNESS" "$INSIDE"
   local dir
   for dir in /usr/share/xsessions /usr/share/xgreeters /var/cache; do
     mount -t tmpfs -o mode=0755 tmpfs "$dir"
@@ -211,7 +209,9 @@ EOF
     [ -S /run/dbus/system_bus_socket ] && break
     sleep 0.01
   done
-  PATH=$INSIDE/bin:$PATH lightdm --debug > "$INSIDE/log/daemon.out" 2>&1 &
+  # systemd's PATH for services, which the helper looks programs up on.
+  PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    lightdm --debug > "$INSIDE/log/daemon.out" 2>&1 &
   local lightdm=$!
   for _ in $(seq 1 $((deadline * 20))); do
     if [ -e "$INSIDE/proof/session" ] || [ -e "$INSIDE/proof/greeter" ]; then return 0; fi

@@ -35,7 +35,40 @@ source "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 
 WORK=$(mktemp -d /tmp/brindleway-e2e.XXXXXX)
 chmod 755 "$WORK"
-trap 'cd /; rm -rf "$WORK"' EXIT
+trap 'cd /; umount -l /usr/local/bin /usr/bin 2> /dev/null; rm -rf "$WORK"' EXIT
+
+# private_layer DIR: what the test writes in DIR from now on is private, over what is there.
+private_layer() {
+  local layer=$WORK/layer${1//\//-}
+  mkdir -p "$layer/upper" "$layer/work"
+  if ! mount -t overlay overlay -o "lowerdir=$1,upperdir=$layer/upper,workdir=$layer/work" "$1"
+  then
+    echo "SKIP: cannot put a private layer over $1 (overlay mount failed)"
+    exit 77
+  fi
+}
+
+# The machine has the programs LightDM runs on the way to a session, as a desktop has them: an
+# X server and a session manager, where the helper and LightDM look them up, in a private layer
+# over /usr/bin. X starts Xvfb without the VT options; the session manager runs SESSION
+# (desktop_programs SESSION), or waits as a desktop would.
+private_layer /usr/bin
+desktop_programs() {
+  cat > /usr/bin/X << 'EOF'
+#!/bin/bash
+args=()
+for arg in "$@"; do
+  case $arg in
+    vt[0-9]* | -novtswitch | -sharevts | -keeptty) ;;
+    *) args+=("$arg") ;;
+  esac
+done
+exec Xvfb "${args[@]}"
+EOF
+  printf '#!/bin/sh\nexec %s\n' "${1:-sleep 60}" > /usr/bin/x-session-manager
+  chmod 0755 /usr/bin/X /usr/bin/x-session-manager
+}
+desktop_programs
 mkdir "$WORK/bin"
 install -m 0755 "$1" "$WORK/bin/brindleway-helper"
 
