@@ -10,21 +10,83 @@
 
 namespace {
 
-/// Returns true if every PAM service of |services| makes a missing home in its session stack.
-bool every_stack_makes_home(const PamServiceList& services) {
+/// Returns what the session stacks of |services| do for a missing home: the first that makes
+/// none decides, then the first that cannot be told.
+StackHome every_stack_home(const PamServiceList& services) {
+  StackHome home{};
+  home.state = services.count > 0 ? StackHome::kMakesHome : StackHome::kNoHome;
   for (std::size_t i = 0; i < services.count; ++i) {
-    if (!session_stack_makes_home(services.names[i])) return false;
+    const StackHome one = session_stack_home(services.names[i]);
+    if (one.state == StackHome::kNoHome) return one;
+    if (one.state == StackHome::kCannotTell && home.state == StackHome::kMakesHome) home = one;
   }
-  return services.count > 0;
+  return home;
+}
+
+/// Writes why |probe|'s missing home is not made at login into |reason|. Returns snprintf's
+/// count, or 0 when the stack makes the home.
+int missing_home(const char* user, const char* home, const StackHome& stack, char* reason,
+                 std::size_t size) {
+  switch (stack.state) {
+    case StackHome::kMakesHome:
+      return 0;
+    case StackHome::kCannotTell: {
+      static char path[sizeof stack.path * 4 + 8];
+      quote_name(stack.path, path, sizeof path);
+      // TRANSLATORS: the user's name, the home directory's path, then a PAM file and a line
+      // number in it.
+      return std::snprintf(reason, size, _("cannot tell whether PAM makes %s's missing home %s: "
+                                           "%s line %u may end the session stack or jump past "
+                                           "pam_mkhomedir"), user, home, path, stack.line);
+    }
+    case StackHome::kNoHome:
+      break;
+  }
+  // TRANSLATORS: the user's name, and the home directory's path.
+  return std::snprintf(reason, size, _("LightDM could not start %s's session in %s, which does "
+                                       "not exist"), user, home);
+}
+
+/// Writes why LightDM could not write |user|'s X authority, as |probe| found it, into |reason|.
+/// Returns snprintf's count, or 0 when it could.
+int authority_problem(const char* user, const char* home, const UserProbe& probe, char* reason,
+                      std::size_t size) {
+  switch (probe.xauth) {
+    case XauthState::kWritable:
+    case XauthState::kCreatable:
+      return 0;
+    case XauthState::kNotRegular:
+      // TRANSLATORS: the user's name, and the home directory's path.
+      return std::snprintf(reason, size, _("LightDM could not write %s's X authority, since "
+                                           "%s/.Xauthority is not a regular file"), user, home);
+    case XauthState::kNotWritable:
+      return std::snprintf(reason, size,
+                           _("LightDM could not write %s's X authority, since %s may not write "
+                             "%s/.Xauthority"),
+                           user, user, home);
+    case XauthState::kNotCreatable: {
+      static char path[sizeof probe.xauth_path * 4 + 8];
+      quote_name(probe.xauth_path, path, sizeof path);
+      // TRANSLATORS: the user's name twice, then the path LightDM would create the file at.
+      return std::snprintf(reason, size, _("LightDM could not write %s's X authority, since %s "
+                                           "may not create %s"), user, user, path);
+    }
+    case XauthState::kCannotTell:
+      break;
+  }
+  return std::snprintf(reason, size,
+                       _("cannot tell whether LightDM could start %s's session in %s: %s"), user,
+                       home, std::strerror(probe.xauth_error));
 }
 
 }  // namespace
 
 HomeRules home_rules(const UserProbe& probe, const SeatModel& model,
-                     const PamServiceList& services) {
-  return HomeRules{user_authority_in_system_dir(model),
-                   probe.done && probe.home == HomeState::kMissing &&
-                       every_stack_makes_home(services)};
+                     const PamServiceList& services, bool x_session) {
+  HomeRules rules{user_authority_in_system_dir(model), StackHome{}, x_session};
+  rules.stack.state = StackHome::kNoHome;
+  if (probe.done && probe.home == HomeState::kMissing) rules.stack = every_stack_home(services);
+  return rules;
 }
 
 bool home_serves_session(const char* user, const UserProbe& probe, const HomeRules& rules,
@@ -37,13 +99,18 @@ bool home_serves_session(const char* user, const UserProbe& probe, const HomeRul
   quote_name(probe.home_path, home, sizeof home);
   int n = 0;
   switch (probe.home) {
-    case HomeState::kUsable:
-      return true;
+    case HomeState::kEnterable:
+      if (!rules.x_session || rules.authority_in_system_dir) return true;
+      n = authority_problem(user, home, probe, reason, size);
+      if (n == 0) return true;
+      break;
     case HomeState::kMissing:
-      if (rules.session_stack_makes_home) return true;
-      // TRANSLATORS: the user's name, and the home directory's path.
-      n = std::snprintf(reason, size, _("LightDM could not start %s's session in %s, which does "
-                                        "not exist"), user, home);
+      n = missing_home(user, home, rules.stack, reason, size);
+      if (n == 0) return true;
+      break;
+    case HomeState::kDanglingLink:
+      n = std::snprintf(reason, size, _("LightDM could not start %s's session in %s, a symbolic "
+                                        "link to nothing"), user, home);
       break;
     case HomeState::kNotDirectory:
       n = std::snprintf(reason, size, _("LightDM could not start %s's session in %s, which is "
@@ -53,17 +120,6 @@ bool home_serves_session(const char* user, const UserProbe& probe, const HomeRul
       // TRANSLATORS: the user's name, the home directory's path, and the user's name again.
       n = std::snprintf(reason, size, _("LightDM could not start %s's session in %s, which %s may "
                                         "not enter"), user, home, user);
-      break;
-    case HomeState::kNotWritable:
-      n = std::snprintf(reason, size, _("LightDM could not start %s's session in %s, where %s "
-                                        "may not create files"), user, home, user);
-      break;
-    case HomeState::kXauthorityNotWritable:
-      if (rules.authority_in_system_dir) return true;
-      n = std::snprintf(reason, size,
-                        _("LightDM could not write %s's X authority, since %s may not write "
-                          "%s/.Xauthority"),
-                        user, user, home);
       break;
     case HomeState::kCannotTell:
       n = std::snprintf(reason, size,
