@@ -125,9 +125,9 @@ bool next_field(const char** p, const char* end, const char** field, std::size_t
 
 /// Returns the action |word| (|len| bytes) of a bracket control stands for.
 short action_of(const char* word, std::size_t len) {
-  static constexpr const char* kGoOn[] = {"ok", "bad", "ignore", "reset"};
-  for (const char* go_on : kGoOn) {
-    if (same_word(word, len, go_on)) return 0;
+  if (same_word(word, len, "ok") || same_word(word, len, "bad") ||
+      same_word(word, len, "ignore") || same_word(word, len, "reset")) {
+    return 0;
   }
   if (len == 0 || len > 3) return kEnd;
   short jump = 0;
