@@ -11,6 +11,8 @@
 #include "common/format_text.h"
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "common/quote.h"
+#include "common/words.h"
 #include "gates/home_verdict.h"
 #include "gates/pam_gate.h"
 #include "gates/seats.h"
@@ -85,7 +87,7 @@ int read_user_sessions(const SeatModel& model, const SeatAutologin& seat0, UserS
   const bool root = geteuid() == 0;
   out->probe = root ? &probe : nullptr;
   if (root && probe_user(out->user, &probe) != 0) {
-    msg_err("%scannot look at the account as %s: %s\n", status_prefix(), out->user, probe.why);
+    say("account-not-probed", status_prefix(), out->user, probe.why);
     return 1;
   }
   read_session_sources(model, out->user, root ? &probe : nullptr, &out->sources);
@@ -132,9 +134,9 @@ int view_seat_session(const SeatModel& model, std::size_t seat, UserSessions* se
   if (session.state == SessionView::kFound) return view_seat_home(model, seat, *sessions, view);
   if (session.state == SessionView::kNotChecked) return 0;
   static char why[4 * (SESSION_WHY_MAX + 1)];
-  describe_session_problem(session, why, sizeof why);
+  const WordId reason = describe_session_problem(session, why, sizeof why);
   if (session.state == SessionView::kCannotTell) {
-    msg_err("%s%s\n", status_prefix(), why);
+    say_because(reason, "status-session-unknown", status_prefix(), why);
     return 1;
   }
   // Only the other seats' lines use it, and a line cut short still names the session.
@@ -178,8 +180,7 @@ int view_seat(const SeatModel& model, std::size_t seat, PamMemo* memo, SeatView*
   for (std::size_t i = 0; i < services.count; ++i) {
     const PamMemo::Entry& entry = ask_once(memo, services.names[i], services.displays[i], user);
     if (!entry.verdict.asked) {
-      msg_err("%scannot ask LightDM's PAM service %s: %s\n", status_prefix(),
-                   entry.service, entry.verdict.reason);
+      say("status-pam-not-asked", status_prefix(), entry.service, entry.verdict.reason);
       return 1;
     }
     if (!entry.verdict.allowed) {
@@ -257,11 +258,11 @@ void print_origin(const SeatSetting* setting, SeatKey key) {
     msg_out("%s is not set\n", SEAT_KEY_NAMES[key]);
     return;
   }
-  char value[KEYFILE_VALUE_MAX * 4 + 8];
+  char value[quoted_size(KEYFILE_VALUE_MAX)];
   quote_value(setting->value, value, sizeof value);
-  char path[SOURCE_PATH_MAX * 4 + 8];
+  char path[quoted_size(SOURCE_PATH_MAX)];
   quote_name(setting->path, path, sizeof path);
-  char section[SEAT_GROUP_NAME_MAX * 4 + 8];
+  char section[quoted_size(SEAT_GROUP_NAME_MAX)];
   quote_name(setting->section, section, sizeof section);
   // A sysconfig variable is named as it stands; a section in its brackets.
   const char* left = setting->from_sysconfig ? "" : "[";

@@ -11,7 +11,9 @@
 #include <unistd.h>
 
 #include "common/child_wait.h"
+#include "common/format_text.h"
 #include "common/i18n.h"
+#include "common/words.h"
 
 // Whoever starts the helper chooses where its standard streams lead: a pipe nobody reads, a
 // terminal whose output is suspended (Ctrl-S), a file on a server that went away. A write there
@@ -48,7 +50,9 @@ struct Queue {
 
 Queue g_queue;
 
-__attribute__((format(printf, 2, 0))) void queue_text(int fd, const char* format, va_list args) {
+/// Queues |format| with |args| for |fd|. Returns where the text begins in the queue, or -1 when
+/// it was dropped.
+__attribute__((format(printf, 2, 0))) int queue_text(int fd, const char* format, va_list args) {
   Queue& q = g_queue;
   const int room = MESSAGE_QUEUE_BYTES - q.used;
   const bool joins = q.count > 0 && q.segments[q.count - 1].fd == fd;
@@ -57,11 +61,13 @@ __attribute__((format(printf, 2, 0))) void queue_text(int fd, const char* format
   // Text cut short could say something else than it means: it is dropped whole.
   if (n < 0 || n >= room || (!joins && q.count == kSegmentsMax)) {
     if (fd == STDOUT_FILENO) q.lost_out = true;
-    return;
+    return -1;
   }
   if (!joins) q.segments[q.count++] = Segment{fd, q.used, 0};
   q.segments[q.count - 1].len += n;
+  const int start = q.used;
   q.used += n;
+  return start;
 }
 
 /// Returns true if a write to |fd| cannot wait on anyone: a regular file or /dev/null.
@@ -97,12 +103,8 @@ int write_queue() {
   }
   if (out_error == 0) return 0;
   char warning[320];
-  const int n = std::snprintf(warning, sizeof warning,
-                              _("Warning: could not write to standard output: %s\n"),
-                              std::strerror(out_error));
-  if (n > 0 && static_cast<std::size_t>(n) < sizeof warning) {
-    (void)write_fully(STDERR_FILENO, warning, n);
-  }
+  format_reason(warning, sizeof warning, "output-not-written", std::strerror(out_error));
+  (void)write_fully(STDERR_FILENO, warning, static_cast<int>(std::strlen(warning)));
   return 1;
 }
 
@@ -141,13 +143,14 @@ void msg_out(const char* format, ...) {  // NOLINT(cert-dcl50-cpp): printf is th
   va_end(args);
 }
 
-void msg_err(const char* format, ...) {  // NOLINT(cert-dcl50-cpp): printf is the interface
-  const char* translated = i18n_text(format);
-  va_list args;
-  va_start(args, format);
-  // The catalogs keep every format's directives: msgfmt --check sees to that.
-  queue_text(STDERR_FILENO, translated, args);  // NOLINT(clang-diagnostic-format-nonliteral)
-  va_end(args);
+const char* msg_err_queued(const char* translated, va_list args, int* len) {
+  const int start = queue_text(STDERR_FILENO, translated, args);
+  if (start < 0) {
+    *len = 0;
+    return nullptr;
+  }
+  *len = g_queue.used - start;
+  return g_queue.text + start;
 }
 
 void msg_out_is_answer() { g_queue.out_is_answer = true; }
@@ -162,6 +165,7 @@ int flush_messages() {
   const bool answer_lost = failed != 0 && q.out_is_answer;
   q.used = 0;
   q.count = 0;
+  forget_said_words();  // they point into the text just let go
   q.lost_out = false;
   return answer_lost ? 1 : 0;
 }
