@@ -173,8 +173,9 @@ int check_pam(const PamServiceList& services, const char* user) {
 /// Says, on standard error, when LightDM is not what this system starts at boot.
 void warn_other_display_manager() {
   char warning[DISPLAY_MANAGER_WARNING_SIZE];
-  if (other_display_manager(system_display_manager_paths(), warning, sizeof warning)) {
-    say("other-display-manager", warning);
+  WordId reason = 0;
+  if (other_display_manager(system_display_manager_paths(), warning, sizeof warning, &reason)) {
+    say_because(reason, "other-display-manager", warning);
   }
 }
 

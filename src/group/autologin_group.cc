@@ -1,11 +1,9 @@
 #include "group/autologin_group.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "common/constants.h"
-#include "common/i18n.h"
 #include "common/message_queue.h"
 #include "common/words.h"
 #include "group/group_command.h"
@@ -27,11 +25,22 @@ namespace {
 // One run reads the group a few times; each copy is kept off a caller's small stack.
 GroupFiles g_now;
 
-/// Returns 0 after reading the files into |files|, or 1 after writing why not into |why|.
-int read_now(GroupFiles* files, char* why, std::size_t size) {
+/// Returns 0 after reading the files into |files|, or 1 after writing why not into |why|, and
+/// its row into |*reason| unless |reason| is null.
+int read_now(GroupFiles* files, char* why, std::size_t size, WordId* reason = nullptr) {
   const char* failed = nullptr;
   if (read_group_files(files, &failed) == 0) return 0;
-  std::snprintf(why, size, _("cannot read %s: %s"), failed, std::strerror(errno));
+  const int error = errno;
+  const char* text = std::strerror(error);
+  WordId row = 0;
+  if (error == EFBIG) {
+    row = format_reason(why, size, "group-file-too-large", failed, text);
+  } else if (error == EINVAL) {
+    row = format_reason(why, size, "group-file-unusable", failed, text);
+  } else {
+    row = format_reason(why, size, "group-file-unreadable", failed, text);
+  }
+  if (reason != nullptr) *reason = row;
   return 1;
 }
 
@@ -58,8 +67,9 @@ void warn_left(const GroupFiles& before, const GroupFiles& now) {
 
 int read_group_before_enable(const char* user, GroupFiles* before) {
   char why[256];
-  if (read_now(before, why, sizeof why) != 0) {
-    say("group-unreadable", user, why);
+  WordId reason = 0;
+  if (read_now(before, why, sizeof why, &reason) != 0) {
+    say_because(reason, "group-unreadable", user, why);
     return 1;
   }
   if (group_files_agree(*before)) return 0;
