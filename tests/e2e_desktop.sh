@@ -15,6 +15,34 @@ source "$(dirname "$0")/lib/lightdm_daemon.sh"
 
 require_daemon
 fresh_etc
+# Debian's common-session as `pam-auth-update --enable mkhomedir` writes it: made once, by the
+# real tool, on this sandbox's /etc, with its state (/var/lib/pam, debconf's cache) on private
+# copies, before the daemon's private /var/cache hides debconf's; never without those copies.
+# Empty where the tool or its mkhomedir profile is not installed.
+MKHOMEDIR_SESSION=$WORK/common-session.mkhomedir
+: > "$MKHOMEDIR_SESSION"
+if command -v pam-auth-update > /dev/null && [ -e /usr/share/pam-configs/mkhomedir ] &&
+  [ -e /etc/.brindleway-sandbox ]; then
+  cp -a /etc/pam.d "$WORK/pam.d.shipped"
+  private=0
+  for dir in /var/lib/pam /var/cache/debconf; do
+    cp -a "$dir" "$WORK/private${dir//\//-}" && mount --bind "$WORK/private${dir//\//-}" "$dir" &&
+      private=$((private + 1))
+  done
+  if [ "$private" = 2 ]; then
+    DEBIAN_FRONTEND=noninteractive pam-auth-update --enable mkhomedir > /dev/null &&
+      cp /etc/pam.d/common-session "$MKHOMEDIR_SESSION"
+  fi
+  umount /var/lib/pam /var/cache/debconf 2> /dev/null
+  rm -rf /etc/pam.d
+  cp -a "$WORK/pam.d.shipped" /etc/pam.d
+fi
+# with_mkhomedir_profile: the session stack pam-auth-update made, or a skip of the case.
+with_mkhomedir_profile() {
+  [ -s "$MKHOMEDIR_SESSION" ] || { echo "SKIP (pam-auth-update): not installed"; return 1; }
+  cp "$MKHOMEDIR_SESSION" /etc/pam.d/common-session
+}
+
 private_lightdm_dirs
 daemon_setup
 # The user's own session comes from ~/.dmrc here; where AccountsService is installed it would
@@ -91,6 +119,14 @@ changed_since_all() {
   diff -r "$WORK/snap/pam.d" /etc/pam.d
   diff -r "$WORK/snap/security" /etc/security
 }
+
+# pkexec leaves the helper root's supplementary groups ([0]), which LightDM under systemd does
+# not have: under_pkexec_groups runs the case's helper with them.
+PLAIN_HELPER=$HELPER
+printf '#!/bin/sh\nexec setpriv --reuid=0 --regid=0 --init-groups %s "$@"\n' "$PLAIN_HELPER" \
+  > "$WORK/bin/pkexec-groups"
+chmod 0755 "$WORK/bin/pkexec-groups"
+under_pkexec_groups() { HELPER=$WORK/bin/pkexec-groups; }
 
 SESSIONS_OK=0
 GREETERS_OK=0
@@ -219,6 +255,18 @@ cases=(
   "no ~/.dmrc: LightDM's cache of it names a removed session|enable kd|refuse||mkdir -p /var/cache/lightdm/dmrc; printf '[Desktop]\nSession=nosuch\n' > /var/cache/lightdm/dmrc/kd.dmrc"
   "pam_access turns away the seat's display :1|enable kd|refuse||printf '[LightDM]\nminimum-display-number=1\n' > $DROP_IN; echo '-:kd::1' > /etc/security/access.conf; echo 'account required pam_access.so' >> $AUTOLOGIN_PAM"
   "pam_access turns the display away|enable kd|refuse||echo '-:kd::0' > /etc/security/access.conf; echo 'account required pam_access.so' >> $AUTOLOGIN_PAM"
+  # The home as LightDM needs it: entered, and an X authority it can open or create.
+  "a root-owned home holding the user's writable ~/.Xauthority|enable kd|serve||as_user kd /home/kd/.Xauthority ''; chmod 0600 /home/kd/.Xauthority; chown root:root /home/kd"
+  "a root-owned home, the authority kept in the system|enable kd|serve||chown root:root /home/kd; printf '[LightDM]\nuser-authority-in-system-dir=true\n' > $DROP_IN"
+  "a root-owned home, ~/.Xauthority a link to a file the user may create|enable kd|serve||mkdir /home/kd/auth; chown kd:kd /home/kd/auth; ln -s auth/xauth /home/kd/.Xauthority; chown root:root /home/kd"
+  "a root-owned home without ~/.Xauthority|enable kd|refuse||chown root:root /home/kd"
+  "~/.Xauthority a FIFO|enable kd|refuse||mkfifo -m 0600 /home/kd/.Xauthority; chown kd:kd /home/kd/.Xauthority"
+  "the home a link to nothing, with pam_mkhomedir|enable kd|refuse||rm -rf /home/kd; ln -s /home/nosuch /home/kd; echo 'session required pam_mkhomedir.so' >> $AUTOLOGIN_PAM"
+  "the session stack jumps over pam_mkhomedir|enable kd|refuse||rm -rf /home/kd; printf 'session [success=1 default=ignore] pam_permit.so\nsession required pam_mkhomedir.so\n' >> $AUTOLOGIN_PAM"
+  "Debian's pam-auth-update --enable mkhomedir makes the missing home|enable kd|serve||rm -rf /home/kd; with_mkhomedir_profile || continue"
+  # ~/.dmrc as LightDM, with no supplementary groups, reads it; the helper under pkexec's.
+  "~/.dmrc readable through group 0 alone: LightDM takes its cache|enable kd|serve|proof|under_pkexec_groups; as_user kd /home/kd/.dmrc '[Desktop]\nSession=nosuch\n'; chown root:root /home/kd/.dmrc; chmod 0640 /home/kd/.dmrc; mkdir -p /var/cache/lightdm/dmrc; printf '[Desktop]\nSession=proof\n' > /var/cache/lightdm/dmrc/kd.dmrc"
+  "~/.dmrc readable through group 0 alone, the cache names a removed session|enable kd|refuse||under_pkexec_groups; as_user kd /home/kd/.dmrc '[Desktop]\nSession=proof\n'; chown root:root /home/kd/.dmrc; chmod 0640 /home/kd/.dmrc; mkdir -p /var/cache/lightdm/dmrc; printf '[Desktop]\nSession=nosuch\n' > /var/cache/lightdm/dmrc/kd.dmrc"
 )
 
 # AccountsService, where it is installed: its XSession decides, and ~/.dmrc is not read.
@@ -235,6 +283,7 @@ fi
 for entry in "${cases[@]}"; do
   IFS='|' read -r what cmd want session setup <<< "$entry"
   start_case
+  HELPER=$PLAIN_HELPER
   eval "$setup"
   snapshot_all
   # shellcheck disable=SC2086

@@ -1,7 +1,7 @@
 #!/bin/bash
 # The home LightDM starts the session in: enable refuses, changing nothing, a home the user
-# could not enter or write, or an ~/.Xauthority the user could not write, unless PAM's session
-# stack makes a missing home at login. The home and ~/.dmrc are looked at as the user, never as
+# could not enter, or an ~/.Xauthority the user could neither write nor create where LightDM
+# would create it, unless PAM's session stack surely makes a missing home at login. The home and ~/.dmrc are looked at as the user, never as
 # root: strace shows the user's uid on every open of ~/.dmrc. The home is never changed.
 source "$(dirname "$0")/lib/sandbox.sh" "$@"
 source "$(dirname "$0")/lib/cases.sh"
@@ -36,17 +36,24 @@ home-link        0  -
 missing          1  LightDM could not start kd's session in $H, which does not exist
 missing-mkhome   0  -
 missing-mkhome-commented 1  LightDM could not start kd's session in $H, which does not exist
+missing-mkhome-jumped 1  cannot tell whether PAM makes kd's missing home $H: /etc/pam.d/common-session line %LINE% may end the session stack or jump past pam_mkhomedir
+dangling-mkhome  1  LightDM could not start kd's session in $H, a symbolic link to nothing
 missing-parent   1  LightDM could not start kd's session in /home/nosuch/kd, which does not exist
 file             1  LightDM could not start kd's session in $H, which is not a directory
 root-000         1  LightDM could not start kd's session in $H, which kd may not enter
 parent-0700      1  LightDM could not start kd's session in /home/locked/kd, which kd may not enter
-other-0755       1  LightDM could not start kd's session in $H, where kd may not create files
-own-0555         1  LightDM could not start kd's session in $H, where kd may not create files
+other-0755       1  LightDM could not write kd's X authority, since kd may not create $H/.Xauthority
+own-0555         1  LightDM could not write kd's X authority, since kd may not create $H/.Xauthority
+other-0755-xauth 0  -
+other-0755-link  0  -
+other-0755-sysdir 0 -
 group-0775       0  -
 xauth-root       1  LightDM could not write kd's X authority, since kd may not write $H/.Xauthority
 xauth-root-sysdir 0 -
-xauth-dir        1  LightDM could not write kd's X authority, since kd may not write $H/.Xauthority
-xauth-dangling   1  LightDM could not write kd's X authority, since kd may not write $H/.Xauthority
+xauth-dir        1  LightDM could not write kd's X authority, since $H/.Xauthority is not a regular file
+xauth-fifo       1  LightDM could not write kd's X authority, since $H/.Xauthority is not a regular file
+xauth-dangling   1  LightDM could not write kd's X authority, since kd may not create /home/nosuch/xauth
+xauth-link-ok    0  -
 odd-name         1  LightDM could not start kd's session in /home/k\\x09d\\x1b, which does not exist
 "
 while read -r setup expect message; do
@@ -67,13 +74,17 @@ while read -r setup expect message; do
     file) echo not a directory > $H ;;
     root-000) mkdir -m 000 $H ;;
     parent-0700) mkdir -m 0700 /home/locked && own_home "$home" 3002 ;;
-    other-0755) own_home $H 2001 ;;
+    other-0755*) own_home $H 2001 ;;
     own-0555) own_home $H 3002 && chmod 0555 $H ;;
     # A group the user is in may write the home: the user's own groups are taken on.
     group-0775) mkdir -m 0775 $H && chown 2001:990 $H && add_group kd ;;
   esac
   case $setup in
-    xauth-own) install -o 3002 -g 3002 -m 0600 /dev/null $H/.Xauthority ;;
+    xauth-own | other-0755-xauth) install -o 3002 -g 3002 -m 0600 /dev/null $H/.Xauthority ;;
+    # Created through the link, in a directory of the user's.
+    other-0755-link) own_home /home/kd.auth 3002 && ln -s ../kd.auth/x $H/.Xauthority ;;
+    xauth-link-ok) ln -s .Xauthority.real $H/.Xauthority ;;
+    xauth-fifo) mkfifo -m 0600 $H/.Xauthority && chown 3002:3002 $H/.Xauthority ;;
     xauth-root*) install -o 0 -g 0 -m 0600 /dev/null $H/.Xauthority ;;
     xauth-dir) mkdir $H/.Xauthority && chown 3002:3002 $H/.Xauthority ;;
     xauth-dangling) ln -s /home/nosuch/xauth $H/.Xauthority ;;
@@ -81,13 +92,19 @@ while read -r setup expect message; do
     dmrc-to-shadow) ln -s /etc/shadow $H/.dmrc ;;
     dmrc-fifo) mkfifo -m 0644 $H/.dmrc && chown 3002:3002 $H/.dmrc ;;
   esac
-  if [ "$setup" = xauth-root-sysdir ]; then
+  if [[ $setup == *-sysdir ]]; then
     mkdir -p /etc/lightdm/lightdm.conf.d
     printf '[LightDM]\nuser-authority-in-system-dir=true\n' > /etc/lightdm/lightdm.conf.d/50-x.conf
   fi
   case $setup in
     missing-mkhome) echo 'session optional pam_mkhomedir.so' >> /etc/pam.d/common-session ;;
     missing-mkhome-commented) echo '#session optional pam_mkhomedir.so' >> /etc/pam.d/common-session ;;
+    # A module that may jump over the line that makes the home.
+    missing-mkhome-jumped)
+      message=${message//%LINE%/$(($(wc -l < /etc/pam.d/common-session) + 1))}
+      printf 'session [success=1 default=ignore] pam_unix.so\nsession optional pam_mkhomedir.so\n' >> /etc/pam.d/common-session ;;
+    dangling-mkhome)
+      ln -s /home/nosuch $H && echo 'session optional pam_mkhomedir.so' >> /etc/pam.d/common-session ;;
   esac
   snapshot
   run enable kd
@@ -126,8 +143,9 @@ if command -v strace > /dev/null; then
   ! grep -q '/home' "$WORK/strace.log" || fail "disable looked at a home"
 fi
 
-# ~/.dmrc is opened with the user's uid, never root's: every open of it comes from a process whose
-# effective uid is the user's, and a link to /etc/shadow is refused to it.
+# ~/.dmrc is opened with the user's uid, never root's, and with no supplementary groups, as
+# LightDM under systemd opens it: every open of it comes from a process whose effective uid is
+# the user's and that dropped its groups, and a link to /etc/shadow is refused to it.
 if command -v strace > /dev/null; then
   for setup in dmrc-root-only dmrc-to-shadow; do
     start_case
@@ -147,11 +165,13 @@ if command -v strace > /dev/null; then
     # A process's lines: its effective uid 3002 comes first, then the open, which is refused.
     awk -v home="$H/.dmrc" '
       { pid = $1 }
+      /setgroups\(0, NULL\) += 0/ { nogroups[pid] = 1 }
       /setresuid\(-1, 3002, -1\) += 0/ { user[pid] = 1 }
       /setresuid\(-1, 0, -1\) += 0/ { delete user[pid] }
       index($0, "\"" home "\"") && /openat/ {
         opens++
         if (!(pid in user)) { print "opened as root: " $0; bad = 1 }
+        if (!(pid in nogroups)) { print "opened with groups: " $0; bad = 1 }
         if ($0 !~ /= -1 EACCES/) { print "not refused: " $0; bad = 1 }
       }
       END { if (opens != 1) { print "opens of .dmrc: " opens; bad = 1 } exit bad }

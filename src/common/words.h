@@ -89,13 +89,25 @@ inline constexpr Word WORDS[] = {
     // TRANSLATORS: the user's name, the home directory's path, and the user's name again.
     {"home-not-enterable", kRefusal,
      F_("LightDM could not start %s's session in %s, which %s may not enter")},
-    {"home-not-writable", kRefusal,
-     F_("LightDM could not start %s's session in %s, where %s may not create files")},
     {"xauthority-not-writable", kRefusal,
      F_("LightDM could not write %s's X authority, since %s may not write %s/.Xauthority")},
     {"home-unknown", kRefusal,
      F_("cannot tell whether LightDM could start %s's session in %s: %s")},
     {"home-refused-briefly", kRefusal, F_("LightDM could not start %s's session in the home")},
+    {"home-making-unknown", kRefusal,
+     // TRANSLATORS: the user's name, the home directory's path, then a PAM file and a line
+     // number in it.
+     F_("cannot tell whether PAM makes %s's missing home %s: %s line %u may end the session "
+        "stack or jump past pam_mkhomedir")},
+    {"home-dangling-link", kRefusal,
+     // TRANSLATORS: the user's name, and the home directory's path.
+     F_("LightDM could not start %s's session in %s, a symbolic link to nothing")},
+    {"xauthority-not-regular", kRefusal,
+     // TRANSLATORS: the user's name, and the home directory's path.
+     F_("LightDM could not write %s's X authority, since %s/.Xauthority is not a regular file")},
+    {"xauthority-not-creatable", kRefusal,
+     // TRANSLATORS: the user's name twice, then the path LightDM would create the file at.
+     F_("LightDM could not write %s's X authority, since %s may not create %s")},
     {"session-unknown", kRefusal, F_("cannot tell which session LightDM would start: %s")},
     {"session-not-checked", kRefusal, F_("the session LightDM would start was not checked: %s")},
     // TRANSLATORS: the session's name, where it comes from, the name again, and the list of

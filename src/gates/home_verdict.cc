@@ -8,24 +8,75 @@
 #include "common/words.h"
 #include "gates/pam_stack.h"
 #include "lightdm/display_setup.h"
+#include "lightdm/seat_autologin.h"
 
 namespace {
 
-/// Returns true if every PAM service of |services| makes a missing home in its session stack.
-bool every_stack_makes_home(const PamServiceList& services) {
+/// Returns what the session stacks of |services| do for a missing home: the first that makes
+/// none decides, then the first that cannot be told.
+StackHome every_stack_home(const PamServiceList& services) {
+  StackHome home{};
+  home.state = services.count > 0 ? StackHome::kMakesHome : StackHome::kNoHome;
   for (std::size_t i = 0; i < services.count; ++i) {
-    if (!session_stack_makes_home(services.names[i])) return false;
+    const StackHome one = session_stack_home(services.names[i]);
+    if (one.state == StackHome::kNoHome) return one;
+    if (one.state == StackHome::kCannotTell && home.state == StackHome::kMakesHome) home = one;
   }
-  return services.count > 0;
+  return home;
+}
+
+/// Writes why |probe|'s missing home is not made at login into |reason|, and its row into
+/// |code|. Returns snprintf's count, or 0 when the stack makes the home.
+int missing_home(const char* user, const char* home, const StackHome& stack, char* reason,
+                 std::size_t size, WordId* code) {
+  switch (stack.state) {
+    case StackHome::kMakesHome:
+      return 0;
+    case StackHome::kCannotTell: {
+      static char path[quoted_size(sizeof stack.path)];
+      quote_name(stack.path, path, sizeof path);
+      return print_reason(reason, size, code, "home-making-unknown", user, home,
+                          path, stack.line);
+    }
+    case StackHome::kNoHome:
+      break;
+  }
+  return print_reason(reason, size, code, "home-missing", user, home);
+}
+
+/// Writes why LightDM could not write |user|'s X authority, as |probe| found it, into |reason|,
+/// and its row into |code|. Returns snprintf's count, or 0 when it could.
+int authority_problem(const char* user, const char* home, const UserProbe& probe, char* reason,
+                      std::size_t size, WordId* code) {
+  switch (probe.xauth) {
+    case XauthState::kWritable:
+    case XauthState::kCreatable:
+      return 0;
+    case XauthState::kNotRegular:
+      return print_reason(reason, size, code, "xauthority-not-regular", user, home);
+    case XauthState::kNotWritable:
+      return print_reason(reason, size, code, "xauthority-not-writable", user, user, home);
+    case XauthState::kNotCreatable: {
+      static char path[quoted_size(sizeof probe.xauth_path)];
+      quote_name(probe.xauth_path, path, sizeof path);
+      return print_reason(reason, size, code, "xauthority-not-creatable", user, user,
+                          path);
+    }
+    case XauthState::kCannotTell:
+      break;
+  }
+  return print_reason(reason, size, code, "home-unknown", user, home,
+                      std::strerror(probe.xauth_error));
 }
 
 }  // namespace
 
 HomeRules home_rules(const UserProbe& probe, const SeatModel& model,
-                     const PamServiceList& services) {
-  return HomeRules{user_authority_in_system_dir(model),
-                   probe.done && probe.home == HomeState::kMissing &&
-                       every_stack_makes_home(services)};
+                     const PamServiceList& services, bool x_session) {
+  HomeRules rules{user_authority_in_system_dir(model), StackHome{}, x_session};
+  rules.stack.state = StackHome::kNoHome;
+  if (probe.done && probe.home == HomeState::kMissing) rules.stack = every_stack_home(services);
+  return rules;
 }
 
 bool home_serves_session(const char* user, const UserProbe& probe, const HomeRules& rules,
@@ -38,24 +89,23 @@ bool home_serves_session(const char* user, const UserProbe& probe, const HomeRul
   quote_name(probe.home_path, home, sizeof home);
   int n = 0;
   switch (probe.home) {
-    case HomeState::kUsable:
-      return true;
+    case HomeState::kEnterable:
+      if (!rules.x_session || rules.authority_in_system_dir) return true;
+      n = authority_problem(user, home, probe, reason, size, code);
+      if (n == 0) return true;
+      break;
     case HomeState::kMissing:
-      if (rules.session_stack_makes_home) return true;
-      n = print_reason(reason, size, code, "home-missing", user, home);
+      n = missing_home(user, home, rules.stack, reason, size, code);
+      if (n == 0) return true;
+      break;
+    case HomeState::kDanglingLink:
+      n = print_reason(reason, size, code, "home-dangling-link", user, home);
       break;
     case HomeState::kNotDirectory:
       n = print_reason(reason, size, code, "home-not-directory", user, home);
       break;
     case HomeState::kNotEnterable:
       n = print_reason(reason, size, code, "home-not-enterable", user, home, user);
-      break;
-    case HomeState::kNotWritable:
-      n = print_reason(reason, size, code, "home-not-writable", user, home, user);
-      break;
-    case HomeState::kXauthorityNotWritable:
-      if (rules.authority_in_system_dir) return true;
-      n = print_reason(reason, size, code, "xauthority-not-writable", user, user, home);
       break;
     case HomeState::kCannotTell:
       n = print_reason(reason, size, code, "home-unknown", user, home,

@@ -23,10 +23,11 @@
 // as the user. The helper asks the same questions the same way, with these rules:
 //  1. Everything in the user's home is touched only with the user's uid and gid: a link in a
 //     home can never make root read or write a file. LightDM reads ~/.dmrc with only its
-//     effective uid and gid changed and keeps its own supplementary groups, not the user's: a
-//     ~/.dmrc the user reads only through a supplementary group is one LightDM cannot load, and
-//     it then takes its cache file instead. The child reads ~/.dmrc the same way, with the
-//     helper's own groups, and its real and saved uid still root's, so that the user can
+//     effective uid and gid changed, and with its own supplementary groups, which are none:
+//     systemd starts it with none, whatever groups pkexec left the helper (root's [0]). A
+//     ~/.dmrc the user reads only through a group is one LightDM cannot load, and it then
+//     takes its cache file instead. The child reads ~/.dmrc the same way, with no
+//     supplementary groups, and its real and saved uid still root's, so that the user can
 //     neither signal nor trace it meanwhile; nothing read is interpreted in the child. Then it
 //     takes on the user's groups, gid and uid for good (checked: the uid cannot be taken back)
 //     before it looks at the home, as LightDM's session child does after initgroups.
@@ -38,9 +39,11 @@
 //     can keep the killed child asleep in the kernel: it is left behind, holding nothing.
 //  3. Nothing in the home is created, changed or truncated, and no time stamp moves: the home
 //     is entered with chdir, as LightDM's session child enters it; whether the user could
-//     create ~/.Xauthority there, or write an existing one, is asked of the kernel with
-//     faccessat(AT_EACCESS), which runs the permission check open(O_CREAT) and open(O_WRONLY)
-//     would run (mode bits, ACLs, a read-only mount, an immutable flag) without writing.
+//     create ~/.Xauthority where LightDM's open(O_WRONLY|O_CREAT) would create it, or write an
+//     existing one, is asked of the kernel with faccessat(AT_EACCESS), which runs the
+//     permission check those opens would run (mode bits, ACLs, a read-only mount, an
+//     immutable flag) without writing. Links are followed as that open follows them; a link
+//     to nothing is read with readlink to find where the file would be created.
 //  4. The child is not dumpable once it is the user: it holds a copy of the helper's memory.
 
 namespace {
@@ -94,10 +97,11 @@ void read_dmrc(UserProbe* probe) {
   }
 }
 
-/// Reads ~/.dmrc into |probe| with the effective gid |gid| and uid |uid| and the process's own
-/// supplementary groups, as LightDM reads it, and takes root's effective ids back. Returns 0,
-/// or 1 when the ids could not be changed or taken back.
+/// Reads ~/.dmrc into |probe| with no supplementary groups, the effective gid |gid| and uid
+/// |uid|, as LightDM reads it, and takes root's effective ids back. Returns 0, or 1 when the
+/// ids could not be changed or taken back.
 int read_dmrc_as(uid_t uid, gid_t gid, UserProbe* probe) {
+  if (setgroups(0, nullptr) != 0) return 1;
   if (setresgid(static_cast<gid_t>(-1), gid, static_cast<gid_t>(-1)) != 0) return 1;
   // A failure ends the child, whatever ids it holds then.
   if (setresuid(static_cast<uid_t>(-1), uid, static_cast<uid_t>(-1)) != 0) return 1;
@@ -159,14 +163,115 @@ void set_home(UserProbe* probe, HomeState state, int error) {
   probe->home_error = error;
 }
 
+void set_xauth(UserProbe* probe, XauthState state, int error) {
+  probe->xauth = state;
+  probe->xauth_error = error;
+}
+
 /// Returns true for an errno of access(W_OK) that means "the user may not write it".
 bool is_write_refusal(int error) {
   return error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY;
 }
 
-/// Looks at the home as LightDM's session child uses it: it changes into the home, then
-/// creates or rewrites ~/.Xauthority there (open O_WRONLY|O_CREAT|O_TRUNC).
+/// Returns 0 if nothing at all is at |path|, which chdir did not find (ENOENT): neither it nor
+/// a directory on the way is a link to nothing. Returns -1 for such a link, or an errno.
+int nothing_at(const char* path) {
+  char walk[PATH_MAX];
+  std::snprintf(walk, sizeof walk, "%s", path);
+  for (;;) {
+    struct stat st {};
+    if (lstat(walk, &st) == 0) {
+      // The deepest thing that is there: a directory reached, or a link that leads nowhere.
+      return std::strcmp(walk, path) != 0 && stat(walk, &st) == 0 ? 0 : -1;
+    }
+    if (errno != ENOENT) return errno;
+    char* slash = std::strrchr(walk, '/');
+    if (slash == nullptr || slash == walk) return 0;
+    *slash = '\0';
+  }
+}
+
+/// Writes into |where| the path LightDM's open(O_CREAT) of |path|, where nothing is, would
+/// create: the last target of a chain of links. Returns 0, or an errno.
+int creation_path(const char* path, char* where, std::size_t size) {
+  // The kernel's own bound on links followed in one lookup.
+  constexpr int kLinksMax = 40;
+  std::snprintf(where, size, "%s", path);
+  for (int links = 0; links <= kLinksMax; ++links) {
+    char target[PATH_MAX];
+    const ssize_t n = readlink(where, target, sizeof target - 1);
+    if (n < 0) return errno == ENOENT ? 0 : errno;
+    target[n] = '\0';
+    char* slash = std::strrchr(where, '/');
+    if (target[0] == '/' || slash == nullptr) {
+      std::snprintf(where, size, "%s", target);
+      continue;
+    }
+    slash[1] = '\0';
+    const std::size_t len = std::strlen(where);
+    const int written = std::snprintf(where + len, size - len, "%s", target);
+    if (written < 0 || static_cast<std::size_t>(written) >= size - len) return ENAMETOOLONG;
+  }
+  return ELOOP;
+}
+
+/// Looks, from inside the home, at ~/.Xauthority as LightDM's session child uses it: it reads
+/// the file, then opens it with O_WRONLY|O_CREAT|O_TRUNC, following links.
+void look_at_authority(UserProbe* probe) {
+  char path[PATH_MAX];
+  const int n = std::snprintf(path, sizeof path, "%s/.Xauthority", probe->home_path);
+  if (n < 0 || static_cast<std::size_t>(n) >= sizeof path) {
+    set_xauth(probe, XauthState::kCannotTell, ENAMETOOLONG);
+    return;
+  }
+  std::snprintf(probe->xauth_path, sizeof probe->xauth_path, "%s", path);
+  struct stat st {};
+  if (stat(".Xauthority", &st) == 0) {
+    if (!S_ISREG(st.st_mode)) {
+      set_xauth(probe, XauthState::kNotRegular, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    } else if (faccessat(AT_FDCWD, ".Xauthority", W_OK, AT_EACCESS) != 0) {
+      const int error = errno;
+      set_xauth(probe, is_write_refusal(error) ? XauthState::kNotWritable : XauthState::kCannotTell,
+                error);
+    } else {
+      set_xauth(probe, XauthState::kWritable, 0);
+    }
+    return;
+  }
+  int error = errno;
+  if (error != ENOENT) {
+    const bool refused = error == EACCES || error == ELOOP || error == ENOTDIR;
+    set_xauth(probe, refused ? XauthState::kNotWritable : XauthState::kCannotTell, error);
+    return;
+  }
+  // Absent, or a link to nothing: created at the far end, in that directory.
+  error = creation_path(path, probe->xauth_path, sizeof probe->xauth_path);
+  if (error != 0) {
+    set_xauth(probe, error == ENAMETOOLONG ? XauthState::kCannotTell : XauthState::kNotCreatable,
+              error);
+    return;
+  }
+  char dir[PATH_MAX];
+  std::snprintf(dir, sizeof dir, "%s", probe->xauth_path);
+  char* slash = std::strrchr(dir, '/');
+  if (slash == nullptr || slash[1] == '\0') {
+    set_xauth(probe, XauthState::kNotCreatable, EISDIR);
+    return;
+  }
+  slash[slash == dir ? 1 : 0] = '\0';
+  if (faccessat(AT_FDCWD, dir, W_OK | X_OK, AT_EACCESS) != 0) {
+    error = errno;
+    const bool refused = is_write_refusal(error) || error == ENOENT || error == ENOTDIR;
+    set_xauth(probe, refused ? XauthState::kNotCreatable : XauthState::kCannotTell, error);
+    return;
+  }
+  set_xauth(probe, XauthState::kCreatable, 0);
+}
+
+/// Looks at the home as LightDM's session child uses it: it changes into the home, then writes
+/// ~/.Xauthority there. Nothing else in it needs writing.
 void look_at_home(UserProbe* probe) {
+  set_xauth(probe, XauthState::kCannotTell, 0);
   if (probe->home_path[0] != '/') {
     set_home(probe, HomeState::kCannotTell, EINVAL);
     return;
@@ -174,46 +279,22 @@ void look_at_home(UserProbe* probe) {
   if (chdir(probe->home_path) != 0) {
     const int error = errno;
     switch (error) {
-      case ENOENT: set_home(probe, HomeState::kMissing, error); return;
+      case ENOENT: {
+        const int there = nothing_at(probe->home_path);
+        if (there > 0) {
+          set_home(probe, HomeState::kCannotTell, there);
+        } else {
+          set_home(probe, there == 0 ? HomeState::kMissing : HomeState::kDanglingLink, error);
+        }
+        return;
+      }
       case ENOTDIR: set_home(probe, HomeState::kNotDirectory, error); return;
       case EACCES: set_home(probe, HomeState::kNotEnterable, error); return;
       default: set_home(probe, HomeState::kCannotTell, error); return;
     }
   }
-  if (faccessat(AT_FDCWD, ".", W_OK | X_OK, AT_EACCESS) != 0) {
-    const int error = errno;
-    set_home(probe, is_write_refusal(error) ? HomeState::kNotWritable : HomeState::kCannotTell,
-             error);
-    return;
-  }
-  struct stat st {};
-  if (stat(".Xauthority", &st) != 0) {
-    const int error = errno;
-    struct stat link {};
-    // Absent: LightDM creates it. A link to nothing it would try to create at the far end,
-    // which is nothing to count on.
-    if (error == ENOENT && lstat(".Xauthority", &link) != 0) {
-      set_home(probe, HomeState::kUsable, 0);
-    } else if (error == ENOENT || error == EACCES || error == ELOOP) {
-      set_home(probe, HomeState::kXauthorityNotWritable, error);
-    } else {
-      set_home(probe, HomeState::kCannotTell, error);
-    }
-    return;
-  }
-  // X clients read the authority back from this file: nothing but a regular file serves.
-  if (!S_ISREG(st.st_mode)) {
-    set_home(probe, HomeState::kXauthorityNotWritable, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-    return;
-  }
-  if (faccessat(AT_FDCWD, ".Xauthority", W_OK, AT_EACCESS) != 0) {
-    const int error = errno;
-    set_home(probe,
-             is_write_refusal(error) ? HomeState::kXauthorityNotWritable : HomeState::kCannotTell,
-             error);
-    return;
-  }
-  set_home(probe, HomeState::kUsable, 0);
+  set_home(probe, HomeState::kEnterable, 0);
+  look_at_authority(probe);
 }
 
 /// Writes all of |probe| to |out|. Returns 0, or 1 when it could not.
@@ -272,6 +353,7 @@ int probe_user(const char* user, UserProbe* probe) {
   }
   probe->why[sizeof probe->why - 1] = '\0';
   probe->home_path[sizeof probe->home_path - 1] = '\0';
+  probe->xauth_path[sizeof probe->xauth_path - 1] = '\0';
   if (probe->dmrc_len > DMRC_MAX) probe->dmrc_state = DmrcState::kCannotTell;
   return probe->done ? 0 : 1;
 }

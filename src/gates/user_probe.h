@@ -9,18 +9,32 @@ inline constexpr std::size_t DMRC_MAX = 16384;
 
 /// What the user's own home says, read as the user.
 enum class HomeState {
-  /// Exists, is a directory, the user can enter and write it, and an existing ~/.Xauthority is
-  /// a regular file the user can write.
-  kUsable,
-  /// Does not exist (ENOENT).
+  /// Exists, is a directory, and the user can enter it.
+  kEnterable,
+  /// Nothing at all is at its path (ENOENT, and no link to nothing on the way).
   kMissing,
+  /// It, or a directory on the way to it, is a symbolic link to nothing.
+  kDanglingLink,
   kNotDirectory,
   /// The user cannot search (x) it, or a directory on the way to it.
   kNotEnterable,
-  /// The user cannot create files in it.
-  kNotWritable,
-  kXauthorityNotWritable,
   /// Any other failure (errno in home_error).
+  kCannotTell,
+};
+
+/// What LightDM's open of ~/.Xauthority (O_WRONLY|O_CREAT, through a link) would meet.
+enum class XauthState {
+  /// A regular file the user may open for writing.
+  kWritable,
+  /// Absent, or a link to nothing: the user may create it where it would be created.
+  kCreatable,
+  /// A FIFO (LightDM reads the file first, and would wait on it for ever), a directory...
+  kNotRegular,
+  /// It exists, or cannot be reached, and the user may not open it for writing.
+  kNotWritable,
+  /// The user may not create it at xauth_path.
+  kNotCreatable,
+  /// Any other failure (errno in xauth_error).
   kCannotTell,
 };
 
@@ -48,6 +62,11 @@ struct UserProbe {
   int home_error;
   /// pw_dir as the child's lookup found it.
   char home_path[PATH_MAX];
+  /// Only when home is kEnterable.
+  XauthState xauth;
+  int xauth_error;
+  /// Where LightDM would create ~/.Xauthority (the last link's target, for a link to nothing).
+  char xauth_path[PATH_MAX];
   /// How ~/.dmrc read. (The bytes are |dmrc|: one name cannot be both.)
   DmrcState dmrc_state;
   int dmrc_error;
@@ -56,10 +75,11 @@ struct UserProbe {
   char dmrc[DMRC_MAX];
 };
 
-/// Forks one child that looks |user| up itself (getpwnam_r, getgrouplist), drops to the user's
-/// gid, supplementary groups and uid (setgroups, setgid, setuid; checked), closes every
-/// descriptor but its answer pipe (the run lock's among them), and reads ~/.dmrc and looks at
-/// the home as the user; the parent waits at most CHILD_DEADLINE_MS and kills it after. Fills
+/// Forks one child that looks |user| up itself (getpwnam_r, getgrouplist), reads ~/.dmrc with
+/// LightDM's credentials (no supplementary groups, the user's gid and uid), then drops to the
+/// user's gid, supplementary groups and uid (setgroups, setgid, setuid; checked), closes every
+/// descriptor but its answer pipe (the run lock's among them), and looks at the home as the
+/// user; the parent waits at most CHILD_DEADLINE_MS and kills it after. Fills
 /// |probe|. Returns 0, or 1 when !probe->done.
 int probe_user(const char* user, UserProbe* probe);
 

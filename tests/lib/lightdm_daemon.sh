@@ -209,12 +209,16 @@ EOF
     [ -S /run/dbus/system_bus_socket ] && break
     sleep 0.01
   done
-  # systemd's PATH for services, which the helper looks programs up on.
+  # systemd's PATH for services, which the helper looks programs up on; systemd starts LightDM
+  # with no supplementary groups, whatever groups the caller has: it reads ~/.dmrc with those.
   PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-    lightdm --debug > "$INSIDE/log/daemon.out" 2>&1 &
+    setpriv --clear-groups lightdm --debug > "$INSIDE/log/daemon.out" 2>&1 &
   local lightdm=$!
   for _ in $(seq 1 $((deadline * 20))); do
-    if [ -e "$INSIDE/proof/session" ] || [ -e "$INSIDE/proof/greeter" ]; then return 0; fi
+    if [ -e "$INSIDE/proof/session" ] || [ -e "$INSIDE/proof/greeter" ]; then
+      grep '^Groups:' "/proc/$lightdm/status" > "$INSIDE/proof/groups"
+      return 0
+    fi
     kill -0 "$lightdm" 2> /dev/null || { echo exited > "$INSIDE/proof/daemon"; return 0; }
     sleep 0.05
   done
@@ -237,7 +241,9 @@ daemon_run() {
     bash -c 'INSIDE=$3; source "$0"; daemon_inside "$1" "$2"' \
     "$DAEMON_LIB" "$HARNESS" "$DAEMON_DEADLINE" "$INSIDE" > "$HARNESS/log/inside" 2>&1
   DAEMON_MICROSECONDS=$((DAEMON_MICROSECONDS + ${EPOCHREALTIME/./} - start))
-  if [ -e "$proof/session" ]; then
+  if [ -n "$(cut -f2 "$proof/groups" 2> /dev/null | tr -d ' ')" ]; then
+    DAEMON_VERDICT="nothing: lightdm ran with supplementary groups: $(cat "$proof/groups")"
+  elif [ -e "$proof/session" ]; then
     owner=$(stat -c %u "$proof/session")
     { read -r uid; read -r name; } < "$proof/session"
     if [ "$owner" = "$uid" ]; then
