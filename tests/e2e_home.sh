@@ -54,6 +54,8 @@ xauth-dir        1  LightDM could not write kd's X authority, since $H/.Xauthori
 xauth-fifo       1  LightDM could not write kd's X authority, since $H/.Xauthority is not a regular file
 xauth-dangling   1  LightDM could not write kd's X authority, since kd may not create /home/nosuch/xauth
 xauth-link-ok    0  -
+root-0755-wayland 0 -
+root-0755-x      1  LightDM could not write kd's X authority, since kd may not create $H/.Xauthority
 odd-name         1  LightDM could not start kd's session in /home/k\\x09d\\x1b, which does not exist
 "
 while read -r setup expect message; do
@@ -75,6 +77,7 @@ while read -r setup expect message; do
     root-000) mkdir -m 000 $H ;;
     parent-0700) mkdir -m 0700 /home/locked && own_home "$home" 3002 ;;
     other-0755*) own_home $H 2001 ;;
+    root-0755-*) mkdir -m 0755 $H ;;
     own-0555) own_home $H 3002 && chmod 0555 $H ;;
     # A group the user is in may write the home: the user's own groups are taken on.
     group-0775) mkdir -m 0775 $H && chown 2001:990 $H && add_group kd ;;
@@ -92,6 +95,14 @@ while read -r setup expect message; do
     dmrc-to-shadow) ln -s /etc/shadow $H/.dmrc ;;
     dmrc-fifo) mkfifo -m 0644 $H/.dmrc && chown 3002:3002 $H/.dmrc ;;
   esac
+  # LightDM writes an X authority for an X session only: a Wayland session needs none.
+  if [[ $setup == root-0755-* ]]; then
+    mkdir -p "$WORK/sessions" /etc/lightdm/lightdm.conf.d
+    printf '[Desktop Entry]\nExec=/bin/true\nX-LightDM-Session-Type=%s\n' "${setup##*-}" \
+      > "$WORK/sessions/proof.desktop"
+    printf '[LightDM]\nsessions-directory=%s\n[Seat:*]\nautologin-session=proof\n' \
+      "$WORK/sessions" > /etc/lightdm/lightdm.conf.d/50-x.conf
+  fi
   if [[ $setup == *-sysdir ]]; then
     mkdir -p /etc/lightdm/lightdm.conf.d
     printf '[LightDM]\nuser-authority-in-system-dir=true\n' > /etc/lightdm/lightdm.conf.d/50-x.conf

@@ -141,13 +141,13 @@ int prepare(const AutologinRequest& request, const char* prefix) {
   return prepare_config_update(installed_config_paths(), seats, request, prefix, &g_update);
 }
 
-/// Returns 0 if LightDM can start |user|'s session in the home |probe| looked at, or 1 after
-/// saying why not.
+/// Returns 0 if LightDM can start |user|'s session in the home |probe| looked at, an X session
+/// when |x_session|, or 1 after saying why not.
 int check_home(const char* user, const UserProbe& probe, const SeatModel& model,
-               const PamServiceList& services) {
+               const PamServiceList& services, bool x_session) {
   static char reason[PATH_MAX * 4 + 256];
   WordId code = 0;
-  if (home_serves_session(user, probe, home_rules(probe, model, services), reason,
+  if (home_serves_session(user, probe, home_rules(probe, model, services, x_session), reason,
                           sizeof reason, &code)) {
     return 0;
   }
@@ -206,8 +206,12 @@ int run_enable(const char* program, const char* user) {
   const char* prefix = refusal_prefix(request);
   if (prepare(request, prefix) != 0) return 1;
   probe_user(user, &g_probe);
-  if (check_home(user, g_probe, *g_update.model, g_update.pam_services) != 0 ||
-      check_sessions(*g_update.model, user, g_probe, prefix) != 0 ||
+  // The sessions are worked out first, since only an X session needs an X authority in the
+  // home; a home that cannot serve is still refused ahead of a session that cannot start.
+  static SessionsVerdict sessions;
+  judge_sessions(*g_update.model, user, g_probe, &sessions);
+  if (check_home(user, g_probe, *g_update.model, g_update.pam_services, sessions.x_session) != 0 ||
+      check_sessions(sessions, prefix) != 0 ||
       stage_config_update(installed_config_paths(), &g_update) != 0) {
     return 1;
   }

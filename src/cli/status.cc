@@ -101,10 +101,10 @@ int read_user_sessions(const SeatModel& model, const SeatAutologin& seat0, UserS
 }
 
 /// Looks, as root, at the home LightDM would start the session of |view| in on the seat at
-/// |seat|: a home it could not start it in shows the greeter there, with enable's reason.
-/// Returns 0, or 1 after saying why it cannot be told.
+/// |seat|, an X session when |x_session|: a home it could not start it in shows the greeter
+/// there, with enable's reason. Returns 0, or 1 after saying why it cannot be told.
 int view_seat_home(const SeatModel& model, std::size_t seat, const UserSessions& sessions,
-                   SeatView* view) {
+                   bool x_session, SeatView* view) {
   if (sessions.probe == nullptr) return 0;
   static PamServiceList services;
   services.count = 0;
@@ -114,7 +114,8 @@ int view_seat_home(const SeatModel& model, std::size_t seat, const UserSessions&
   }
   static char reason[PATH_MAX * 4 + 256];
   if (home_serves_session(sessions.user, *sessions.probe,
-                          home_rules(*sessions.probe, model, services), reason, sizeof reason)) {
+                          home_rules(*sessions.probe, model, services, x_session), reason,
+                          sizeof reason)) {
     return 0;
   }
   view->session = SessionView::kNotFound;
@@ -138,7 +139,10 @@ int view_seat_session(const SeatModel& model, std::size_t seat, UserSessions* se
   view_session(model, seat, sessions->sources, &session);
   // A program missing on the way to the session ends in the greeter, as a missing session does.
   view->session = session.state == SessionView::kBlocked ? SessionView::kNotFound : session.state;
-  if (session.state == SessionView::kFound) return view_seat_home(model, seat, *sessions, view);
+  // LightDM writes the X authority for each X session it starts, and for no other.
+  if (session.state == SessionView::kFound) {
+    return view_seat_home(model, seat, *sessions, session.file.kind == SessionKind::kX, view);
+  }
   if (session.state == SessionView::kNotChecked) return 0;
   static char why[4 * (SESSION_WHY_MAX + 1)];
   const WordId reason = describe_session_problem(session, why, sizeof why);

@@ -288,17 +288,28 @@ void describe_session_line(const SessionView& view, char* buf, std::size_t size)
   describe_origin(origin, OriginWords::kFrom, buf, size);
 }
 
-int check_sessions(const SeatModel& model, const char* user, const UserProbe& probe,
-                   const char* prefix) {
+void judge_sessions(const SeatModel& model, const char* user, const UserProbe& probe,
+                    SessionsVerdict* verdict) {
   static SessionSources sources;
   read_session_sources(model, user, &probe, &sources);
   static SessionView view;
+  verdict->x_session = false;
+  verdict->startable = true;
   for (std::size_t seat = 0; seat < model.seats.count; ++seat) {
     view_session(model, seat, sources, &view);
-    if (view.state == SessionView::kFound) continue;
-    static char why[4 * (SESSION_WHY_MAX + 1)];
-    say_because(describe_session_problem(view, why, sizeof why), "session-refused", prefix, why);
-    return 1;
+    if (view.state != SessionView::kFound) {
+      // The home is judged before the session is refused, for an X session as ever.
+      verdict->x_session = true;
+      verdict->startable = false;
+      verdict->code = describe_session_problem(view, verdict->why, sizeof verdict->why);
+      return;
+    }
+    if (view.file.kind == SessionKind::kX) verdict->x_session = true;
   }
-  return 0;
+}
+
+int check_sessions(const SessionsVerdict& verdict, const char* prefix) {
+  if (verdict.startable) return 0;
+  say_because(verdict.code, "session-refused", prefix, verdict.why);
+  return 1;
 }

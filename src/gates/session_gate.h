@@ -56,9 +56,25 @@ WordId describe_session_problem(const SessionView& view, char* buf, std::size_t 
 /// "session cannot be told: WHY".
 void describe_session_line(const SessionView& view, char* buf, std::size_t size);
 
-/// Returns 0 if LightDM finds and can start a session for |user| on every seat of |model|, reading the
-/// user's choice from |probe|; or 1 after saying on standard error, after |prefix|, why not.
-int check_sessions(const SeatModel& model, const char* user, const UserProbe& probe,
-                   const char* prefix);
+/// What LightDM makes of a user's session on every seat, worked out before anything is said,
+/// so that the home can be judged for the kind of session it starts there.
+struct SessionsVerdict {
+  /// Some seat starts an X session, for which LightDM writes an X authority; also true when a
+  /// seat's session cannot be started, whose kind then stays untold.
+  bool x_session;
+  /// False: |why| (with its row |code|) says why LightDM cannot start a seat's session.
+  bool startable;
+  WordId code;
+  char why[4 * (SESSION_WHY_MAX + 1)];
+};
+
+/// Works out, for |user|, whose choice |probe| read, the session of every seat of |model| up to
+/// the first that LightDM cannot start. Fills |verdict|.
+void judge_sessions(const SeatModel& model, const char* user, const UserProbe& probe,
+                    SessionsVerdict* verdict);
+
+/// Returns 0 if |verdict| finds every session startable; or 1 after saying on standard error,
+/// after |prefix|, why not.
+int check_sessions(const SessionsVerdict& verdict, const char* prefix);
 
 #endif  // BRINDLEWAY_GATES_SESSION_GATE_H_
