@@ -1,6 +1,7 @@
 #include "cli/status.h"
 
 #include <climits>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -9,8 +10,10 @@
 #include "cli/process_setup.h"
 #include "cli/username.h"
 #include "common/format_text.h"
+#include "common/json_out.h"
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "common/words.h"
 #include "gates/home_verdict.h"
 #include "gates/pam_gate.h"
 #include "gates/seats.h"
@@ -57,6 +60,8 @@ struct SeatView {
   SessionView::State session;
   /// Why LightDM would not start it (kNotFound), as enable says it; cut short if it must be.
   char session_why[1024];
+  /// The session is found, but LightDM could not start it in the home (|session_why|).
+  bool home_refused;
 };
 
 /// The user seat0 would log in, and what their session is read from.
@@ -108,6 +113,7 @@ int view_seat_home(const SeatModel& model, std::size_t seat, const UserSessions&
     return 0;
   }
   view->session = SessionView::kNotFound;
+  view->home_refused = true;
   format_text(view->session_why, sizeof view->session_why, "%s", reason);
   return 0;
 }
@@ -118,6 +124,7 @@ int view_seat_session(const SeatModel& model, std::size_t seat, UserSessions* se
                       SeatView* view) {
   view->session = SessionView::kFound;
   view->session_why[0] = '\0';
+  view->home_refused = false;
   const char* user = user_logged_in(view->state);
   if (sessions->user == nullptr || user == nullptr || std::strcmp(user, sessions->user) != 0) {
     return 0;
@@ -234,20 +241,33 @@ void print_seat0_line(const SeatView& view) {
   }
 }
 
-void print_first_line(const SeatView& view) {
+/// Which of the success lines' states seat0 is in.
+enum class FirstLine { kEnabled, kDisabled, kOther };
+
+FirstLine first_line(const SeatView& view) {
   const SeatAutologin& state = view.state;
-  if (state.who == AutologinWho::kNobody) {
-    msg_out("Auto login disabled\n");
-    return;
-  }
+  if (state.who == AutologinWho::kNobody) return FirstLine::kDisabled;
   const SeatSetting* user = state.settings[SEAT_KEY_USER];
   if (!greets_instead(view) && state.who == AutologinWho::kUser &&
       state.when == AutologinWhen::kAtOnce && is_valid_username(user->value.text) &&
       user->value.len <= KEYFILE_VALUE_MAX) {
-    msg_out("Auto login enabled for user: %s\n", user->value.text);
-    return;
+    return FirstLine::kEnabled;
   }
-  print_seat0_line(view);
+  return FirstLine::kOther;
+}
+
+void print_first_line(const SeatView& view) {
+  switch (first_line(view)) {
+    case FirstLine::kDisabled:
+      msg_out("Auto login disabled\n");
+      return;
+    case FirstLine::kEnabled:
+      msg_out("Auto login enabled for user: %s\n", view.state.settings[SEAT_KEY_USER]->value.text);
+      return;
+    case FirstLine::kOther:
+      print_seat0_line(view);
+      return;
+  }
 }
 
 void print_origin(const SeatSetting* setting, SeatKey key) {
@@ -328,30 +348,58 @@ void print_other_seats(const SeatModel& model, const SeatView views[]) {
   }
 }
 
-}  // namespace
+/// The checks a program reads in status's answer, in the order a look works them out.
+enum class StatusCheck { kConfiguration, kPam, kHome, kSession, kDisplayManager, kChecks };
 
-int run_status(const ConfigPaths& paths, const char* seats_dir,
-               const DisplayManagerPaths& display_manager) {
+/// The names of the checks in the answer, in StatusCheck order.
+constexpr const char* kCheckNames[] = {"configuration", "pam", "home", "session",
+                                       "display_manager"};
+
+/// What status found, and how far it got.
+struct StatusLook {
+  const SeatModel* model;
+  SeatView views[SEATS_MAX];
+  UserSessions sessions;
+  /// The check that was being worked out when the look failed; kChecks when it did not.
+  StatusCheck failed;
+};
+
+/// Works out every seat, PAM asked and the session and the home looked at, before anything is
+/// printed, so that a failure prints no half answer. Returns 0, or 1 after saying why it cannot
+/// be told; |look->failed| names the check that could not be told.
+int look_at_lightdm(const ConfigPaths& paths, const char* seats_dir, StatusLook* look) {
+  look->model = nullptr;
+  look->sessions.user = nullptr;
+  look->failed = StatusCheck::kConfiguration;
   static SeatList seats;
   seat_list_reset(&seats);
   const char* prefix = status_prefix();
   if (add_logind_seats(seats_dir, &seats, prefix) != 0) return 1;
   const SeatModel* model = read_lightdm_state(paths, seats, prefix);
   if (model == nullptr || check_glib_readings(*model, prefix) != 0) return 1;
-  // Both GLib versions read the same now; either rule gives the answer. Every seat is worked
-  // out, PAM asked, before anything is printed, so that a failure prints no half answer.
+  look->model = model;
+  // Both GLib versions read the same now; either rule gives the answer.
+  look->failed = StatusCheck::kPam;
   static PamMemo memo;
   memo.count = 0;
-  static SeatView views[SEATS_MAX];
   for (std::size_t seat = 0; seat < model->seats.count; ++seat) {
-    if (view_seat(*model, seat, &memo, &views[seat]) != 0) return 1;
+    if (view_seat(*model, seat, &memo, &look->views[seat]) != 0) return 1;
   }
-  static UserSessions sessions;
-  if (read_user_sessions(*model, views[SEAT_INDEX_SEAT0].state, &sessions) != 0) return 1;
+  look->failed = StatusCheck::kHome;
+  if (read_user_sessions(*model, look->views[SEAT_INDEX_SEAT0].state, &look->sessions) != 0) {
+    return 1;
+  }
+  look->failed = StatusCheck::kSession;
   for (std::size_t seat = 0; seat < model->seats.count; ++seat) {
-    if (view_seat_session(*model, seat, &sessions, &views[seat]) != 0) return 1;
+    if (view_seat_session(*model, seat, &look->sessions, &look->views[seat]) != 0) return 1;
   }
-  const SeatView& seat0 = views[SEAT_INDEX_SEAT0];
+  look->failed = StatusCheck::kChecks;
+  return 0;
+}
+
+void print_status(const StatusLook& look, const DisplayManagerPaths& display_manager) {
+  const SeatView& seat0 = look.views[SEAT_INDEX_SEAT0];
+  const UserSessions& sessions = look.sessions;
   print_first_line(seat0);
   print_origin(seat0.state.settings[SEAT_KEY_USER], SEAT_KEY_USER);
   for (int key = SEAT_KEY_USER + 1; key < SEAT_KEY_AUTOLOGIN_END; ++key) {
@@ -368,12 +416,312 @@ int run_status(const ConfigPaths& paths, const char* seats_dir,
       msg_out("%s\n", line);
     }
   }
-  print_other_seats(*model, views);
+  print_other_seats(*look.model, look.views);
   char warning[DISPLAY_MANAGER_WARNING_SIZE];
   if (other_display_manager(display_manager, warning, sizeof warning)) {
     msg_out("%s\n", warning);
   }
+}
+
+/// One check's answer: its result word, and the code and message of a result other than pass.
+struct CheckAnswer {
+  const char* result;
+  const char* code;
+  char message[2048];
+};
+
+/// Fills |check| with |result| and |code|, and the printf-formatted, translated |format| as its
+/// message without the line feed that ends it.
+__attribute__((format(printf, 4, 5))) void set_check(CheckAnswer* check, const char* result,
+                                                     const char* code, const char* format, ...) {
+  check->result = result;
+  check->code = code;
+  va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(check->message, sizeof check->message, format, args);
+  va_end(args);
+  if (n < 0) check->message[0] = '\0';
+  if (n >= static_cast<int>(sizeof check->message)) cut_at_character(check->message, sizeof check->message);
+  const std::size_t len = std::strlen(check->message);
+  if (len > 0 && check->message[len - 1] == '\n') check->message[len - 1] = '\0';
+}
+
+void pass(CheckAnswer* check) { *check = CheckAnswer{"pass", nullptr, ""}; }
+void not_checked(CheckAnswer* check) { *check = CheckAnswer{"not-checked", nullptr, ""}; }
+
+/// Works out the five checks of a look that got as far as |look.failed|.
+void answer_checks(const StatusLook& look, const DisplayManagerPaths& display_manager,
+                   CheckAnswer checks[]) {
+  for (int i = 0; i < static_cast<int>(StatusCheck::kChecks); ++i) not_checked(&checks[i]);
+  const auto at = [&](StatusCheck check) { return &checks[static_cast<int>(check)]; };
+  const bool root = geteuid() == 0;
+  if (look.failed != StatusCheck::kConfiguration) pass(at(StatusCheck::kConfiguration));
+  if (look.failed != StatusCheck::kChecks) {
+    const SaidWord* refusal = run_refusal();
+    set_check(at(look.failed), "cannot-tell", refusal != nullptr ? refusal->code : nullptr, "%.*s",
+              refusal != nullptr ? refusal->message_len : 0,
+              refusal != nullptr ? refusal->message : "");
+  }
+  char warning[DISPLAY_MANAGER_WARNING_SIZE];
+  if (other_display_manager(display_manager, warning, sizeof warning)) {
+    set_check(at(StatusCheck::kDisplayManager), "fail", "other-display-manager", "%s", warning);
+  } else {
+    pass(at(StatusCheck::kDisplayManager));
+  }
+  if (look.failed != StatusCheck::kChecks) return;
+  const SeatView& seat0 = look.views[SEAT_INDEX_SEAT0];
+  const UserSessions& sessions = look.sessions;
+  // PAM, the home and the session are asked about the user seat0 logs in, and only as root.
+  if (seat0.refused != nullptr) {
+    const PamMemo::Entry& refused = *seat0.refused;
+    set_check(at(StatusCheck::kPam), "fail", "pam-refuses",
+              _("LightDM will show the greeter and log nobody in on seat0: its PAM service %s "
+                "refuses %s (%s)\n"),
+              refused.service, refused.user, refused.verdict.reason);
+  } else if (root && user_logged_in(seat0.state) != nullptr) {
+    pass(at(StatusCheck::kPam));
+  }
+  if (sessions.user == nullptr) return;
+  if (sessions.seat0.state == SessionView::kNotChecked) {
+    set_check(at(StatusCheck::kSession), "not-checked", "not-checked-without-root",
+              _("Not checked without root: %s\n"), sessions.seat0.problem);
+  } else if (seat0.session == SessionView::kNotFound && !seat0.home_refused) {
+    set_check(at(StatusCheck::kSession), "fail", "session-not-installed",
+              _("LightDM will show the greeter and log nobody in on seat0: %s\n"),
+              seat0.session_why);
+  } else if (seat0.refused == nullptr) {
+    pass(at(StatusCheck::kSession));
+  }
+  if (seat0.home_refused) {
+    set_check(at(StatusCheck::kHome), "fail", "home-refused",
+              _("LightDM will show the greeter and log nobody in on seat0: %s\n"),
+              seat0.session_why);
+  } else if (root && seat0.refused == nullptr && seat0.session == SessionView::kFound) {
+    pass(at(StatusCheck::kHome));
+  }
+}
+
+void json_quoted_value(JsonOut* out, const KeyFileString& value) {
+  static char quoted[KEYFILE_VALUE_MAX * 4 + 8];
+  quote_value(value, quoted, sizeof quoted);
+  json_text(out, quoted);
+}
+
+void json_quoted_path(JsonOut* out, const char* path) {
+  static char quoted[PATH_MAX * 4 + 8];
+  quote_name(path, quoted, sizeof quoted);
+  json_text(out, quoted);
+}
+
+/// Writes the setting |setting| of |key| as the answer's settings carry it.
+void json_setting(JsonOut* out, const SeatSetting& setting, SeatKey key) {
+  json_open(out, '{');
+  json_key(out, "key");
+  json_text(out, SEAT_KEY_NAMES[key]);
+  json_key(out, "value");
+  json_quoted_value(out, setting.value);
+  json_key(out, "file");
+  json_quoted_path(out, setting.path);
+  json_key(out, "section");
+  json_quoted_path(out, setting.section);
+  json_key(out, "line");
+  json_int(out, setting.line);
+  json_close(out, '}');
+}
+
+/// Returns the word for what LightDM does on a seat of |view|.
+const char* outcome_word(const SeatView& view) {
+  if (view.refused != nullptr) return "pam-refuses";
+  if (view.session == SessionView::kNotFound) return "no-session";
+  char who[AUTOLOGIN_WHO_SIZE];
+  switch (autologin_outcome(view.state, who)) {
+    case AutologinOutcome::kNobody:
+      return "nobody";
+    case AutologinOutcome::kAtOnce:
+      return "at-once";
+    case AutologinOutcome::kBackground:
+      return "background";
+    case AutologinOutcome::kCountdown:
+      return "countdown";
+  }
+  return "nobody";
+}
+
+/// Writes whom LightDM logs in on a seat in |state|: the user's name, quoted, or null.
+void json_seat_user(JsonOut* out, const SeatAutologin& state) {
+  if (state.who == AutologinWho::kUser) {
+    json_quoted_value(out, state.settings[SEAT_KEY_USER]->value);
+  } else {
+    json_null(out);
+  }
+}
+
+void json_seats(JsonOut* out, const StatusLook& look) {
+  json_key(out, "seats");
+  json_open(out, '[');
+  const SeatModel& model = *look.model;
+  for (std::size_t seat = 1; seat < model.seats.count; ++seat) {
+    const SeatView& view = look.views[seat];
+    if (same_view(look.views[SEAT_INDEX_SEAT0], view)) continue;
+    json_open(out, '{');
+    json_key(out, "seat");
+    // LightDM matches the seat of a machine without logind as an empty name.
+    json_quoted_path(out, seat == SEAT_INDEX_NO_LOGIND ? "" : model.seats.names[seat]);
+    json_key(out, "outcome");
+    json_text(out, outcome_word(view));
+    json_key(out, "user");
+    json_seat_user(out, view.state);
+    json_close(out, '}');
+  }
+  json_close(out, ']');
+}
+
+/// The word for where the session's name came from.
+const char* origin_word(SessionOrigin origin) {
+  switch (origin) {
+    case SessionOrigin::kAutologinSession:
+      return "autologin-session";
+    case SessionOrigin::kAccountsService:
+      return "accountsservice";
+    case SessionOrigin::kDmrc:
+      return "dmrc";
+    case SessionOrigin::kDmrcCache:
+      return "dmrc-cache";
+    case SessionOrigin::kUserSession:
+      return "user-session";
+    case SessionOrigin::kBuiltIn:
+      return "default";
+  }
+  return "default";
+}
+
+void json_session(JsonOut* out, const UserSessions& sessions) {
+  json_key(out, "session");
+  const SessionView& view = sessions.seat0;
+  if (sessions.user == nullptr || view.choice.state != SessionChoice::kChosen) {
+    json_null(out);
+    return;
+  }
+  json_open(out, '{');
+  json_key(out, "name");
+  json_quoted_value(out, view.choice.name);
+  json_key(out, "from");
+  json_text(out, origin_word(view.choice.origin));
+  json_key(out, "file");
+  if (view.state == SessionView::kFound && view.file.state == SessionFile::kFound) {
+    json_quoted_path(out, view.file.path);
+  } else {
+    json_null(out);
+  }
+  json_close(out, '}');
+}
+
+void json_checks(JsonOut* out, const CheckAnswer checks[]) {
+  json_key(out, "checks");
+  json_open(out, '{');
+  for (int i = 0; i < static_cast<int>(StatusCheck::kChecks); ++i) {
+    json_key(out, kCheckNames[i]);
+    json_open(out, '{');
+    json_key(out, "result");
+    json_text(out, checks[i].result);
+    json_key(out, "code");
+    json_text(out, checks[i].code);
+    json_key(out, "message");
+    json_text(out, checks[i].message[0] != '\0' ? checks[i].message : nullptr);
+    json_close(out, '}');
+  }
+  json_close(out, '}');
+}
+
+/// Makes status's answer, one JSON object (docs/status.schema.json), the whole of standard
+/// output, for a look that returned |looked|.
+void answer_status_json(const StatusLook& look, int looked,
+                        const DisplayManagerPaths& display_manager) {
+  static CheckAnswer checks[static_cast<int>(StatusCheck::kChecks)];
+  answer_checks(look, display_manager, checks);
+  JsonOut* out = json_answer();
+  json_open(out, '{');
+  json_key(out, "format");
+  json_int(out, 1);
+  const SeatView& seat0 = look.views[SEAT_INDEX_SEAT0];
+  const bool known = looked == 0;
+  const FirstLine line = known ? first_line(seat0) : FirstLine::kOther;
+  json_key(out, "state");
+  json_text(out, line == FirstLine::kEnabled ? "enabled"
+                 : line == FirstLine::kDisabled ? "disabled" : "other");
+  const SeatAutologin& state = seat0.state;
+  const SeatSetting* user = known ? state.settings[SEAT_KEY_USER] : nullptr;
+  json_key(out, "user");
+  if (user != nullptr && user->value.len > 0) {
+    json_quoted_value(out, user->value);
+  } else {
+    json_null(out);
+  }
+  json_key(out, "timeout");
+  if (known && state.settings[SEAT_KEY_TIMEOUT] != nullptr) {
+    json_int(out, state.timeout);
+  } else {
+    json_null(out);
+  }
+  json_key(out, "guest");
+  json_bool(out, known && state.who == AutologinWho::kGuest);
+  json_key(out, "background");
+  json_bool(out, known && state.when == AutologinWhen::kBackground);
+  if (known) {
+    json_seats(out, look);
+  } else {
+    json_key(out, "seats");
+    json_open(out, '[');
+    json_close(out, ']');
+  }
+  json_key(out, "settings");
+  json_open(out, '[');
+  for (int key = SEAT_KEY_USER; known && key < SEAT_KEY_AUTOLOGIN_END; ++key) {
+    if (state.settings[key] != nullptr) {
+      json_setting(out, *state.settings[key], static_cast<SeatKey>(key));
+    }
+  }
+  json_close(out, ']');
+  if (known) {
+    json_session(out, look.sessions);
+  } else {
+    json_key(out, "session");
+    json_null(out);
+  }
+  json_checks(out, checks);
+  json_key(out, "warnings");
+  json_open(out, '[');
+  std::size_t count = 0;
+  const SaidWord* warnings = run_warnings(&count);
+  for (std::size_t i = 0; i < count; ++i) {
+    json_open(out, '{');
+    json_key(out, "code");
+    json_text(out, warnings[i].code);
+    json_key(out, "message");
+    std::size_t len = static_cast<std::size_t>(warnings[i].message_len);
+    if (len > 0 && warnings[i].message[len - 1] == '\n') --len;
+    json_string(out, warnings[i].message, len);
+    json_close(out, '}');
+  }
+  json_close(out, ']');
+  json_close(out, '}');
+  json_finish(out);
+  msg_out_only(out->buf, out->overflow ? 0 : out->len);
+}
+
+}  // namespace
+
+int run_status(const ConfigPaths& paths, const char* seats_dir,
+               const DisplayManagerPaths& display_manager, bool json) {
+  static StatusLook look;
+  const int looked = look_at_lightdm(paths, seats_dir, &look);
   // What status prints is all it does: an answer that did not arrive is a failure.
   msg_out_is_answer();
+  if (json) {
+    answer_status_json(look, looked, display_manager);
+    return looked;
+  }
+  if (looked != 0) return 1;
+  print_status(look, display_manager);
   return 0;
 }

@@ -12,6 +12,7 @@
 
 #include "common/child_wait.h"
 #include "common/i18n.h"
+#include "common/words.h"
 
 // Whoever starts the helper chooses where its standard streams lead: a pipe nobody reads, a
 // terminal whose output is suspended (Ctrl-S), a file on a server that went away. A write there
@@ -43,12 +44,14 @@ struct Queue {
   int used;
   int count;
   bool lost_out;  // standard output text that did not fit
+  const char* only_out;  // msg_out_only's text, which replaces everything queued for it
+  std::size_t only_out_len;
   bool out_is_answer;
 };
 
 Queue g_queue;
 
-__attribute__((format(printf, 2, 0))) void queue_text(int fd, const char* format, va_list args) {
+__attribute__((format(printf, 2, 0))) int queue_text(int fd, const char* format, va_list args) {
   Queue& q = g_queue;
   const int room = MESSAGE_QUEUE_BYTES - q.used;
   const bool joins = q.count > 0 && q.segments[q.count - 1].fd == fd;
@@ -57,11 +60,13 @@ __attribute__((format(printf, 2, 0))) void queue_text(int fd, const char* format
   // Text cut short could say something else than it means: it is dropped whole.
   if (n < 0 || n >= room || (!joins && q.count == kSegmentsMax)) {
     if (fd == STDOUT_FILENO) q.lost_out = true;
-    return;
+    return -1;
   }
   if (!joins) q.segments[q.count++] = Segment{fd, q.used, 0};
   q.segments[q.count - 1].len += n;
+  const int start = q.used;
   q.used += n;
+  return start;
 }
 
 /// Returns true if a write to |fd| cannot wait on anyone: a regular file or /dev/null.
@@ -73,13 +78,13 @@ bool takes_writes_at_once(int fd) {
 }
 
 /// Writes |len| bytes of |text| to |fd|. Returns 0, or an error number.
-int write_fully(int fd, const char* text, int len) {
+int write_fully(int fd, const char* text, std::size_t len) {
   while (len > 0) {
-    const ssize_t n = write(fd, text, static_cast<std::size_t>(len));
+    const ssize_t n = write(fd, text, len);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return n < 0 ? errno : EIO;
     text += n;
-    len -= static_cast<int>(n);
+    len -= static_cast<std::size_t>(n);
   }
   return 0;
 }
@@ -89,10 +94,11 @@ int write_fully(int fd, const char* text, int len) {
 int write_queue() {
   const Queue& q = g_queue;
   int out_error = q.lost_out ? EIO : 0;
+  if (q.only_out != nullptr) out_error = write_fully(STDOUT_FILENO, q.only_out, q.only_out_len);
   for (int i = 0; i < q.count; ++i) {
     const Segment& s = q.segments[i];
-    if (s.fd == STDOUT_FILENO && out_error != 0) continue;
-    const int error = write_fully(s.fd, q.text + s.start, s.len);
+    if (s.fd == STDOUT_FILENO && (out_error != 0 || q.only_out != nullptr)) continue;
+    const int error = write_fully(s.fd, q.text + s.start, static_cast<std::size_t>(s.len));
     if (s.fd == STDOUT_FILENO) out_error = error;
   }
   if (out_error == 0) return 0;
@@ -101,14 +107,14 @@ int write_queue() {
                               _("Warning: could not write to standard output: %s\n"),
                               std::strerror(out_error));
   if (n > 0 && static_cast<std::size_t>(n) < sizeof warning) {
-    (void)write_fully(STDERR_FILENO, warning, n);
+    (void)write_fully(STDERR_FILENO, warning, static_cast<std::size_t>(n));
   }
   return 1;
 }
 
 /// Returns true if the queue holds standard output text, or lost some.
 bool has_output() {
-  if (g_queue.lost_out) return true;
+  if (g_queue.lost_out || g_queue.only_out != nullptr) return true;
   for (int i = 0; i < g_queue.count; ++i) {
     if (g_queue.segments[i].fd == STDOUT_FILENO) return true;
   }
@@ -146,8 +152,14 @@ void msg_err(const char* format, ...) {  // NOLINT(cert-dcl50-cpp): printf is th
   va_list args;
   va_start(args, format);
   // The catalogs keep every format's directives: msgfmt --check sees to that.
-  queue_text(STDERR_FILENO, translated, args);  // NOLINT(clang-diagnostic-format-nonliteral)
+  const int start = queue_text(STDERR_FILENO, translated, args);  // NOLINT(clang-diagnostic-format-nonliteral)
   va_end(args);
+  if (start >= 0) record_said(format, g_queue.text + start, g_queue.used - start);
+}
+
+void msg_out_only(const char* text, std::size_t len) {
+  g_queue.only_out = text;
+  g_queue.only_out_len = len;
 }
 
 void msg_out_is_answer() { g_queue.out_is_answer = true; }
@@ -155,7 +167,7 @@ void msg_out_is_answer() { g_queue.out_is_answer = true; }
 int flush_messages() {
   Queue& q = g_queue;
   int failed = 0;
-  if (q.count > 0 || q.lost_out) {
+  if (q.count > 0 || q.lost_out || q.only_out != nullptr) {
     const bool direct = takes_writes_at_once(STDOUT_FILENO) && takes_writes_at_once(STDERR_FILENO);
     failed = direct ? write_queue() : write_queue_in_child();
   }
@@ -163,5 +175,6 @@ int flush_messages() {
   q.used = 0;
   q.count = 0;
   q.lost_out = false;
+  q.only_out = nullptr;
   return answer_lost ? 1 : 0;
 }

@@ -18,6 +18,7 @@
 #include "common/clean_child.h"
 #include "common/i18n.h"
 #include "common/unique_fd.h"
+#include "gates/member_view.h"
 
 // LightDM decides an automatic login with PAM: pam_authenticate, then pam_acct_mgmt, under the
 // seat's pam-autologin-service, with nobody there to answer a prompt. The same stack can
@@ -99,7 +100,7 @@ void no_delay(int /*status*/, unsigned /*delay*/, void* /*data*/) {}
 
 /// The child: asks PAM and writes the Answer to |out|. Never returns.
 [[noreturn]] void run_check(int out, const char* service, const char* user,
-                            const char* display) {
+                            const char* display, bool as_member) {
   // Every byte of the answer is set, padding included: all of it goes down the pipe.
   Answer answer;
   std::memset(&answer, 0, sizeof answer);
@@ -112,6 +113,9 @@ void no_delay(int /*status*/, unsigned /*delay*/, void* /*data*/) {}
   PamApi api{};
   if (clean_child_start(out) != 0) {
     // |answer| says so already
+  } else if (as_member &&
+             view_user_in_autologin_group(user, answer.text, sizeof answer.text) != 0) {
+    // |answer| says why
   } else if (!load_pam(&api)) {
     std::memcpy(answer.text, cannot_load, sizeof answer.text);
   } else {
@@ -143,16 +147,15 @@ PamVerdict not_asked(const char* why) {
   return verdict;
 }
 
-}  // namespace
-
-PamVerdict ask_pam(const char* service, const char* user, const char* display) {
+PamVerdict ask_pam_in_child(const char* service, const char* user, const char* display,
+                            bool as_member) {
   int ends[2];
   if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return not_asked(std::strerror(errno));
   UniqueFd from_child(ends[0]);
   UniqueFd to_parent(ends[1]);
   const pid_t pid = fork();
   if (pid < 0) return not_asked(std::strerror(errno));
-  if (pid == 0) run_check(to_parent.get(), service, user, display);
+  if (pid == 0) run_check(to_parent.get(), service, user, display, as_member);
   to_parent.reset(-1);
   int status = 0;
   if (wait_for_child(pid, PAM_DEADLINE_MS, &status) != 0) {
@@ -173,4 +176,14 @@ PamVerdict ask_pam(const char* service, const char* user, const char* display) {
   PamVerdict verdict{true, answer.result == PAM_SUCCESS, ""};
   std::snprintf(verdict.reason, sizeof verdict.reason, "%s", answer.text);
   return verdict;
+}
+
+}  // namespace
+
+PamVerdict ask_pam(const char* service, const char* user, const char* display) {
+  return ask_pam_in_child(service, user, display, false);
+}
+
+PamVerdict ask_pam_as_member(const char* service, const char* user, const char* display) {
+  return ask_pam_in_child(service, user, display, true);
 }

@@ -89,9 +89,11 @@ int prepare_config_update(const ConfigPaths& paths, const SeatList& seats,
   char* const output = run_storage().output;
   SeatModel& model = run_storage().model;
   std::size_t in_len = 0;
+  update->before = Span{nullptr, 0};
   if (read_main_config(paths, input, &in_len, &update->read_as, &update->read_fd) != 0) {
     return 1;
   }
+  update->before = Span{input, in_len};
 
   char prefix[REFUSAL_PREFIX_SIZE];
   refusal_prefix(request, prefix, sizeof prefix);
