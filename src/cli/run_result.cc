@@ -1,5 +1,6 @@
 #include "cli/run_result.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "common/constants.h"
@@ -36,8 +37,7 @@ void json_file_text(JsonOut* out, const char* key, Span text) {
   }
   json_null(out);
   char key64[32];
-  std::strcpy(key64, key);  // NOLINT: both keys are short literals
-  std::strcat(key64, "_base64");  // NOLINT
+  std::snprintf(key64, sizeof key64, "%s_base64", key);
   json_key(out, key64);
   json_base64(out, text.data, text.len);
 }

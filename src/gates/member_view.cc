@@ -4,14 +4,17 @@
 #include <cstdio>
 #include <cstring>
 
+#include <cstdlib>
+
 #include <fcntl.h>
 #include <sched.h>
-#include <sys/mman.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "common/constants.h"
+#include "common/read_whole.h"
 #include "common/unique_fd.h"
 #include "group/group_files.h"
 
@@ -26,6 +29,8 @@
 //     than a cache that does not list the user.
 // What a directory service says about the group is not changed: the account tools do not
 // change it either.
+// Only this child of a dry run mounts anything, so the calls go through syscall(): every run
+// binds each libc function it imports at start-up, and a plain run should not pay for these.
 
 namespace {
 
@@ -118,14 +123,23 @@ bool write_with_member(int out, const char* text, std::size_t len, const char* u
          write_all(out, user, std::strlen(user)) && write_all(out, text + end, len - end);
 }
 
+/// Returns a descriptor that a system call returned as a long, or -1.
+int as_fd(long result) { return result < 0 ? -1 : static_cast<int>(result); }
+
 /// Makes a detached tmpfs mount for the copies. Returns its descriptor, or -1 with errno set.
 int detached_tmpfs() {
-  UniqueFd context(fsopen("tmpfs", FSOPEN_CLOEXEC));
-  if (context.get() < 0 || fsconfig(context.get(), FSCONFIG_SET_STRING, "mode", "0755", 0) != 0 ||
-      fsconfig(context.get(), FSCONFIG_CMD_CREATE, nullptr, nullptr, 0) != 0) {
+  UniqueFd context(as_fd(syscall(SYS_fsopen, "tmpfs", FSOPEN_CLOEXEC)));
+  if (context.get() < 0 ||
+      syscall(SYS_fsconfig, context.get(), FSCONFIG_SET_STRING, "mode", "0755", 0) != 0 ||
+      syscall(SYS_fsconfig, context.get(), FSCONFIG_CMD_CREATE, nullptr, nullptr, 0) != 0) {
     return -1;
   }
-  return fsmount(context.get(), FSMOUNT_CLOEXEC, 0);
+  return as_fd(syscall(SYS_fsmount, context.get(), FSMOUNT_CLOEXEC, 0));
+}
+
+/// Attaches the detached mount |tree| at |path|. Returns 0, or -1 with errno set.
+int attach(int tree, const char* path) {
+  return syscall(SYS_move_mount, tree, "", AT_FDCWD, path, MOVE_MOUNT_F_EMPTY_PATH) == 0 ? 0 : -1;
 }
 
 /// Puts a copy of the file at |path| that lists |user|, made on the tmpfs |room| under |name|,
@@ -139,10 +153,11 @@ int stand_copy_over(int room, const char* path, const char* name, const char* us
     errno = S_ISREG(st.st_mode) ? EFBIG : EINVAL;
     return 1;
   }
-  const auto len = static_cast<std::size_t>(st.st_size);
-  void* map = len > 0 ? mmap(nullptr, len, PROT_READ, MAP_PRIVATE, original.get(), 0) : nullptr;
-  if (map == MAP_FAILED) return 1;
-  const char* text = static_cast<const char*>(map);
+  // The child ends right after PAM has answered, and the memory with it.
+  const auto cap = static_cast<std::size_t>(st.st_size) + 1;
+  char* text = static_cast<char*>(std::calloc(cap, 1));
+  std::size_t len = 0;
+  if (text == nullptr || read_whole(original.get(), text, cap, &len) != 0) return 1;
   // The group's line as groupadd -r and usermod -aG would leave it.
   char missing[512];
   if (shadow) {
@@ -155,22 +170,17 @@ int stand_copy_over(int room, const char* path, const char* name, const char* us
   bool ok = copy.get() >= 0 && write_with_member(copy.get(), text, len, user, missing) &&
             fchown(copy.get(), st.st_uid, st.st_gid) == 0 &&
             fchmod(copy.get(), st.st_mode & 07777) == 0;
-  const int error = errno;
-  if (map != nullptr) munmap(map, len);
-  if (!ok) {
-    errno = error;
-    return 1;
-  }
-  UniqueFd tree(open_tree(room, name, OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC));
+  if (!ok) return 1;
+  UniqueFd tree(as_fd(syscall(SYS_open_tree, room, name, OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC)));
   if (tree.get() < 0) return 1;
-  return move_mount(tree.get(), "", AT_FDCWD, path, MOVE_MOUNT_F_EMPTY_PATH) == 0 ? 0 : 1;
+  return attach(tree.get(), path) == 0 ? 0 : 1;
 }
 
 }  // namespace
 
 int view_user_in_autologin_group(const char* user, char* why, std::size_t size) {
-  if (unshare(CLONE_NEWNS) != 0) return fail_with(why, size, "unshare", errno);
-  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+  if (syscall(SYS_unshare, CLONE_NEWNS) != 0) return fail_with(why, size, "unshare", errno);
+  if (syscall(SYS_mount, nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
     return fail_with(why, size, "/", errno);
   }
   UniqueFd room(detached_tmpfs());
@@ -184,8 +194,7 @@ int view_user_in_autologin_group(const char* user, char* why, std::size_t size) 
   struct stat st {};
   if (stat(kNscdDir, &st) == 0 && S_ISDIR(st.st_mode)) {
     UniqueFd empty(detached_tmpfs());
-    if (empty.get() < 0 ||
-        move_mount(empty.get(), "", AT_FDCWD, kNscdDir, MOVE_MOUNT_F_EMPTY_PATH) != 0) {
+    if (empty.get() < 0 || attach(empty.get(), kNscdDir) != 0) {
       return fail_with(why, size, kNscdDir, errno);
     }
   }
