@@ -19,6 +19,8 @@ void json_message(JsonOut* out, const SaidWord& said) {
   json_string(out, said.message, len);
 }
 
+}  // namespace
+
 void json_said(JsonOut* out, const SaidWord& said) {
   json_open(out, '{');
   json_key(out, "code");
@@ -27,6 +29,17 @@ void json_said(JsonOut* out, const SaidWord& said) {
   json_message(out, said);
   json_close(out, '}');
 }
+
+void json_warnings(JsonOut* out) {
+  json_key(out, "warnings");
+  json_open(out, '[');
+  std::size_t count = 0;
+  const SaidWord* warnings = run_warnings(&count);
+  for (std::size_t i = 0; i < count; ++i) json_said(out, warnings[i]);
+  json_close(out, ']');
+}
+
+namespace {
 
 /// Writes |text| as "KEY": its text where it is UTF-8, else null and "KEY_base64": its bytes.
 void json_file_text(JsonOut* out, const char* key, Span text) {
@@ -112,12 +125,7 @@ void answer_result_json(const RunResult& result) {
   } else {
     json_said(out, *refusal);
   }
-  json_key(out, "warnings");
-  json_open(out, '[');
-  std::size_t count = 0;
-  const SaidWord* warnings = run_warnings(&count);
-  for (std::size_t i = 0; i < count; ++i) json_said(out, warnings[i]);
-  json_close(out, ']');
+  json_warnings(out);
   json_key(out, "file");
   if (!result.file_read) {
     json_null(out);

@@ -3,7 +3,9 @@
 
 #include <cstddef>
 
+#include "common/json_out.h"
 #include "common/span.h"
+#include "common/words.h"
 #include "group/group_files.h"
 
 /// What a run did to the autologin group, for the user it names.
@@ -58,6 +60,13 @@ bool file_would_change(const RunResult& result);
 
 /// Returns true if |result|'s file or group differ afterwards.
 bool result_changed(const RunResult& result);
+
+/// Writes what the run said under one code as {"code", "message"}, the message without the
+/// line feed that ends it.
+void json_said(JsonOut* out, const SaidWord& said);
+
+/// Writes the member "warnings": every warning the run said, in order.
+void json_warnings(JsonOut* out);
 
 /// Makes |result| the whole of standard output, as one JSON object (docs/result.schema.json),
 /// with the run's refusal and warnings.

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "cli/process_setup.h"
+#include "cli/run_result.h"
 #include "cli/username.h"
 #include "common/format_text.h"
 #include "common/json_out.h"
@@ -529,22 +530,15 @@ void json_setting(JsonOut* out, const SeatSetting& setting, SeatKey key) {
   json_close(out, '}');
 }
 
+/// The words for what LightDM does on a seat, in AutologinOutcome order.
+constexpr const char* kOutcomeWords[] = {"nobody", "at-once", "background", "countdown"};
+
 /// Returns the word for what LightDM does on a seat of |view|.
 const char* outcome_word(const SeatView& view) {
   if (view.refused != nullptr) return "pam-refuses";
   if (view.session == SessionView::kNotFound) return "no-session";
   char who[AUTOLOGIN_WHO_SIZE];
-  switch (autologin_outcome(view.state, who)) {
-    case AutologinOutcome::kNobody:
-      return "nobody";
-    case AutologinOutcome::kAtOnce:
-      return "at-once";
-    case AutologinOutcome::kBackground:
-      return "background";
-    case AutologinOutcome::kCountdown:
-      return "countdown";
-  }
-  return "nobody";
+  return kOutcomeWords[static_cast<int>(autologin_outcome(view.state, who))];
 }
 
 /// Writes whom LightDM logs in on a seat in |state|: the user's name, quoted, or null.
@@ -571,29 +565,20 @@ void json_seats(JsonOut* out, const StatusLook& look) {
     json_text(out, outcome_word(view));
     json_key(out, "user");
     json_seat_user(out, view.state);
+    json_key(out, "timeout");
+    if (view.state.when == AutologinWhen::kCountdown) {
+      json_int(out, view.state.timeout);
+    } else {
+      json_null(out);
+    }
     json_close(out, '}');
   }
   json_close(out, ']');
 }
 
-/// The word for where the session's name came from.
-const char* origin_word(SessionOrigin origin) {
-  switch (origin) {
-    case SessionOrigin::kAutologinSession:
-      return "autologin-session";
-    case SessionOrigin::kAccountsService:
-      return "accountsservice";
-    case SessionOrigin::kDmrc:
-      return "dmrc";
-    case SessionOrigin::kDmrcCache:
-      return "dmrc-cache";
-    case SessionOrigin::kUserSession:
-      return "user-session";
-    case SessionOrigin::kBuiltIn:
-      return "default";
-  }
-  return "default";
-}
+/// The words for where the session's name came from, in SessionOrigin order.
+constexpr const char* kOriginWords[] = {"autologin-session", "accountsservice", "dmrc",
+                                        "dmrc-cache", "user-session", "default"};
 
 void json_session(JsonOut* out, const UserSessions& sessions) {
   json_key(out, "session");
@@ -606,7 +591,7 @@ void json_session(JsonOut* out, const UserSessions& sessions) {
   json_key(out, "name");
   json_quoted_value(out, view.choice.name);
   json_key(out, "from");
-  json_text(out, origin_word(view.choice.origin));
+  json_text(out, kOriginWords[static_cast<int>(view.choice.origin)]);
   json_key(out, "file");
   if (view.state == SessionView::kFound && view.file.state == SessionFile::kFound) {
     json_quoted_path(out, view.file.path);
@@ -689,21 +674,7 @@ void answer_status_json(const StatusLook& look, int looked,
     json_null(out);
   }
   json_checks(out, checks);
-  json_key(out, "warnings");
-  json_open(out, '[');
-  std::size_t count = 0;
-  const SaidWord* warnings = run_warnings(&count);
-  for (std::size_t i = 0; i < count; ++i) {
-    json_open(out, '{');
-    json_key(out, "code");
-    json_text(out, warnings[i].code);
-    json_key(out, "message");
-    std::size_t len = static_cast<std::size_t>(warnings[i].message_len);
-    if (len > 0 && warnings[i].message[len - 1] == '\n') --len;
-    json_string(out, warnings[i].message, len);
-    json_close(out, '}');
-  }
-  json_close(out, ']');
+  json_warnings(out);
   json_close(out, '}');
   json_finish(out);
   msg_out_only(out->buf, out->overflow ? 0 : out->len);
