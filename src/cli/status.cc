@@ -1,7 +1,6 @@
 #include "cli/status.h"
 
 #include <climits>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -424,27 +423,21 @@ void print_status(const StatusLook& look, const DisplayManagerPaths& display_man
   }
 }
 
+/// Room for one check's message.
+constexpr std::size_t kCheckMessageSize = 2048;
+
 /// One check's answer: its result word, and the code and message of a result other than pass.
 struct CheckAnswer {
   const char* result;
   const char* code;
-  char message[2048];
+  char message[kCheckMessageSize];
 };
 
-/// Fills |check| with |result| and |code|, and the printf-formatted, translated |format| as its
-/// message without the line feed that ends it.
-__attribute__((format(printf, 4, 5))) void set_check(CheckAnswer* check, const char* result,
-                                                     const char* code, const char* format, ...) {
+/// Sets |check|'s result and code, and returns its message for the caller to fill.
+char* mark(CheckAnswer* check, const char* result, const char* code) {
   check->result = result;
   check->code = code;
-  va_list args;
-  va_start(args, format);
-  const int n = std::vsnprintf(check->message, sizeof check->message, format, args);
-  va_end(args);
-  if (n < 0) check->message[0] = '\0';
-  if (n >= static_cast<int>(sizeof check->message)) cut_at_character(check->message, sizeof check->message);
-  const std::size_t len = std::strlen(check->message);
-  if (len > 0 && check->message[len - 1] == '\n') check->message[len - 1] = '\0';
+  return check->message;
 }
 
 void pass(CheckAnswer* check) { *check = CheckAnswer{"pass", nullptr, ""}; }
@@ -459,13 +452,14 @@ void answer_checks(const StatusLook& look, const DisplayManagerPaths& display_ma
   if (look.failed != StatusCheck::kConfiguration) pass(at(StatusCheck::kConfiguration));
   if (look.failed != StatusCheck::kChecks) {
     const SaidWord* refusal = run_refusal();
-    set_check(at(look.failed), "cannot-tell", refusal != nullptr ? refusal->code : nullptr, "%.*s",
-              refusal != nullptr ? refusal->message_len : 0,
-              refusal != nullptr ? refusal->message : "");
+    format_text(mark(at(look.failed), "cannot-tell", refusal != nullptr ? refusal->code : nullptr),
+                kCheckMessageSize, "%.*s", refusal != nullptr ? refusal->message_len : 0,
+                refusal != nullptr ? refusal->message : "");
   }
   char warning[DISPLAY_MANAGER_WARNING_SIZE];
   if (other_display_manager(display_manager, warning, sizeof warning)) {
-    set_check(at(StatusCheck::kDisplayManager), "fail", "other-display-manager", "%s", warning);
+    format_text(mark(at(StatusCheck::kDisplayManager), "fail", "other-display-manager"),
+                kCheckMessageSize, "%s", warning);
   } else {
     pass(at(StatusCheck::kDisplayManager));
   }
@@ -475,7 +469,7 @@ void answer_checks(const StatusLook& look, const DisplayManagerPaths& display_ma
   // PAM, the home and the session are asked about the user seat0 logs in, and only as root.
   if (seat0.refused != nullptr) {
     const PamMemo::Entry& refused = *seat0.refused;
-    set_check(at(StatusCheck::kPam), "fail", "pam-refuses",
+    format_text(mark(at(StatusCheck::kPam), "fail", "pam-refuses"), kCheckMessageSize,
               _("LightDM will show the greeter and log nobody in on seat0: its PAM service %s "
                 "refuses %s (%s)\n"),
               refused.service, refused.user, refused.verdict.reason);
@@ -484,17 +478,17 @@ void answer_checks(const StatusLook& look, const DisplayManagerPaths& display_ma
   }
   if (sessions.user == nullptr) return;
   if (sessions.seat0.state == SessionView::kNotChecked) {
-    set_check(at(StatusCheck::kSession), "not-checked", "not-checked-without-root",
-              _("Not checked without root: %s\n"), sessions.seat0.problem);
+    format_text(mark(at(StatusCheck::kSession), "not-checked", "not-checked-without-root"),
+              kCheckMessageSize, _("Not checked without root: %s\n"), sessions.seat0.problem);
   } else if (seat0.session == SessionView::kNotFound && !seat0.home_refused) {
-    set_check(at(StatusCheck::kSession), "fail", "session-not-installed",
-              _("LightDM will show the greeter and log nobody in on seat0: %s\n"),
+    format_text(mark(at(StatusCheck::kSession), "fail", "session-not-installed"),
+              kCheckMessageSize, _("LightDM will show the greeter and log nobody in on seat0: %s\n"),
               seat0.session_why);
   } else if (seat0.refused == nullptr) {
     pass(at(StatusCheck::kSession));
   }
   if (seat0.home_refused) {
-    set_check(at(StatusCheck::kHome), "fail", "home-refused",
+    format_text(mark(at(StatusCheck::kHome), "fail", "home-refused"), kCheckMessageSize,
               _("LightDM will show the greeter and log nobody in on seat0: %s\n"),
               seat0.session_why);
   } else if (root && seat0.refused == nullptr && seat0.session == SessionView::kFound) {
@@ -612,7 +606,13 @@ void json_checks(JsonOut* out, const CheckAnswer checks[]) {
     json_key(out, "code");
     json_text(out, checks[i].code);
     json_key(out, "message");
-    json_text(out, checks[i].message[0] != '\0' ? checks[i].message : nullptr);
+    // The sentences come as the plain output says them, each ending its line.
+    const std::size_t len = std::strlen(checks[i].message);
+    if (len == 0) {
+      json_null(out);
+    } else {
+      json_string(out, checks[i].message, checks[i].message[len - 1] == '\n' ? len - 1 : len);
+    }
     json_close(out, '}');
   }
   json_close(out, '}');

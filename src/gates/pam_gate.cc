@@ -111,11 +111,9 @@ void no_delay(int /*status*/, unsigned /*delay*/, void* /*data*/) {}
   char cannot_load[sizeof answer.text];
   std::snprintf(cannot_load, sizeof cannot_load, _("%s cannot be loaded"), kLibPam);
   PamApi api{};
-  if (clean_child_start(out) != 0) {
-    // |answer| says so already
-  } else if (as_member &&
-             view_user_in_autologin_group(user, answer.text, sizeof answer.text) != 0) {
-    // |answer| says why
+  if (clean_child_start(out) != 0 ||
+      (as_member && view_user_in_autologin_group(user, answer.text, sizeof answer.text) != 0)) {
+    // |answer| says why already
   } else if (!load_pam(&api)) {
     std::memcpy(answer.text, cannot_load, sizeof answer.text);
   } else {
