@@ -11,10 +11,12 @@ set(BRINDLEWAY_PO_DIR ${PROJECT_SOURCE_DIR}/po)
 set(BRINDLEWAY_POT ${BRINDLEWAY_PO_DIR}/brindleway-helper.pot)
 file(STRINGS ${BRINDLEWAY_PO_DIR}/LINGUAS BRINDLEWAY_LINGUAS REGEX "^[^#]")
 
-# msg_err translates its format itself, so xgettext must take its first argument as a msgid.
+# msg_err and i18n_late_text translate their format themselves, so xgettext must take their
+# first argument as a msgid.
 # msg_out never translates: its translated texts pass through _() at the call site.
 set(BRINDLEWAY_XGETTEXT_ARGS --language=C++ --from-code=UTF-8 --keyword=_ --keyword=N_
     --keyword=i18n_plural:1,2 --keyword=msg_err --flag=msg_err:1:c-format
+    --keyword=i18n_late_text --flag=i18n_late_text:1:c-format
     --flag=i18n_plural:1:c-format --flag=i18n_plural:2:c-format --flag=_:1:pass-c-format
     --add-comments=TRANSLATORS: --sort-by-file --package-name=brindleway-helper
     --package-version=${PROJECT_VERSION}

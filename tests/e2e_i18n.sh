@@ -82,7 +82,8 @@ a countdown|autologin-user-timeout=7|enable alice|Automatische Anmeldung für al
 EOF_CASES
 
 # Hostile values, under strace: no path the helper or a tool opens is built from them, and no
-# locale file is read from outside the locale directories and the conversion modules.
+# locale file is read from outside the locale directories and the conversion modules. A run
+# that succeeds sets up no catalog, so a translated refusal is traced as well.
 gconv_dir=$(dirname "$(find /usr/lib /usr/lib64 -maxdepth 3 -name 'gconv-modules*' -print -quit 2> /dev/null)")
 [ -d "$gconv_dir" ] || fail "no gconv directory found"
 mkdir -p "$WORK/x/LC_MESSAGES" "$WORK/x/de/LC_MESSAGES"
@@ -100,6 +101,16 @@ while IFS='|' read -r what vars; do
     "$HELPER" disable alice > "$OUT" 2> "$ERR"
   STATUS=$?
   expect_run "hostile $what" 0 $'Auto login disabled\n' ""
+  # shellcheck disable=SC2086
+  env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin ASAN_OPTIONS=detect_leaks=0 $vars \
+    strace -f -qq -o "$WORK/trace.refusal" \
+    -e trace=open,openat,openat2,stat,newfstatat,statx,access,faccessat,faccessat2,readlink,execve \
+    "$HELPER" enable root > "$OUT" 2> "$ERR"
+  STATUS=$?
+  refusal=$(cat "$ERR")
+  [ "$STATUS" = 1 ] && { [ "$refusal" = "$ROOT_EN" ] || [ "$refusal" = "$ROOT_DE" ]; } ||
+    fail "hostile $what: enable root gave $STATUS: $refusal"
+  cat "$WORK/trace.refusal" >> "$WORK/trace"
   grep -o '"[^"]*"' "$WORK/trace" | tr -d '"' | sort -u > "$WORK/paths"
   reached=$(grep -F "$WORK/x" "$WORK/paths")
   [ -z "$reached" ] || fail "hostile $what: a path of the caller's: $reached"

@@ -144,8 +144,7 @@ int check_account(const char* user) {
 /// Reads and checks everything for |request| and makes the new text in memory. Returns 0, or 1
 /// after saying why not; nothing has changed then.
 int prepare(const AutologinRequest& request) {
-  char prefix[REFUSAL_PREFIX_SIZE];
-  refusal_prefix(request, prefix, sizeof prefix);
+  const char* prefix = refusal_prefix(request);
   static SeatList seats;
   seat_list_reset(&seats);
   if (add_logind_seats(LOGIND_SEATS_DIR, &seats, prefix) != 0) return 1;
@@ -233,8 +232,7 @@ int run_enable(const char* program, const char* user, RunResult* result) {
   note_file(result);
   if (prepared != 0) return 1;
   probe_user(user, &g_probe);
-  char prefix[REFUSAL_PREFIX_SIZE];
-  refusal_prefix(AutologinRequest{true, user}, prefix, sizeof prefix);
+  const char* prefix = refusal_prefix(AutologinRequest{true, user});
   if (check_home(user, g_probe, *g_update.model, g_update.pam_services) != 0 ||
       check_sessions(*g_update.model, user, g_probe, prefix) != 0) {
     return 1;

@@ -150,6 +150,8 @@ void close_from(int lowest) {
 }  // namespace
 
 int prepare_process() {
+  // First, so that no text is translated before: the catalog is set up when one first is.
+  sanitize_locale_environment();
   clear_interval_timers();
   set_disposition(SIGCHLD, SIG_DFL);
   set_disposition(SIGPIPE, SIG_IGN);
@@ -159,8 +161,6 @@ int prepare_process() {
   for (const LimitRule& rule : kLimitRules) apply_limit(rule);
   if (open_std_streams() != 0) return 1;
   close_from(3);
-  sanitize_locale_environment();
-  start_translations();
   umask(022);
   if (chdir("/") == 0) return 0;
   msg_err("Cannot change the working directory to /: %s\n", std::strerror(errno));

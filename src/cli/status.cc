@@ -19,10 +19,9 @@
 #include "gates/seats.h"
 #include "gates/session_gate.h"
 #include "gates/user_probe.h"
-#include "lightdm/lightdm_state.h"
+#include "lightdm/lightdm_sources.h"
 #include "lightdm/pam_service.h"
 #include "lightdm/seat_autologin.h"
-#include "seatconf/promise_check.h"
 
 // The first line speaks the vocabulary of the success lines, so that a settings program parses
 // one set of texts: "Auto login enabled for user: NAME" and "Auto login disabled" stand for
@@ -32,10 +31,13 @@
 
 namespace {
 
-constexpr char kPrefix[] = N_("Cannot tell what LightDM does: ");
-
-/// Returns the prefix of status's refusals, in the reader's language.
-const char* status_prefix() { return _(kPrefix); }
+/// Returns the prefix of status's refusals, in the reader's language once any text has been
+/// translated: a status whose lines are all untranslated sets up no catalog for it.
+const char* status_prefix() {
+  static char words[128];
+  i18n_late_text("Cannot tell what LightDM does: ", nullptr, words, sizeof words);
+  return words;
+}
 
 /// PAM's answers so far, so that seats asking the same service about the same user ask once.
 /// A seat asks at most two services (its own and the one "[LightDM]" names), on its display, so
@@ -375,8 +377,12 @@ int look_at_lightdm(const ConfigPaths& paths, const char* seats_dir, StatusLook*
   seat_list_reset(&seats);
   const char* prefix = status_prefix();
   if (add_logind_seats(seats_dir, &seats, prefix) != 0) return 1;
-  const SeatModel* model = read_lightdm_state(paths, seats, prefix);
-  if (model == nullptr || check_glib_readings(*model, prefix) != 0) return 1;
+  LightdmReading reading{};  // the main file as it stands, as LightDM reads it
+  if (read_lightdm_sources(paths, seats, prefix, &reading) != 0 ||
+      check_glib_readings(*reading.model, prefix) != 0) {
+    return 1;
+  }
+  const SeatModel* model = reading.model;
   look->model = model;
   // Both GLib versions read the same now; either rule gives the answer.
   look->failed = StatusCheck::kPam;

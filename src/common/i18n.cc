@@ -1,6 +1,7 @@
 #include "common/i18n.h"
 
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -22,7 +23,10 @@ extern char** environ;  // NOLINT: the process environment has no other name.
 //  4. Only LC_MESSAGES and LC_CTYPE are taken from the environment, never LC_ALL: numbers, the
 //     collation and the character classes the reading of LightDM's files relies on stay C's.
 //     LC_CTYPE is needed for the catalog's text to be converted to UTF-8.
-//  5. In the C locale nothing of this runs: a plain run pays nothing for it.
+//  5. Nothing of this runs before the first text is translated, and nothing in the C locale: a
+//     run that prints only its success line, which is never translated, pays nothing for it.
+//     The environment is made safe at the front door all the same, since the account tools
+//     take its values too.
 
 namespace {
 
@@ -38,7 +42,21 @@ struct Gettext {
 };
 
 Gettext g_gettext;
+bool g_started = false;
 bool g_active = false;
+
+/// A text that i18n_late_text wrote in English, to be written again once the catalog is up.
+struct LateText {
+  const char* format;
+  const char* arg;
+  char* buf;
+  std::size_t size;
+};
+
+/// One for each kind of words a run opens its messages with.
+constexpr int kLateTextsMax = 4;
+LateText g_late[kLateTextsMax];
+int g_late_count = 0;
 
 /// The variables that name directories libc would read from.
 constexpr const char* kPathVariables[] = {"LOCPATH=", "GCONV_PATH=", "NLSPATH="};
@@ -90,6 +108,34 @@ bool load_gettext(Gettext* api) {
   return look_up("setlocale", &api->setlocale) && look_up("bindtextdomain", &api->bindtextdomain) &&
          look_up("bind_textdomain_codeset", &api->bind_textdomain_codeset) &&
          look_up("dgettext", &api->dgettext) && look_up("dngettext", &api->dngettext);
+}
+
+/// Writes |late| in the language the run now speaks.
+void write_late_text(const LateText& late) {
+  const char* format = g_active ? g_gettext.dgettext(TEXT_DOMAIN, late.format) : late.format;
+  // The format is one of the callers' literals, or its translation: msgfmt --check keeps the
+  // catalogs' directives those of the literal.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+  // NOLINTNEXTLINE(clang-diagnostic-format-nonliteral)
+  const int n = std::snprintf(late.buf, late.size, format, late.arg != nullptr ? late.arg : "");
+#pragma GCC diagnostic pop
+  if (n < 0 && late.size > 0) late.buf[0] = '\0';
+  if (n >= 0 && static_cast<std::size_t>(n) >= late.size) cut_at_character(late.buf, late.size);
+}
+
+/// Sets up the message catalog, once, when the environment asks for a locale other than
+/// C/POSIX: LC_MESSAGES and LC_CTYPE only, and the domain bound to LOCALE_DIR in UTF-8.
+void start_translations() {
+  g_started = true;
+  // libc ignores LANGUAGE when the messages locale is C: so does this test.
+  if (!names_a_locale(messages_locale()) || !load_gettext(&g_gettext)) return;
+  g_gettext.setlocale(LC_CTYPE, "");
+  g_gettext.setlocale(LC_MESSAGES, "");
+  if (g_gettext.bindtextdomain(TEXT_DOMAIN, BRINDLEWAY_LOCALE_DIR) == nullptr) return;
+  if (g_gettext.bind_textdomain_codeset(TEXT_DOMAIN, "UTF-8") == nullptr) return;
+  g_active = true;
+  for (int i = 0; i < g_late_count; ++i) write_late_text(g_late[i]);
 }
 
 }  // namespace
@@ -152,14 +198,17 @@ void sanitize_locale_environment() {
   if (kept != nullptr) *kept = nullptr;
 }
 
-void start_translations() {
-  // libc ignores LANGUAGE when the messages locale is C: so does this test.
-  if (!names_a_locale(messages_locale()) || !load_gettext(&g_gettext)) return;
-  g_gettext.setlocale(LC_CTYPE, "");
-  g_gettext.setlocale(LC_MESSAGES, "");
-  if (g_gettext.bindtextdomain(TEXT_DOMAIN, BRINDLEWAY_LOCALE_DIR) == nullptr) return;
-  if (g_gettext.bind_textdomain_codeset(TEXT_DOMAIN, "UTF-8") == nullptr) return;
-  g_active = true;
+void i18n_late_text(const char* format, const char* arg, char* buf, std::size_t size) {
+  const LateText late{format, arg, buf, size};
+  int slot = 0;
+  while (slot < g_late_count && g_late[slot].buf != buf) ++slot;
+  if (slot < kLateTextsMax) {
+    g_late[slot] = late;
+    if (slot == g_late_count) ++g_late_count;
+  } else if (!g_started) {
+    start_translations();  // no room to write it again later: it is translated now
+  }
+  write_late_text(late);
 }
 
 void cut_at_character(char* buf, std::size_t size) {
@@ -173,11 +222,13 @@ void cut_at_character(char* buf, std::size_t size) {
 }
 
 const char* i18n_text(const char* msgid) {
+  if (!g_started) start_translations();
   if (!g_active || msgid[0] == '\0') return msgid;
   return g_gettext.dgettext(TEXT_DOMAIN, msgid);
 }
 
 const char* i18n_plural(const char* singular, const char* plural, unsigned long n) {
+  if (!g_started) start_translations();
   if (!g_active) return n == 1 ? singular : plural;
   return g_gettext.dngettext(TEXT_DOMAIN, singular, plural, n);
 }

@@ -7,6 +7,9 @@
 inline constexpr char TEXT_DOMAIN[] = "brindleway-helper";
 
 /// Returns the catalog's translation of |msgid|, or |msgid| itself when no catalog is active.
+/// The first call of this or of i18n_plural sets up the catalog when the environment asks for a
+/// locale other than C/POSIX (LC_MESSAGES and LC_CTYPE only, the domain bound to LOCALE_DIR in
+/// UTF-8), so a run that translates nothing calls nothing of libc's locale machinery.
 const char* i18n_text(const char* msgid) __attribute__((format_arg(1)));
 
 /// Returns the catalog's translation of |singular|/|plural| for |n|, or one of the two as
@@ -24,13 +27,15 @@ bool filter_language_value(const char* value, char* buf, std::size_t size);
 
 /// Makes every locale variable of the environment (LANG, LANGUAGE, LC_*) safe by the one rule,
 /// element by element for LANGUAGE, and removes LOCPATH, GCONV_PATH and NLSPATH, which would
-/// point libc at a caller's files.
+/// point libc at a caller's files. Call it before the first text is translated.
 void sanitize_locale_environment();
 
-/// Sets up the message catalog when the environment asks for a locale other than C/POSIX:
-/// LC_MESSAGES and LC_CTYPE only, and the domain bound to LOCALE_DIR in UTF-8. Does nothing, and
-/// calls nothing of libc's locale machinery, in the C locale.
-void start_translations();
+/// Writes |format| (at most one %s), filled with |arg|, into |buf| (|size| bytes): in English
+/// now, and again in the reader's language as soon as the catalog is set up, which this call
+/// does not do. |buf| and |arg| must last the run; a later call for the same |buf| replaces the
+/// earlier one. Text cut short ends at a whole character. Words that open many messages, worked
+/// out this way, set up no catalog in a run that prints none of those messages.
+void i18n_late_text(const char* format, const char* arg, char* buf, std::size_t size);
 
 /// Ends |buf|, which snprintf filled to its |size| bytes and cut short, at its last whole UTF-8
 /// character, so that a cut translation is still text.

@@ -1,19 +1,9 @@
 #include "seatconf/conf_file.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "common/constants.h"
 #include "common/message_queue.h"
-#include "common/read_whole.h"
-#include "common/unique_fd.h"
+#include "lightdm/lightdm_sources.h"
 #include "lightdm/run_storage.h"
-#include "lightdm/source_scan.h"
-#include "lightdm/sysconfig_override.h"
 #include "seatconf/file_replace.h"
 #include "seatconf/promise_check.h"
 #include "seatconf/seat_rewrite.h"
@@ -21,10 +11,6 @@
 // Nothing is changed before everything that can refuse has had its say: the whole
 // configuration is read, the new text is made in memory and LightDM's reading of it is checked
 // first; only then does the caller change the group and put the new file in place.
-// The configuration is never cut short: a file that does not fit the buffer whole or cannot be
-// read to its end is refused before anything is written. Every byte is carried by its length, so
-// a NUL byte in a comment goes through like any other; one in a line LightDM reads is refused
-// when that line is judged.
 
 namespace {
 
@@ -36,48 +22,27 @@ constexpr std::size_t kMaxConfSize = CONF_BUFFER_SIZE - 1;
 /// wrote can always be switched off again.
 constexpr std::size_t kDisableGrowth = 2;
 
+/// The rewrite of the main file that a reading of the sources makes before LightDM reads it.
+struct Rewrite {
+  const char* path;
+  const AutologinRequest* request;
+  Span* text;
+};
 
-/// Reads the main file of |paths| into |buf| (CONF_BUFFER_SIZE bytes) as long as it is a
-/// regular file that fits whole and no link stands at its path. Returns 0, sets |*len| and
-/// |*st| and hands the open file to |keep|; or 1 after reporting why not.
-int read_main_config(const ConfigPaths& paths, char* buf, std::size_t* len, struct stat* st,
-                     UniqueFd* keep) {
-  const char* path = paths.conf;
-  *len = 0;
-  std::memset(st, 0, sizeof *st);
-  // O_NONBLOCK: a FIFO or a device put at the path must not hold the helper up. The checks are
-  // made on the descriptor that was opened, so the path cannot be swapped in between.
-  constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-  UniqueFd fd(open(path, kFlags | O_NOFOLLOW));
-  if (fd.get() < 0) {
-    if (errno == ELOOP) {
-      msg_err(
-                   "Cannot update %s: it is a symbolic link, and replacing it would leave the "
-                   "file it points to as it is\n",
-                   path);
-    } else {
-      msg_err("Cannot open %s: %s\n", path, std::strerror(errno));
-    }
+/// Makes the new text of the main file for the request of |context| (a Rewrite) in the run's
+/// output buffer, against what the earlier sources in |earlier| set, and hands its lines to
+/// |scan|. Returns 0, or 1 after saying that it would not fit.
+int rewrite_main_file(void* context, const SeatModel& earlier, Span read, SourceScan* scan) {
+  const Rewrite& rewrite = *static_cast<const Rewrite*>(context);
+  const AutologinRequest& request = *rewrite.request;
+  // The new file must be readable by the next run, which is what turns automatic login off.
+  const std::size_t cap = request.enable ? kMaxConfSize - kDisableGrowth : kMaxConfSize;
+  if (rewrite_seat_section(read, request, options_against(earlier, request),
+                           run_storage().output, cap, rewrite.text, scan) != 0) {
+    msg_err("Cannot update %s: the new file would be larger than %zu bytes\n",
+                 rewrite.path, cap);
     return 1;
   }
-  if (fstat(fd.get(), st) != 0) {
-    msg_err("Cannot read %s: %s\n", path, std::strerror(errno));
-    return 1;
-  }
-  if (!S_ISREG(st->st_mode)) {
-    msg_err("Cannot read %s: not a regular file\n", path);
-    return 1;
-  }
-  if (read_whole(fd.get(), buf, CONF_BUFFER_SIZE, len) != 0) {
-    if (errno == EFBIG) {
-      msg_err("Cannot read %s: file is larger than %zu bytes\n", path,
-                   kMaxConfSize);
-    } else {
-      msg_err("Cannot read %s: %s\n", path, std::strerror(errno));
-    }
-    return 1;
-  }
-  keep->reset(fd.release());
   return 0;
 }
 
@@ -85,40 +50,20 @@ int read_main_config(const ConfigPaths& paths, char* buf, std::size_t* len, stru
 
 int prepare_config_update(const ConfigPaths& paths, const SeatList& seats,
                           const AutologinRequest& request, ConfUpdate* update) {
-  char* const input = run_storage().input;
-  char* const output = run_storage().output;
-  SeatModel& model = run_storage().model;
-  std::size_t in_len = 0;
-  update->before = Span{nullptr, 0};
-  if (read_main_config(paths, input, &in_len, &update->read_as, &update->read_fd) != 0) {
-    return 1;
-  }
-  update->before = Span{input, in_len};
-
-  char prefix[REFUSAL_PREFIX_SIZE];
-  refusal_prefix(request, prefix, sizeof prefix);
-  seat_model_reset(&model, seats);
-  // The output buffer holds each drop-in in turn until the new text is made.
-  if (read_drop_ins(paths, &model, output, CONF_BUFFER_SIZE, prefix) != 0) return 1;
-
-  RewriteOptions options = options_against(model, request);
-  SourceScan scan;
-  scan_begin(&scan, paths.conf, model.seats);
-  // The new file must be readable by the next run, which is what turns automatic login off.
-  std::size_t cap = request.enable ? kMaxConfSize - kDisableGrowth : kMaxConfSize;
-  if (rewrite_seat_section(Span{input, in_len}, request, options, output, cap,
-                           &update->text, &scan) != 0) {
-    msg_err("Cannot update %s: the new file would be larger than %zu bytes\n",
-                 paths.conf, cap);
-    return 1;
-  }
-  scan_merge(&scan, &model);
-  if (check_main_source(scan, prefix) != 0) return 1;
-  if (apply_sysconfig_override(paths.sysconfig, &model, prefix) != 0) return 1;
-  if (check_promise(model, request) != 0) return 1;
+  const char* prefix = refusal_prefix(request);
+  Rewrite rewrite{paths.conf, &request, &update->text};
+  LightdmReading reading{};
+  reading.to_replace = true;
+  reading.edit = MainFileEdit{rewrite_main_file, &rewrite};
+  const int read = read_lightdm_sources(paths, seats, prefix, &reading);
+  // The file is kept open once it has been read whole, and only then.
+  update->before = reading.read_fd.get() >= 0 ? reading.text : Span{nullptr, 0};
+  update->read_as = reading.read_as;
+  update->read_fd.reset(reading.read_fd.release());
+  if (read != 0 || check_promise(*reading.model, request) != 0) return 1;
   update->pam_services.count = 0;
-  update->model = &model;
-  return request.enable ? autologin_pam_services(model, &update->pam_services, prefix)
+  update->model = reading.model;
+  return request.enable ? autologin_pam_services(*reading.model, &update->pam_services, prefix)
                         : 0;
 }
 

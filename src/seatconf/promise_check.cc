@@ -4,6 +4,7 @@
 
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "lightdm/lightdm_sources.h"
 #include "lightdm/seat_autologin.h"
 
 namespace {
@@ -111,22 +112,6 @@ void report(const char* prefix, const SeatSetting& setting, SeatKey key,
   }
 }
 
-/// Returns 0 if the seat at |seat| fares the same under both GLib rules, or 1 after reporting.
-int check_seat_readings(const SeatModel& model, std::size_t seat, const char* prefix) {
-  const SeatAutologin old_glib = seat_autologin(model, seat, GlibRule::kKeepsBadEscapes);
-  const SeatAutologin new_glib = seat_autologin(model, seat, GlibRule::kRefusesBadEscapes);
-  if (same_outcome(old_glib, new_glib)) return 0;
-  SeatKey key = SEAT_KEY_COUNT;
-  const SeatSetting* setting = glib_dependent_setting(old_glib, &key);
-  char path[SOURCE_PATH_MAX * 4 + 8];
-  quote_name(setting->path, path, sizeof path);
-  msg_err(
-               "%scannot tell how LightDM reads %s: line %u: the value of %s holds an escape "
-               "that GLib before 2.77.3 (Debian 12) reads and later GLib (Debian 13) refuses\n",
-               prefix, path, setting->line, SEAT_KEY_NAMES[key]);
-  return 1;
-}
-
 /// Checks the request on the seat at |seat|, whose reading no GLib version changes. Returns 0,
 /// or 1 after reporting.
 int check_seat(const SeatModel& model, std::size_t seat, const AutologinRequest& request,
@@ -148,15 +133,17 @@ int check_seat(const SeatModel& model, std::size_t seat, const AutologinRequest&
 
 }  // namespace
 
-void refusal_prefix(const AutologinRequest& request, char* buf, std::size_t size) {
+const char* refusal_prefix(const AutologinRequest& request) {
+  // One request a run: its words are kept for the run, where the catalog can reach them.
+  static char words[REFUSAL_PREFIX_SIZE];
   // TRANSLATORS: these two begin many messages; what follows them starts in lower case.
-  int n = request.enable
-              ? std::snprintf(buf, size, _("Cannot enable automatic login for %s: "),
-                              request.user_name)
-              : std::snprintf(buf, size, "%s", _("Cannot disable automatic login: "));
-  // A name too long for the prefix is cut; the rest of the message still says what is wrong.
-  if (n < 0 && size > 0) buf[0] = '\0';
-  if (n >= 0 && static_cast<std::size_t>(n) >= size) cut_at_character(buf, size);
+  if (request.enable) {
+    i18n_late_text("Cannot enable automatic login for %s: ", request.user_name, words,
+                   sizeof words);
+  } else {
+    i18n_late_text("Cannot disable automatic login: ", nullptr, words, sizeof words);
+  }
+  return words;
 }
 
 RewriteOptions options_against(const SeatModel& earlier, const AutologinRequest& request) {
@@ -179,8 +166,7 @@ RewriteOptions options_against(const SeatModel& earlier, const AutologinRequest&
 }
 
 int check_promise(const SeatModel& model, const AutologinRequest& request) {
-  char prefix[REFUSAL_PREFIX_SIZE];
-  refusal_prefix(request, prefix, sizeof prefix);
+  const char* prefix = refusal_prefix(request);
   // openSUSE's override is applied after every file and whatever the seat: only a value that
   // already is the promise can stand.
   const SeatSetting& override = model.sysconfig_autologin;
@@ -195,13 +181,6 @@ int check_promise(const SeatModel& model, const AutologinRequest& request) {
   if (check_glib_readings(model, prefix) != 0) return 1;
   for (std::size_t seat = 0; seat < model.seats.count; ++seat) {
     if (check_seat(model, seat, request, prefix) != 0) return 1;
-  }
-  return 0;
-}
-
-int check_glib_readings(const SeatModel& model, const char* prefix) {
-  for (std::size_t seat = 0; seat < model.seats.count; ++seat) {
-    if (check_seat_readings(model, seat, prefix) != 0) return 1;
   }
   return 0;
 }

@@ -10,19 +10,15 @@
 /// Room for refusal_prefix's words: a long user name in the longest translation.
 inline constexpr std::size_t REFUSAL_PREFIX_SIZE = 256;
 
-/// Writes into |buf| (|size| bytes) the words that open every refusal of |request|, such as
-/// "Cannot enable automatic login for alice: ", in the reader's language. A name too long for
-/// |buf| is cut, at a whole character.
-void refusal_prefix(const AutologinRequest& request, char* buf, std::size_t size);
+/// Returns the words that open every refusal of |request|, such as "Cannot enable automatic
+/// login for alice: ", valid for the run: in the reader's language once any text has been
+/// translated, so a run that refuses nothing sets up no catalog for them. A name too long for
+/// REFUSAL_PREFIX_SIZE is cut, at a whole character. |request|'s user name must last the run.
+const char* refusal_prefix(const AutologinRequest& request);
 
 /// Returns what the rewrite of lightdm.conf must add so that the settings of the earlier
 /// sources in |earlier| do not stand against |request|.
 RewriteOptions options_against(const SeatModel& earlier, const AutologinRequest& request);
-
-/// Returns 0 if LightDM does the same on every seat of |model| whichever GLib it runs with, or 1
-/// after printing on standard error, after |prefix|, which setting GLib versions read
-/// differently.
-int check_glib_readings(const SeatModel& model, const char* prefix);
 
 /// Returns 0 if LightDM, reading every source merged into |model|, does on each seat exactly
 /// what |request| asks: after enable, log in the user at once, with no guest login; after
