@@ -11,11 +11,12 @@ set(BRINDLEWAY_PO_DIR ${PROJECT_SOURCE_DIR}/po)
 set(BRINDLEWAY_POT ${BRINDLEWAY_PO_DIR}/brindleway-helper.pot)
 file(STRINGS ${BRINDLEWAY_PO_DIR}/LINGUAS BRINDLEWAY_LINGUAS REGEX "^[^#]")
 
-# msg_err and i18n_late_text translate their format themselves, so xgettext must take their
-# first argument as a msgid.
+# The words table (src/common/words.h) marks its sentences with F_ and FP_, printf formats all;
+# i18n_late_text translates its format itself.
 # msg_out never translates: its translated texts pass through _() at the call site.
 set(BRINDLEWAY_XGETTEXT_ARGS --language=C++ --from-code=UTF-8 --keyword=_ --keyword=N_
-    --keyword=i18n_plural:1,2 --keyword=msg_err --flag=msg_err:1:c-format
+    --keyword=i18n_plural:1,2 --keyword=F_ --keyword=FP_:1,2 --flag=F_:1:c-format
+    --flag=FP_:1:c-format --flag=FP_:2:c-format
     --keyword=i18n_late_text --flag=i18n_late_text:1:c-format
     --flag=i18n_plural:1:c-format --flag=i18n_plural:2:c-format --flag=_:1:pass-c-format
     --add-comments=TRANSLATORS: --sort-by-file --package-name=brindleway-helper
@@ -28,7 +29,7 @@ set(BRINDLEWAY_XGETTEXT_POLICY_ARGS --its=po/its/polkit.its --from-code=UTF-8 --
 set(BRINDLEWAY_POLICY_IN dist/org.brindleway.helper.autologin.policy.in)
 # Every source of the helper but its tests, relative to the project, as the template lists them.
 get_target_property(BRINDLEWAY_LIB_SOURCES brindleway SOURCES)
-set(BRINDLEWAY_MESSAGE_SOURCES ${BRINDLEWAY_LIB_SOURCES} src/cli/main.cc)
+set(BRINDLEWAY_MESSAGE_SOURCES ${BRINDLEWAY_LIB_SOURCES} src/cli/main.cc src/common/words.h)
 
 set(BRINDLEWAY_MO_FILES)
 foreach(lang ${BRINDLEWAY_LINGUAS})

@@ -18,7 +18,9 @@
 #include "common/constants.h"
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "common/quote.h"
 #include "common/run_lock.h"
+#include "common/words.h"
 #include "gates/account_lookup.h"
 #include "gates/display_manager.h"
 #include "gates/home_verdict.h"
@@ -28,7 +30,6 @@
 #include "gates/user_probe.h"
 #include "group/autologin_group.h"
 #include "lightdm/config_sources.h"
-#include "lightdm/seat_autologin.h"
 #include "seatconf/conf_file.h"
 #include "seatconf/promise_check.h"
 
@@ -68,12 +69,12 @@ GroupFiles g_group_before;
 UserProbe g_probe;
 
 void print_enable_usage(const char* program) {
-  msg_err("Usage: %s enable <username>\n", program);
+  say("usage", program);
 }
 
 void print_usage(const char* program) {
   print_enable_usage(program);
-  msg_err("       %s disable [username]\n", program);
+  say_because(word_id("usage"), "usage-disable", program);
 }
 
 /// The most bytes of a refused word that a message shows.
@@ -93,14 +94,14 @@ void show_word(const char* word, char* buf, std::size_t size) {
 }
 
 /// Room for a word shown by show_word.
-constexpr std::size_t kShownWordSize = kShownWordMax * 4 + 8;
+constexpr std::size_t kShownWordSize = quoted_size(kShownWordMax);
 
 /// Returns 0 if |user| may be used, or 1 after saying why not.
 int check_username(const char* user) {
   if (is_valid_username(user)) return 0;
   char shown[kShownWordSize];
   show_word(user, shown, sizeof shown);
-  msg_err("Invalid username: %s\n", shown);
+  say("invalid-username", shown);
   return 1;
 }
 
@@ -115,40 +116,34 @@ int check_account(const char* user) {
     case AccountLookup::kFound:
       break;
     case AccountLookup::kNotFound:
-      msg_err("User does not exist: %s\n", user);
+      say("user-does-not-exist", user);
       return 1;
     case AccountLookup::kFailed:
-      msg_err("Cannot look up user %s: %s\n", user, std::strerror(account.error));
+      say("user-lookup-failed", user, std::strerror(account.error));
       return 1;
     case AccountLookup::kTimedOut: {
       const int seconds = ACCOUNT_LOOKUP_DEADLINE_MS / 1000;
-      msg_err(i18n_plural("Cannot look up user %s: the name service did not answer within %d "
-                          "second\n",
-                          "Cannot look up user %s: the name service did not answer within %d "
-                          "seconds\n",
-                          static_cast<unsigned long>(seconds)),
-              user, seconds);
+      say_n(static_cast<unsigned long>(seconds), "user-lookup-timed-out", user, seconds);
       return 1;
     }
     case AccountLookup::kNoAnswer:
-      msg_err("Cannot look up user %s: the lookup ended without an answer\n", user);
+      say("user-lookup-no-answer", user);
       return 1;
   }
   if (account.uid == 0) {
-    msg_err("Cannot enable automatic login for %s: the account has user id 0\n", user);
+    say("user-is-root", user);
     return 1;
   }
   return 0;
 }
 
 /// Reads and checks everything for |request| and makes the new text in memory. Returns 0, or 1
-/// after saying why not; nothing has changed then.
-int prepare(const AutologinRequest& request) {
-  const char* prefix = refusal_prefix(request);
+/// after saying, after |prefix|, why not; nothing has changed then.
+int prepare(const AutologinRequest& request, const char* prefix) {
   static SeatList seats;
   seat_list_reset(&seats);
   if (add_logind_seats(LOGIND_SEATS_DIR, &seats, prefix) != 0) return 1;
-  return prepare_config_update(lightdm_config_paths(), seats, request, &g_update);
+  return prepare_config_update(lightdm_config_paths(), seats, request, prefix, &g_update);
 }
 
 /// Returns 0 if LightDM can start |user|'s session in the home |probe| looked at, or 1 after
@@ -156,11 +151,12 @@ int prepare(const AutologinRequest& request) {
 int check_home(const char* user, const UserProbe& probe, const SeatModel& model,
                const PamServiceList& services) {
   static char reason[PATH_MAX * 4 + 256];
+  WordId code = 0;
   if (home_serves_session(user, probe, home_rules(probe, model, services), reason,
-                          sizeof reason)) {
+                          sizeof reason, &code)) {
     return 0;
   }
-  msg_err("Cannot enable automatic login for %s: %s\n", user, reason);
+  say_because(code, "home-refused", user, reason);
   return 1;
 }
 
@@ -174,15 +170,9 @@ int check_pam(const PamServiceList& services, const char* user, bool as_member) 
                                          : ask_pam(service, user, services.displays[i]);
     if (verdict.allowed) continue;
     if (verdict.asked) {
-      msg_err(
-                   "Cannot enable automatic login for %s: LightDM's PAM service %s refuses %s "
-                   "(%s)\n",
-                   user, service, user, verdict.reason);
+      say("pam-refuses", user, service, user, verdict.reason);
     } else {
-      msg_err(
-                   "Cannot enable automatic login for %s: cannot ask LightDM's PAM service %s: "
-                   "%s\n",
-                   user, service, verdict.reason);
+      say("pam-not-asked", user, service, verdict.reason);
     }
     return 1;
   }
@@ -193,7 +183,7 @@ int check_pam(const PamServiceList& services, const char* user, bool as_member) 
 void warn_other_display_manager() {
   char warning[DISPLAY_MANAGER_WARNING_SIZE];
   if (other_display_manager(system_display_manager_paths(), warning, sizeof warning)) {
-    msg_err("%s\n", warning);
+    say("other-display-manager", warning);
   }
 }
 
@@ -228,11 +218,13 @@ int run_enable(const char* program, const char* user, RunResult* result) {
   if (check_username(user) != 0 || check_tool_limits() != 0 || check_account(user) != 0) return 1;
   if (acquire_run_lock() != 0) return 1;
   if (read_group_before_enable(user, &g_group_before) != 0) return 1;
-  const int prepared = prepare(AutologinRequest{true, user});
+  const AutologinRequest request{true, user};
+  // The opening words of every refusal from here on, worked out once.
+  const char* prefix = refusal_prefix(request);
+  const int prepared = prepare(request, prefix);
   note_file(result);
   if (prepared != 0) return 1;
   probe_user(user, &g_probe);
-  const char* prefix = refusal_prefix(AutologinRequest{true, user});
   if (check_home(user, g_probe, *g_update.model, g_update.pam_services) != 0 ||
       check_sessions(*g_update.model, user, g_probe, prefix) != 0) {
     return 1;
@@ -274,7 +266,8 @@ int run_disable(const char* user, RunResult* result) {
   const char* failed = nullptr;
   const bool group_read = (result->json || result->dry_run) && user != nullptr &&
                           read_group_files(&g_group_before, &failed) == 0;
-  const int prepared = prepare(AutologinRequest{false, nullptr});
+  const AutologinRequest request{false, nullptr};
+  const int prepared = prepare(request, refusal_prefix(request));
   note_file(result);
   if (prepared != 0) return 1;
   if (result->dry_run) {
@@ -310,7 +303,7 @@ int run_command(const char* program, int count, char* const args[], RunResult* r
   result->user = user;
   result->shown_user = user != nullptr ? shown : nullptr;
   if (geteuid() != 0) {
-    msg_err("brindleway-helper must be run as root (use pkexec)\n");
+    say("not-root");
     return 1;
   }
   if (count < 1) {
@@ -330,7 +323,7 @@ int run_command(const char* program, int count, char* const args[], RunResult* r
   }
   char word[kShownWordSize];
   show_word(command, word, sizeof word);
-  msg_err("Unknown command: %s\n", word);
+  say("unknown-command", word);
   return 1;
 }
 

@@ -2,6 +2,7 @@
 
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "common/words.h"
 
 #include <cerrno>
 #include <climits>
@@ -163,7 +164,7 @@ int prepare_process() {
   close_from(3);
   umask(022);
   if (chdir("/") == 0) return 0;
-  msg_err("Cannot change the working directory to /: %s\n", std::strerror(errno));
+  say("no-root-directory", std::strerror(errno));
   return 1;
 }
 
@@ -183,10 +184,7 @@ int check_tool_limits() {
   for (const Guarded& guarded : kGuarded) {
     rlimit limit{};
     if (getrlimit(guarded.resource, &limit) != 0 || limit.rlim_cur >= guarded.least) continue;
-    msg_err(
-                 "Cannot change automatic login safely: the caller's %s limit (%llu) cannot be "
-                 "lifted, and the account tools could leave /etc/group cut short\n",
-                 _(guarded.what), static_cast<unsigned long long>(limit.rlim_cur));
+    say("caller-limit", _(guarded.what), static_cast<unsigned long long>(limit.rlim_cur));
     return 1;
   }
   return 0;

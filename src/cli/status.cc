@@ -13,6 +13,7 @@
 #include "common/json_out.h"
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "common/quote.h"
 #include "common/words.h"
 #include "gates/home_verdict.h"
 #include "gates/pam_gate.h"
@@ -64,6 +65,8 @@ struct SeatView {
   char session_why[1024];
   /// The session is found, but LightDM could not start it in the home (|session_why|).
   bool home_refused;
+  /// The row of |session_why|'s reason, where there is one.
+  WordId why_code;
 };
 
 /// The user seat0 would log in, and what their session is read from.
@@ -90,7 +93,7 @@ int read_user_sessions(const SeatModel& model, const SeatAutologin& seat0, UserS
   const bool root = geteuid() == 0;
   out->probe = root ? &probe : nullptr;
   if (root && probe_user(out->user, &probe) != 0) {
-    msg_err("%scannot look at the account as %s: %s\n", status_prefix(), out->user, probe.why);
+    say("account-not-probed", status_prefix(), out->user, probe.why);
     return 1;
   }
   read_session_sources(model, out->user, root ? &probe : nullptr, &out->sources);
@@ -111,7 +114,8 @@ int view_seat_home(const SeatModel& model, std::size_t seat, const UserSessions&
   }
   static char reason[PATH_MAX * 4 + 256];
   if (home_serves_session(sessions.user, *sessions.probe,
-                          home_rules(*sessions.probe, model, services), reason, sizeof reason)) {
+                          home_rules(*sessions.probe, model, services), reason, sizeof reason,
+                          &view->why_code)) {
     return 0;
   }
   view->session = SessionView::kNotFound;
@@ -139,11 +143,12 @@ int view_seat_session(const SeatModel& model, std::size_t seat, UserSessions* se
   if (session.state == SessionView::kFound) return view_seat_home(model, seat, *sessions, view);
   if (session.state == SessionView::kNotChecked) return 0;
   static char why[4 * (SESSION_WHY_MAX + 1)];
-  describe_session_problem(session, why, sizeof why);
+  const WordId reason = describe_session_problem(session, why, sizeof why);
   if (session.state == SessionView::kCannotTell) {
-    msg_err("%s%s\n", status_prefix(), why);
+    say_because(reason, "status-session-unknown", status_prefix(), why);
     return 1;
   }
+  view->why_code = reason;
   // Only the other seats' lines use it, and a line cut short still names the session.
   format_text(view->session_why, sizeof view->session_why, "%s", why);
   return 0;
@@ -185,8 +190,7 @@ int view_seat(const SeatModel& model, std::size_t seat, PamMemo* memo, SeatView*
   for (std::size_t i = 0; i < services.count; ++i) {
     const PamMemo::Entry& entry = ask_once(memo, services.names[i], services.displays[i], user);
     if (!entry.verdict.asked) {
-      msg_err("%scannot ask LightDM's PAM service %s: %s\n", status_prefix(),
-                   entry.service, entry.verdict.reason);
+      say("status-pam-not-asked", status_prefix(), entry.service, entry.verdict.reason);
       return 1;
     }
     if (!entry.verdict.allowed) {
@@ -277,11 +281,11 @@ void print_origin(const SeatSetting* setting, SeatKey key) {
     msg_out("%s is not set\n", SEAT_KEY_NAMES[key]);
     return;
   }
-  char value[KEYFILE_VALUE_MAX * 4 + 8];
+  char value[quoted_size(KEYFILE_VALUE_MAX)];
   quote_value(setting->value, value, sizeof value);
-  char path[SOURCE_PATH_MAX * 4 + 8];
+  char path[quoted_size(SOURCE_PATH_MAX)];
   quote_name(setting->path, path, sizeof path);
-  char section[SEAT_GROUP_NAME_MAX * 4 + 8];
+  char section[quoted_size(SEAT_GROUP_NAME_MAX)];
   quote_name(setting->section, section, sizeof section);
   // A sysconfig variable is named as it stands; a section in its brackets.
   const char* left = setting->from_sysconfig ? "" : "[";
@@ -458,13 +462,17 @@ void answer_checks(const StatusLook& look, const DisplayManagerPaths& display_ma
   if (look.failed != StatusCheck::kConfiguration) pass(at(StatusCheck::kConfiguration));
   if (look.failed != StatusCheck::kChecks) {
     const SaidWord* refusal = run_refusal();
-    format_text(mark(at(look.failed), "cannot-tell", refusal != nullptr ? refusal->code : nullptr),
-                kCheckMessageSize, "%.*s", refusal != nullptr ? refusal->message_len : 0,
+    const char* code = refusal != nullptr ? refusal->code : nullptr;
+    // A main file LightDM cannot load is told for sure: LightDM would not start.
+    const bool told = code != nullptr && std::strcmp(code, "conf-not-loadable") == 0;
+    format_text(mark(at(look.failed), told ? "fail" : "cannot-tell", code), kCheckMessageSize,
+                "%.*s", refusal != nullptr ? refusal->message_len : 0,
                 refusal != nullptr ? refusal->message : "");
   }
   char warning[DISPLAY_MANAGER_WARNING_SIZE];
   if (other_display_manager(display_manager, warning, sizeof warning)) {
-    format_text(mark(at(StatusCheck::kDisplayManager), "fail", "other-display-manager"),
+    format_text(mark(at(StatusCheck::kDisplayManager), "fail",
+                     word_code(word_id("other-display-manager"))),
                 kCheckMessageSize, "%s", warning);
   } else {
     pass(at(StatusCheck::kDisplayManager));
@@ -475,7 +483,8 @@ void answer_checks(const StatusLook& look, const DisplayManagerPaths& display_ma
   // PAM, the home and the session are asked about the user seat0 logs in, and only as root.
   if (seat0.refused != nullptr) {
     const PamMemo::Entry& refused = *seat0.refused;
-    format_text(mark(at(StatusCheck::kPam), "fail", "pam-refuses"), kCheckMessageSize,
+    format_text(mark(at(StatusCheck::kPam), "fail", word_code(word_id("pam-refuses"))),
+                kCheckMessageSize,
               _("LightDM will show the greeter and log nobody in on seat0: its PAM service %s "
                 "refuses %s (%s)\n"),
               refused.service, refused.user, refused.verdict.reason);
@@ -484,17 +493,19 @@ void answer_checks(const StatusLook& look, const DisplayManagerPaths& display_ma
   }
   if (sessions.user == nullptr) return;
   if (sessions.seat0.state == SessionView::kNotChecked) {
-    format_text(mark(at(StatusCheck::kSession), "not-checked", "not-checked-without-root"),
-              kCheckMessageSize, _("Not checked without root: %s\n"), sessions.seat0.problem);
+    format_text(mark(at(StatusCheck::kSession), "not-checked",
+                     word_code(word_id("session-not-checked"))),
+                kCheckMessageSize, _("Not checked without root: %s\n"), sessions.seat0.problem);
   } else if (seat0.session == SessionView::kNotFound && !seat0.home_refused) {
-    format_text(mark(at(StatusCheck::kSession), "fail", "session-not-installed"),
-              kCheckMessageSize, _("LightDM will show the greeter and log nobody in on seat0: %s\n"),
+    format_text(mark(at(StatusCheck::kSession), "fail", word_code(seat0.why_code)),
+                kCheckMessageSize, _("LightDM will show the greeter and log nobody in on seat0: %s\n"),
               seat0.session_why);
   } else if (seat0.refused == nullptr) {
     pass(at(StatusCheck::kSession));
   }
   if (seat0.home_refused) {
-    format_text(mark(at(StatusCheck::kHome), "fail", "home-refused"), kCheckMessageSize,
+    format_text(mark(at(StatusCheck::kHome), "fail", word_code(seat0.why_code)),
+                kCheckMessageSize,
               _("LightDM will show the greeter and log nobody in on seat0: %s\n"),
               seat0.session_why);
   } else if (root && seat0.refused == nullptr && seat0.session == SessionView::kFound) {

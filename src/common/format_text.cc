@@ -10,9 +10,14 @@
 bool format_text(char* buf, std::size_t size, const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
   va_list args;
   va_start(args, format);
-  // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): started just above.
-  const int n = std::vsnprintf(buf, size, format, args);
+  const bool fitted = format_text_v(buf, size, format, args);
   va_end(args);
+  return fitted;
+}
+
+bool format_text_v(char* buf, std::size_t size, const char* format, va_list args) {
+  // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): the callers start |args|.
+  const int n = std::vsnprintf(buf, size, format, args);
   if (n >= 0 && static_cast<std::size_t>(n) < size) return true;
   if (n < 0) buf[0] = '\0';
   // A translation cut short must still be text: the mark goes after the last whole character.

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "common/child_wait.h"
+#include "common/format_text.h"
 #include "common/i18n.h"
 #include "common/words.h"
 
@@ -51,6 +52,8 @@ struct Queue {
 
 Queue g_queue;
 
+/// Queues |format| with |args| for |fd|. Returns where the text begins in the queue, or -1 when
+/// it was dropped.
 __attribute__((format(printf, 2, 0))) int queue_text(int fd, const char* format, va_list args) {
   Queue& q = g_queue;
   const int room = MESSAGE_QUEUE_BYTES - q.used;
@@ -103,12 +106,8 @@ int write_queue() {
   }
   if (out_error == 0) return 0;
   char warning[320];
-  const int n = std::snprintf(warning, sizeof warning,
-                              _("Warning: could not write to standard output: %s\n"),
-                              std::strerror(out_error));
-  if (n > 0 && static_cast<std::size_t>(n) < sizeof warning) {
-    (void)write_fully(STDERR_FILENO, warning, static_cast<std::size_t>(n));
-  }
+  format_reason(warning, sizeof warning, "output-not-written", std::strerror(out_error));
+  (void)write_fully(STDERR_FILENO, warning, std::strlen(warning));
   return 1;
 }
 
@@ -147,14 +146,14 @@ void msg_out(const char* format, ...) {  // NOLINT(cert-dcl50-cpp): printf is th
   va_end(args);
 }
 
-void msg_err(const char* format, ...) {  // NOLINT(cert-dcl50-cpp): printf is the interface
-  const char* translated = i18n_text(format);
-  va_list args;
-  va_start(args, format);
-  // The catalogs keep every format's directives: msgfmt --check sees to that.
-  const int start = queue_text(STDERR_FILENO, translated, args);  // NOLINT(clang-diagnostic-format-nonliteral)
-  va_end(args);
-  if (start >= 0) record_said(format, g_queue.text + start, g_queue.used - start);
+const char* msg_err_queued(const char* translated, va_list args, int* len) {
+  const int start = queue_text(STDERR_FILENO, translated, args);
+  if (start < 0) {
+    *len = 0;
+    return nullptr;
+  }
+  *len = g_queue.used - start;
+  return g_queue.text + start;
 }
 
 void msg_out_only(const char* text, std::size_t len) {
@@ -174,6 +173,7 @@ int flush_messages() {
   const bool answer_lost = failed != 0 && q.out_is_answer;
   q.used = 0;
   q.count = 0;
+  forget_said_words();  // they point into the text just let go
   q.lost_out = false;
   q.only_out = nullptr;
   return answer_lost ? 1 : 0;

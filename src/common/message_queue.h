@@ -15,9 +15,12 @@ inline constexpr int MESSAGE_WRITE_DEADLINE_MS = 2000;
 /// that is to be translated is passed through _() at the call site.
 void msg_out(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-/// Queues printf-formatted text for standard error, after everything queued so far. |format| is
-/// translated first (i18n_text), so a call site marks nothing; the build tells xgettext so.
-void msg_err(const char* format, ...) __attribute__((format(printf, 1, 2)));
+/// Queues |translated|, a format already translated, formatted with |args|, on standard error
+/// after everything queued so far. Only the words table (common/words.h) says anything there, so
+/// that every refusal and warning has its code. Returns the queued text (not ended by a NUL; it lives until flush_messages) and
+/// its length in |len|, or nullptr when it did not fit and was dropped.
+const char* msg_err_queued(const char* translated, va_list args, int* len)
+    __attribute__((format(printf, 1, 0)));
 
 /// Makes |len| bytes of |text| all that standard output gets: whatever was or will be queued
 /// for it is dropped. |text| must live until flush_messages. For an answer a program parses,

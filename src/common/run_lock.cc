@@ -12,6 +12,7 @@
 
 #include "common/message_queue.h"
 #include "common/monotonic_clock.h"
+#include "common/words.h"
 
 // Two runs at once would interleave their group steps, and the later rename would silently
 // undo the earlier run's change. Every run that changes something therefore holds one
@@ -75,9 +76,9 @@ int acquire_lock_at(const char* path, int wait_ms) {
   const int error = errno;
   if (fd >= 0) close(fd);
   if (error == EWOULDBLOCK) {
-    msg_err("Cannot lock %s: another run is still in progress\n", path);
+    say("run-in-progress", path);
   } else {
-    msg_err("Cannot lock %s: %s\n", path, std::strerror(error));
+    say("run-lock-failed", path, std::strerror(error));
   }
   return 1;
 }

@@ -9,9 +9,9 @@
 #include <unistd.h>
 
 #include "common/i18n.h"
+#include "common/quote.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
-#include "lightdm/seat_autologin.h"
 
 // LightDM's settings only matter when LightDM is what starts at boot. Where systemd is the
 // init system (/run/systemd/system exists, sd_booted's test), the display-manager.service
@@ -160,7 +160,7 @@ bool other_display_manager(const DisplayManagerPaths& paths, char* buf, std::siz
     starts = read_default_file(paths.default_file, name, sizeof name);
   }
   if (size > 0) buf[0] = '\0';
-  char shown[NAME_MAX * 4 + 8];
+  char shown[quoted_size(NAME_MAX)];
   quote_name(name, shown, sizeof shown);
   if (starts == Starts::kMasked) {
     return said(std::snprintf(buf, size,

@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstddef>
 
+#include "common/quote.h"
+
 /// Where a system says which display manager it starts at boot, and where LightDM lives.
 struct DisplayManagerPaths {
   /// A directory that exists only while systemd is the init system.
@@ -25,7 +27,7 @@ const DisplayManagerPaths& system_display_manager_paths();
 
 /// Room for other_display_manager's warning: the longest unit name, quoted, and the longest
 /// translation of the sentence around it.
-inline constexpr std::size_t DISPLAY_MANAGER_WARNING_SIZE = NAME_MAX * 4 + 8 + 512;
+inline constexpr std::size_t DISPLAY_MANAGER_WARNING_SIZE = quoted_size(NAME_MAX) + 512;
 
 /// Returns true and writes one line into |buf| (|size| bytes, no line feed) when, by |paths|,
 /// LightDM will not be what runs at boot: under systemd, no alias, or one that resolves to

@@ -4,9 +4,10 @@
 #include <cstring>
 
 #include "common/i18n.h"
+#include "common/quote.h"
+#include "common/words.h"
 #include "gates/pam_stack.h"
 #include "lightdm/display_setup.h"
-#include "lightdm/seat_autologin.h"
 
 namespace {
 
@@ -28,12 +29,12 @@ HomeRules home_rules(const UserProbe& probe, const SeatModel& model,
 }
 
 bool home_serves_session(const char* user, const UserProbe& probe, const HomeRules& rules,
-                         char* reason, std::size_t size) {
+                         char* reason, std::size_t size, WordId* code) {
   if (!probe.done) {
-    std::snprintf(reason, size, _("cannot look at %s's home directory: %s"), user, probe.why);
+    print_reason(reason, size, code, "home-not-probed", user, probe.why);
     return false;
   }
-  static char home[sizeof probe.home_path * 4 + 8];
+  static char home[quoted_size(sizeof probe.home_path)];
   quote_name(probe.home_path, home, sizeof home);
   int n = 0;
   switch (probe.home) {
@@ -41,39 +42,29 @@ bool home_serves_session(const char* user, const UserProbe& probe, const HomeRul
       return true;
     case HomeState::kMissing:
       if (rules.session_stack_makes_home) return true;
-      // TRANSLATORS: the user's name, and the home directory's path.
-      n = std::snprintf(reason, size, _("LightDM could not start %s's session in %s, which does "
-                                        "not exist"), user, home);
+      n = print_reason(reason, size, code, "home-missing", user, home);
       break;
     case HomeState::kNotDirectory:
-      n = std::snprintf(reason, size, _("LightDM could not start %s's session in %s, which is "
-                                        "not a directory"), user, home);
+      n = print_reason(reason, size, code, "home-not-directory", user, home);
       break;
     case HomeState::kNotEnterable:
-      // TRANSLATORS: the user's name, the home directory's path, and the user's name again.
-      n = std::snprintf(reason, size, _("LightDM could not start %s's session in %s, which %s may "
-                                        "not enter"), user, home, user);
+      n = print_reason(reason, size, code, "home-not-enterable", user, home, user);
       break;
     case HomeState::kNotWritable:
-      n = std::snprintf(reason, size, _("LightDM could not start %s's session in %s, where %s "
-                                        "may not create files"), user, home, user);
+      n = print_reason(reason, size, code, "home-not-writable", user, home, user);
       break;
     case HomeState::kXauthorityNotWritable:
       if (rules.authority_in_system_dir) return true;
-      n = std::snprintf(reason, size,
-                        _("LightDM could not write %s's X authority, since %s may not write "
-                          "%s/.Xauthority"),
-                        user, user, home);
+      n = print_reason(reason, size, code, "xauthority-not-writable", user, user, home);
       break;
     case HomeState::kCannotTell:
-      n = std::snprintf(reason, size,
-                        _("cannot tell whether LightDM could start %s's session in %s: %s"), user,
-                        home, std::strerror(probe.home_error));
+      n = print_reason(reason, size, code, "home-unknown", user, home,
+                       std::strerror(probe.home_error));
       break;
   }
   // A reason too long for |reason| still refuses, in words that fit.
   if (n < 0 || static_cast<std::size_t>(n) >= size) {
-    std::snprintf(reason, size, _("LightDM could not start %s's session in the home"), user);
+    print_reason(reason, size, nullptr, "home-refused-briefly", user);
     if (std::strlen(reason) + 1 >= size) cut_at_character(reason, size);
   }
   return false;

@@ -6,6 +6,7 @@
 #include "gates/user_probe.h"
 #include "lightdm/pam_service.h"
 #include "lightdm/seat_model.h"
+#include "common/words.h"
 
 /// What LightDM's setup decides about the home, besides what the probe saw there.
 struct HomeRules {
@@ -27,7 +28,8 @@ HomeRules home_rules(const UserProbe& probe, const SeatModel& model,
 /// writes into |reason| (|size| bytes) a sentence without its end, such as "LightDM could not
 /// start kd's session in /home/kd, which does not exist", every path quoted so that no byte can
 /// forge a line, and returns false.
+/// |code|, unless nullptr, gets the reason's row.
 bool home_serves_session(const char* user, const UserProbe& probe, const HomeRules& rules,
-                         char* reason, std::size_t size);
+                         char* reason, std::size_t size, WordId* code = nullptr);
 
 #endif  // BRINDLEWAY_GATES_HOME_VERDICT_H_

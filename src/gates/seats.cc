@@ -1,6 +1,7 @@
 #include "gates/seats.h"
 
 #include "common/message_queue.h"
+#include "common/words.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -33,8 +34,7 @@ int add_logind_seats(const char* dir, SeatList* seats, const char* prefix) {
   DIR* listing = opendir(dir);
   if (listing == nullptr) {
     if (errno == ENOENT) return 0;
-    msg_err("%scannot list the seats in %s: %s\n", prefix, dir,
-                 std::strerror(errno));
+    say("seats-unlistable", prefix, dir, std::strerror(errno));
     return 1;
   }
   int result = 0;
@@ -43,8 +43,7 @@ int add_logind_seats(const char* dir, SeatList* seats, const char* prefix) {
     const dirent* entry = readdir(listing);
     if (entry == nullptr) {
       if (errno != 0) {
-        msg_err("%scannot list the seats in %s: %s\n", prefix, dir,
-                     std::strerror(errno));
+        say("seats-unlistable", prefix, dir, std::strerror(errno));
         result = 1;
       }
       break;
@@ -52,10 +51,7 @@ int add_logind_seats(const char* dir, SeatList* seats, const char* prefix) {
     if (entry->d_name[0] == '.' || !is_seat_name(entry->d_name)) continue;
     if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN) continue;
     if (seat_list_add(seats, entry->d_name) != 0) {
-      msg_err(
-                   "%scannot judge the seats in %s: more than %zu, or a name longer than %zu "
-                   "bytes\n",
-                   prefix, dir, SEATS_MAX - 1, SEAT_NAME_MAX);
+      say("too-many-seats", prefix, dir, SEATS_MAX - 1, SEAT_NAME_MAX);
       result = 1;
       break;
     }

@@ -9,9 +9,11 @@
 
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "common/quote.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
 #include "common/format_text.h"
+#include "common/words.h"
 #include "lightdm/seat_autologin.h"
 
 // LightDM reads AccountsService's answer, or .dmrc and its own copy of it, for the user's
@@ -116,13 +118,13 @@ void dmrc_from_probe(const UserProbe* probe, ReadText* text) {
 
 /// Writes where |choice| comes from: "autologin-session in FILE [SECTION] line N".
 void origin_phrase(const SessionChoice& choice, char* buf, std::size_t size) {
-  char path[PATH_MAX * 4 + 8];
+  char path[quoted_size(PATH_MAX)];
   switch (choice.origin) {
     case SessionOrigin::kAutologinSession:
     case SessionOrigin::kUserSession: {
       const SeatSetting& setting = *choice.setting;
       quote_name(setting.path, path, sizeof path);
-      char section[SEAT_GROUP_NAME_MAX * 4 + 8];
+      char section[quoted_size(SEAT_GROUP_NAME_MAX)];
       quote_name(setting.section, section, sizeof section);
       const char* key = SEAT_KEY_NAMES[choice.origin == SessionOrigin::kAutologinSession
                                            ? SEAT_KEY_SESSION
@@ -204,7 +206,7 @@ void view_session(const SeatModel& model, std::size_t seat, const SessionSources
       view->state = SessionView::kNotFound;
       return;
     case SessionFile::kCannotTell: {
-      char path[PATH_MAX * 4 + 8];
+      char path[quoted_size(PATH_MAX)];
       quote_name(view->file.path, path, sizeof path);
       view->state = SessionView::kCannotTell;
       format_text(view->problem, sizeof view->problem, "%s: %s", path, view->file.why);
@@ -217,39 +219,30 @@ void view_session(const SeatModel& model, std::size_t seat, const SessionSources
     view->state = SessionView::kFound;
     return;
   }
-  char path[PATH_MAX * 4 + 8];
+  char path[quoted_size(PATH_MAX)];
   quote_name(view->file.path, path, sizeof path);
   view->state = SessionView::kCannotTell;
   format_text(view->problem, sizeof view->problem,
               _("%s is not an X session, and other kinds are not judged"), path);
 }
 
-void describe_session_problem(const SessionView& view, char* buf, std::size_t size) {
+WordId describe_session_problem(const SessionView& view, char* buf, std::size_t size) {
   if (view.state == SessionView::kCannotTell && view.choice.state != SessionChoice::kChosen) {
-    format_text(buf, size, _("cannot tell which session LightDM would start: %s"), view.problem);
-    return;
+    return format_reason(buf, size, "session-unknown", view.problem);
   }
   if (view.state == SessionView::kNotChecked) {
-    format_text(buf, size, _("the session LightDM would start was not checked: %s"),
-                view.problem);
-    return;
+    return format_reason(buf, size, "session-not-checked", view.problem);
   }
-  char name[KEYFILE_VALUE_MAX * 4 + 8];
+  char name[quoted_size(KEYFILE_VALUE_MAX)];
   quote_value(view.choice.name, name, sizeof name);
   char origin[PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 64];
   origin_phrase(view.choice, origin, sizeof origin);
   if (view.state == SessionView::kNotFound) {
-    char dirs[KEYFILE_VALUE_MAX * 4 + 8];
+    char dirs[quoted_size(KEYFILE_VALUE_MAX)];
     quote_name(view.dirs, dirs, sizeof dirs);
-    // TRANSLATORS: the session's name, where it comes from, the name again, and the list of
-    // directories LightDM looks in.
-    format_text(buf, size,
-                _("LightDM would start the session %s (%s), and no %s.desktop is installed in %s"),
-                name, origin, name, dirs);
-    return;
+    return format_reason(buf, size, "session-not-installed", name, origin, name, dirs);
   }
-  format_text(buf, size, _("cannot tell whether LightDM can start the session %s (%s): %s"),
-              name, origin, view.problem);
+  return format_reason(buf, size, "session-unjudged", name, origin, view.problem);
 }
 
 void describe_session_line(const SessionView& view, char* buf, std::size_t size) {
@@ -259,14 +252,14 @@ void describe_session_line(const SessionView& view, char* buf, std::size_t size)
     format_text(buf, size, _("session cannot be told: %s"), choice.why);
     return;
   }
-  char name[KEYFILE_VALUE_MAX * 4 + 8];
+  char name[quoted_size(KEYFILE_VALUE_MAX)];
   quote_value(choice.name, name, sizeof name);
-  char path[PATH_MAX * 4 + 8];
+  char path[quoted_size(PATH_MAX)];
   switch (choice.origin) {
     case SessionOrigin::kAutologinSession:
     case SessionOrigin::kUserSession: {
       quote_name(choice.setting->path, path, sizeof path);
-      char section[SEAT_GROUP_NAME_MAX * 4 + 8];
+      char section[quoted_size(SEAT_GROUP_NAME_MAX)];
       quote_name(choice.setting->section, section, sizeof section);
       format_text(buf, size, "session=%s from %s [%s] line %u", name, path, section,
                     choice.setting->line);
@@ -295,8 +288,7 @@ int check_sessions(const SeatModel& model, const char* user, const UserProbe& pr
     view_session(model, seat, sources, &view);
     if (view.state == SessionView::kFound) continue;
     static char why[4 * (SESSION_WHY_MAX + 1)];
-    describe_session_problem(view, why, sizeof why);
-    msg_err("%s%s\n", prefix, why);
+    say_because(describe_session_problem(view, why, sizeof why), "session-refused", prefix, why);
     return 1;
   }
   return 0;

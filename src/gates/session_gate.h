@@ -3,6 +3,7 @@
 
 #include <cstddef>
 
+#include "common/words.h"
 #include "gates/user_probe.h"
 #include "lightdm/seat_model.h"
 #include "lightdm/session_choice.h"
@@ -43,8 +44,8 @@ void view_session(const SeatModel& model, std::size_t seat, const SessionSources
 /// Writes why |view| is not kFound into |buf| (|size| bytes), as a clause that follows
 /// "Cannot enable automatic login for NAME: ", such as "LightDM would start the session nosuch
 /// (user-session in /etc/lightdm/lightdm.conf [Seat:*] line 2), and no nosuch.desktop is
-/// installed in DIRS".
-void describe_session_problem(const SessionView& view, char* buf, std::size_t size);
+/// installed in DIRS". Returns the clause's row.
+WordId describe_session_problem(const SessionView& view, char* buf, std::size_t size);
 
 /// Writes status's line for the session of |view| into |buf|, without a line feed:
 /// "session=NAME from FILE [SECTION] line N", "session=NAME from LightDM's default", or

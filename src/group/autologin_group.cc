@@ -7,6 +7,7 @@
 #include "common/constants.h"
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "common/words.h"
 #include "group/group_command.h"
 #include "group/tool_runner.h"
 
@@ -50,10 +51,7 @@ void warn_left(const GroupFiles& before, const GroupFiles& now) {
   show_group_line(before.group, group_before, sizeof group_before);
   show_group_line(now.gshadow, gshadow_now, sizeof gshadow_now);
   show_group_line(before.gshadow, gshadow_before, sizeof gshadow_before);
-  msg_err("Warning: could not undo this run's change to group '%s': %s has %s (before: %s), "
-          "%s has %s (before: %s)\n",
-          AUTOLOGIN_GROUP, GROUP_FILE_PATH, group_now, group_before, GSHADOW_FILE_PATH,
-          gshadow_now, gshadow_before);
+  say("group-change-left", AUTOLOGIN_GROUP, GROUP_FILE_PATH, group_now, group_before, GSHADOW_FILE_PATH, gshadow_now, gshadow_before);
 }
 
 }  // namespace
@@ -61,7 +59,7 @@ void warn_left(const GroupFiles& before, const GroupFiles& now) {
 int read_group_before_enable(const char* user, GroupFiles* before) {
   char why[256];
   if (read_now(before, why, sizeof why) != 0) {
-    msg_err("Cannot enable automatic login for %s: %s\n", user, why);
+    say("group-unreadable", user, why);
     return 1;
   }
   if (group_files_agree(*before)) return 0;
@@ -69,10 +67,7 @@ int read_group_before_enable(const char* user, GroupFiles* before) {
   char gshadow_line[GROUP_LINE_MAX + 8];
   show_group_line(before->group, group_line, sizeof group_line);
   show_group_line(before->gshadow, gshadow_line, sizeof gshadow_line);
-  msg_err("Cannot enable automatic login for %s: %s and %s disagree about group '%s' (%s has "
-          "%s, %s has %s), and the account tools could not put both back\n",
-          user, GROUP_FILE_PATH, GSHADOW_FILE_PATH, AUTOLOGIN_GROUP, GROUP_FILE_PATH,
-          group_line, GSHADOW_FILE_PATH, gshadow_line);
+  say("group-files-disagree", user, GROUP_FILE_PATH, GSHADOW_FILE_PATH, AUTOLOGIN_GROUP, GROUP_FILE_PATH, group_line, GSHADOW_FILE_PATH, gshadow_line);
   return 1;
 }
 
@@ -82,7 +77,7 @@ void ensure_autologin_member(const char* user, const GroupFiles& before) {
   if (!before.group.present) {
     run_formatted(format_create_command);
     if (read_now(&g_now, why, sizeof why) != 0 || !g_now.group.present) {
-      msg_err("Warning: could not create group '%s'\n", AUTOLOGIN_GROUP);
+      say("group-not-created", AUTOLOGIN_GROUP);
       return;
     }
     now = &g_now;
@@ -91,15 +86,14 @@ void ensure_autologin_member(const char* user, const GroupFiles& before) {
   run_formatted(
       [user](char* buf, std::size_t size) { return format_add_command(user, buf, size); });
   if (read_now(&g_now, why, sizeof why) != 0 || !line_lists(g_now.group, user)) {
-    msg_err("Warning: could not add user '%s' to group '%s'\n", user, AUTOLOGIN_GROUP);
+    say("group-member-not-added", user, AUTOLOGIN_GROUP);
   }
 }
 
 void undo_autologin_change(const GroupFiles& before, const char* user) {
   char why[256];
   if (read_now(&g_now, why, sizeof why) != 0) {
-    msg_err("Warning: could not undo this run's change to group '%s': %s\n", AUTOLOGIN_GROUP,
-            why);
+    say("group-change-not-undone", AUTOLOGIN_GROUP, why);
     return;
   }
   if (same_group_lines(g_now, before)) return;
@@ -114,8 +108,7 @@ void undo_autologin_change(const GroupFiles& before, const char* user) {
     unreadable = read_now(&g_now, why, sizeof why) != 0;
   }
   if (unreadable) {
-    msg_err("Warning: could not undo this run's change to group '%s': %s\n", AUTOLOGIN_GROUP,
-            why);
+    say("group-change-not-undone", AUTOLOGIN_GROUP, why);
   } else if (!same_group_lines(g_now, before)) {
     warn_left(before, g_now);
   }
@@ -124,8 +117,7 @@ void undo_autologin_change(const GroupFiles& before, const char* user) {
 void remove_autologin_member(const char* user) {
   char why[256];
   if (read_now(&g_now, why, sizeof why) != 0) {
-    msg_err("Warning: could not remove user '%s' from group '%s': %s\n", user, AUTOLOGIN_GROUP,
-            why);
+    say("group-member-not-removed", user, AUTOLOGIN_GROUP, why);
     return;
   }
   // gpasswd takes the user out of whichever file lists it, so files that disagreed about this
@@ -134,6 +126,6 @@ void remove_autologin_member(const char* user) {
   run_formatted(
       [user](char* buf, std::size_t size) { return format_remove_command(user, buf, size); });
   if (read_now(&g_now, why, sizeof why) != 0 || files_list(g_now, user)) {
-    msg_err("Warning: could not remove user '%s' from group '%s'\n", user, AUTOLOGIN_GROUP);
+    say("group-member-still-listed", user, AUTOLOGIN_GROUP);
   }
 }

@@ -10,9 +10,9 @@
 
 #include "common/constants.h"
 #include "common/i18n.h"
+#include "common/quote.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
-#include "lightdm/seat_autologin.h"
 
 // What a run changed in the autologin group is read from the two files the account tools edit,
 // never from the name service: getgrnam can hang on a directory service that does not answer,

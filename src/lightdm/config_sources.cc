@@ -11,8 +11,10 @@
 #include "common/constants.h"
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "common/quote.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
+#include "common/words.h"
 #include "lightdm/drop_in_names.h"
 #include "lightdm/seat_autologin.h"
 
@@ -83,19 +85,17 @@ bool lightdm_skips_too(int error, const char* path) {
 /// A path as messages show it: no byte of a file name can forge a line.
 struct ShownPath {
   explicit ShownPath(const char* path) { quote_name(path, text, sizeof text); }
-  char text[SOURCE_PATH_MAX * 4 + 8];
+  char text[quoted_size(SOURCE_PATH_MAX)];
 };
 
 /// Says, after |prefix|, that what LightDM makes of the file |scan| read cannot be told.
 void report_unsure(const SourceScan& scan, const char* prefix) {
-  msg_err("%scannot tell how LightDM reads %s: line %u: %s\n", prefix,
-               ShownPath(scan.path).text, scan.problem_line, _(scan.problem));
+  say("source-reading-unsure", prefix, ShownPath(scan.path).text, scan.problem_line, _(scan.problem));
 }
 
 /// Says, after |prefix|, that |path| could not be read, and why.
 int report_unreadable(const char* path, int error, const char* prefix) {
-  msg_err("%scannot read %s: %s\n", prefix, ShownPath(path).text,
-               std::strerror(error));
+  say("source-unreadable", prefix, ShownPath(path).text, std::strerror(error));
   return 1;
 }
 
@@ -112,16 +112,14 @@ int read_drop_in(const char* path, SeatModel* model, char* buf, std::size_t cap,
   struct stat st {};
   if (fstat(fd.get(), &st) != 0) return report_unreadable(path, errno, prefix);
   if (S_ISFIFO(st.st_mode)) {
-    msg_err("%sLightDM would wait forever reading %s, a FIFO\n", prefix,
-                 ShownPath(path).text);
+    say("source-is-fifo", prefix, ShownPath(path).text);
     return 1;
   }
   if (!S_ISREG(st.st_mode)) return 0;  // GLib: "Not a regular file"
   std::size_t len = 0;
   if (read_whole(fd.get(), buf, cap, &len) != 0) {
     if (errno != EFBIG) return report_unreadable(path, errno, prefix);
-    msg_err("%scannot read %s: file is larger than %zu bytes\n", prefix,
-                 ShownPath(path).text, cap - 1);
+    say("source-too-large", prefix, ShownPath(path).text, cap - 1);
     return 1;
   }
   SourceScan scan;
@@ -152,8 +150,7 @@ int read_drop_in_dir(const char* dir_path, SeatModel* model, char* buf, std::siz
     case ListOutcome::kFailed:
       return report_unreadable(dir_path, errno, prefix);
     case ListOutcome::kTooMany:
-      msg_err("%scannot tell how LightDM reads %s: more than %zu drop-ins\n",
-                   prefix, ShownPath(dir_path).text, DROP_IN_NAMES_MAX);
+      say("too-many-drop-ins", prefix, ShownPath(dir_path).text, DROP_IN_NAMES_MAX);
       return 1;
   }
   // The directory stays open while its files are read, as LightDM's listing does.
@@ -162,7 +159,7 @@ int read_drop_in_dir(const char* dir_path, SeatModel* model, char* buf, std::siz
     char path[SOURCE_PATH_MAX + 1];
     int n = std::snprintf(path, sizeof path, "%s/%s", dir_path, name);
     if (n < 0 || static_cast<std::size_t>(n) >= sizeof path) {
-      msg_err("%scannot read %s: name too long\n", prefix, ShownPath(name).text);
+      say("drop-in-name-too-long", prefix, ShownPath(name).text);
       return 1;
     }
     if (read_drop_in(path, model, buf, cap, prefix) != 0) return 1;
@@ -187,8 +184,7 @@ int check_main_source(const SourceScan& scan, const char* prefix) {
     case SourceOutcome::kLoaded:
       return 0;
     case SourceOutcome::kRejected:
-      msg_err("%sLightDM cannot load %s (line %u: %s) and would not start\n",
-                   prefix, scan.path, scan.problem_line, _(scan.problem));
+      say("conf-not-loadable", prefix, scan.path, scan.problem_line, _(scan.problem));
       return 1;
     case SourceOutcome::kUnsure:
       report_unsure(scan, prefix);

@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "common/message_queue.h"
+#include "common/quote.h"
+#include "common/words.h"
 #include "lightdm/seat_autologin.h"
 
 // LightDM reads these two keys of "[LightDM]" with g_key_file_get_integer and
@@ -52,19 +54,17 @@ int seat_display_number(const SeatModel& model, std::size_t seat, unsigned* numb
   const LightdmSetting& setting = model.lightdm_raw[LIGHTDM_RAW_KEY_MINIMUM_DISPLAY];
   unsigned minimum = 0;
   if (setting.set && !plain_number(setting, &minimum)) {
-    char value[LIGHTDM_RAW_MAX * 4 + 8];
+    char value[quoted_size(LIGHTDM_RAW_MAX)];
     quote_name(setting.raw, value, sizeof value);
-    char path[SOURCE_PATH_MAX * 4 + 8];
+    char path[quoted_size(SOURCE_PATH_MAX)];
     quote_name(setting.path, path, sizeof path);
-    msg_err("%scannot tell which display LightDM gives its seats: %s sets %s=%s%s (line %u)\n",
-            prefix, path, LIGHTDM_RAW_KEY_NAMES[LIGHTDM_RAW_KEY_MINIMUM_DISPLAY], value,
-            setting.len > LIGHTDM_RAW_MAX ? "..." : "", setting.line);
+    say("display-number-unknown", prefix, path, LIGHTDM_RAW_KEY_NAMES[LIGHTDM_RAW_KEY_MINIMUM_DISPLAY], value, setting.len > LIGHTDM_RAW_MAX ? "..." : "", setting.line);
     return 1;
   }
   // seat0 and the seat of a machine without logind come first; the others follow in order.
   const std::size_t offset = seat <= SEAT_INDEX_NO_LOGIND ? 0 : seat - SEAT_INDEX_NO_LOGIND;
   if (offset > kDisplayMax - minimum) {
-    msg_err("%scannot tell which display LightDM gives seat %zu\n", prefix, seat);
+    say("seat-display-unknown", prefix, seat);
     return 1;
   }
   *number = minimum + static_cast<unsigned>(offset);

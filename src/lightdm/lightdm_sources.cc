@@ -6,8 +6,9 @@
 #include <fcntl.h>
 
 #include "common/constants.h"
-#include "common/message_queue.h"
+#include "common/quote.h"
 #include "common/read_whole.h"
+#include "common/words.h"
 #include "lightdm/run_storage.h"
 #include "lightdm/seat_autologin.h"
 #include "lightdm/sysconfig_override.h"
@@ -43,27 +44,25 @@ int read_main_file(const char* path, LightdmReading* reading) {
   if (fd.get() < 0) {
     if (errno == ENOENT && !reading->to_replace) return 0;  // LightDM reads no file then
     if (errno == ELOOP && reading->to_replace) {
-      msg_err("Cannot update %s: it is a symbolic link, and replacing it would leave the "
-              "file it points to as it is\n",
-              path);
+      say("conf-is-symlink", path);
     } else {
-      msg_err("Cannot open %s: %s\n", path, std::strerror(errno));
+      say("conf-cannot-open", path, std::strerror(errno));
     }
     return 1;
   }
   if (fstat(fd.get(), &reading->read_as) != 0) {
-    msg_err("Cannot read %s: %s\n", path, std::strerror(errno));
+    say("conf-unreadable", path, std::strerror(errno));
     return 1;
   }
   if (!S_ISREG(reading->read_as.st_mode)) {
-    msg_err("Cannot read %s: not a regular file\n", path);
+    say("conf-not-regular", path);
     return 1;
   }
   if (read_whole(fd.get(), run_storage().input, CONF_BUFFER_SIZE, &reading->text.len) != 0) {
     if (errno == EFBIG) {
-      msg_err("Cannot read %s: file is larger than %zu bytes\n", path, CONF_BUFFER_SIZE - 1);
+      say("conf-too-large", path, CONF_BUFFER_SIZE - 1);
     } else {
-      msg_err("Cannot read %s: %s\n", path, std::strerror(errno));
+      say("conf-unreadable", path, std::strerror(errno));
     }
     return 1;
   }
@@ -78,12 +77,9 @@ int check_seat_readings(const SeatModel& model, std::size_t seat, const char* pr
   if (same_outcome(old_glib, new_glib)) return 0;
   SeatKey key = SEAT_KEY_COUNT;
   const SeatSetting* setting = glib_dependent_setting(old_glib, &key);
-  char path[SOURCE_PATH_MAX * 4 + 8];
+  char path[quoted_size(SOURCE_PATH_MAX)];
   quote_name(setting->path, path, sizeof path);
-  msg_err(
-               "%scannot tell how LightDM reads %s: line %u: the value of %s holds an escape "
-               "that GLib before 2.77.3 (Debian 12) reads and later GLib (Debian 13) refuses\n",
-               prefix, path, setting->line, SEAT_KEY_NAMES[key]);
+  say("glib-versions-differ", prefix, path, setting->line, SEAT_KEY_NAMES[key]);
   return 1;
 }
 

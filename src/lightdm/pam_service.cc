@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "common/message_queue.h"
+#include "common/quote.h"
+#include "common/words.h"
 #include "lightdm/seat_autologin.h"
 
 // LightDM reads pam-autologin-service from the seat sections, like any seat setting, and asks
@@ -37,7 +39,7 @@ int add(const SeatModel& model, std::size_t seat, PamServiceList* services, cons
   char display[DISPLAY_NAME_MAX];
   const int n = std::snprintf(display, sizeof display, ":%u", number);
   if (n < 0 || static_cast<std::size_t>(n) >= sizeof display) {
-    msg_err("%scannot tell which display LightDM gives its seats\n", prefix);
+    say("seat-displays-unknown", prefix);
     return 1;
   }
   for (std::size_t i = 0; i < services->count; ++i) {
@@ -58,12 +60,11 @@ int add_seat_pam_service(const SeatModel& model, std::size_t seat, PamServiceLis
   const SeatSetting* setting = effective_setting(model, SEAT_KEY_PAM_SERVICE, seat);
   if (setting == nullptr) return add(model, seat, services, DEFAULT_AUTOLOGIN_PAM_SERVICE, prefix);
   if (!is_service_name(setting->value)) {
-    char value[KEYFILE_VALUE_MAX * 4 + 8];
+    char value[quoted_size(KEYFILE_VALUE_MAX)];
     quote_value(setting->value, value, sizeof value);
-    char path[SOURCE_PATH_MAX * 4 + 8];
+    char path[quoted_size(SOURCE_PATH_MAX)];
     quote_name(setting->path, path, sizeof path);
-    msg_err("%scannot tell which PAM service LightDM asks: %s sets %s=%s (line %u)\n",
-                 prefix, path, SEAT_KEY_NAMES[SEAT_KEY_PAM_SERVICE], value, setting->line);
+    say("pam-service-unknown", prefix, path, SEAT_KEY_NAMES[SEAT_KEY_PAM_SERVICE], value, setting->line);
     return 1;
   }
   return add(model, seat, services, setting->value.text, prefix);

@@ -61,34 +61,13 @@ const SeatSetting* glib_dependent_setting(const SeatAutologin& a, SeatKey* key) 
   return nullptr;
 }
 
-namespace {
-
-/// Quotes |text| into |buf|; returns the bytes written, the terminator not counted.
-std::size_t quote(const char* text, bool keep_spaces, char* buf, std::size_t size) {
-  std::size_t n = 0;
-  for (const char* p = text; *p != '\0' && n + 5 < size; ++p) {
-    auto c = static_cast<unsigned char>(*p);
-    if ((c > 0x20 || (keep_spaces && c == 0x20)) && c < 0x7f && c != '\\') {
-      buf[n++] = static_cast<char>(c);
-    } else {
-      n += static_cast<std::size_t>(std::snprintf(buf + n, size - n, "\\x%02x", c));
-    }
-  }
-  if (size > 0) buf[n < size ? n : size - 1] = '\0';
-  return n;
-}
-
-}  // namespace
-
 void quote_value(const KeyFileString& value, char* buf, std::size_t size) {
   // The kept text holds no NUL: no escape of GLib's makes one.
-  std::size_t n = quote(value.text, false, buf, size);
+  std::size_t n = quote_text(value.text, false, buf, size);
   if (value.len > KEYFILE_VALUE_MAX && n + 4 < size) {
     std::memcpy(buf + n, "...", 4);
   }
 }
-
-void quote_name(const char* text, char* buf, std::size_t size) { quote(text, true, buf, size); }
 
 AutologinOutcome autologin_outcome(const SeatAutologin& state, char* who) {
   if (state.who == AutologinWho::kUser) {

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 
+#include "common/quote.h"
 #include "lightdm/seat_model.h"
 
 /// Whom LightDM logs in on a seat when it starts.
@@ -43,7 +44,7 @@ const SeatSetting* glib_dependent_setting(const SeatAutologin& a, SeatKey* key);
 enum class AutologinOutcome { kNobody, kAtOnce, kBackground, kCountdown };
 
 /// The most bytes autologin_outcome writes for whom LightDM logs in, the terminator counted.
-inline constexpr std::size_t AUTOLOGIN_WHO_SIZE = KEYFILE_VALUE_MAX * 4 + 8;
+inline constexpr std::size_t AUTOLOGIN_WHO_SIZE = quoted_size(KEYFILE_VALUE_MAX);
 
 /// Returns what |state| makes LightDM do, and writes into |who| (AUTOLOGIN_WHO_SIZE bytes)
 /// whom it logs in: the user's name quoted, or "a guest" in the reader's language. Each outcome
@@ -54,9 +55,5 @@ AutologinOutcome autologin_outcome(const SeatAutologin& state, char* who);
 /// backslash, a space and every other byte as \xNN, so no value can forge a line or a terminal
 /// control, and a trailing blank shows.
 void quote_value(const KeyFileString& value, char* buf, std::size_t size);
-
-/// Writes the NUL-terminated |text| (a path or a section name) into |buf| (|size| bytes) the
-/// same way, but with spaces as they are.
-void quote_name(const char* text, char* buf, std::size_t size);
 
 #endif  // BRINDLEWAY_LIGHTDM_SEAT_AUTOLOGIN_H_

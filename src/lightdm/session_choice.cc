@@ -6,6 +6,7 @@
 
 #include "common/format_text.h"
 #include "common/i18n.h"
+#include "common/quote.h"
 #include "lightdm/keyfile_find.h"
 #include "lightdm/seat_autologin.h"
 
@@ -23,9 +24,9 @@ constexpr char kGlibDiffers[] = N_(
 
 /// Writes "KEY in FILE [SECTION] line N" for |setting| of |key| into |buf|.
 void setting_phrase(const SeatSetting& setting, const char* key, char* buf, std::size_t size) {
-  char path[SOURCE_PATH_MAX * 4 + 8];
+  char path[quoted_size(SOURCE_PATH_MAX)];
   quote_name(setting.path, path, sizeof path);
-  char section[SEAT_GROUP_NAME_MAX * 4 + 8];
+  char section[quoted_size(SEAT_GROUP_NAME_MAX)];
   quote_name(setting.section, section, sizeof section);
   // TRANSLATORS: KEY in FILE [SECTION] line N, before ": " and a reason.
   format_text(buf, size, _("%s in %s [%s] line %u"), key, path, section, setting.line);
@@ -176,7 +177,7 @@ bool user_choice(const SessionSources& sources, SessionChoice* choice) {
   // LightDM reads .dmrc. Where the two ways differ, which one LightDM takes is not judged.
   if (!dmrc_choice(sources, choice)) return false;
   if (choice->state == SessionChoice::kChosen) {
-    char name[KEYFILE_VALUE_MAX * 4 + 8];
+    char name[quoted_size(KEYFILE_VALUE_MAX)];
     quote_value(choice->name, name, sizeof name);
     char why[KEYFILE_VALUE_MAX * 4 + PATH_MAX + 256];
     format_text(why, sizeof why,

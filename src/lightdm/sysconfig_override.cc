@@ -8,8 +8,10 @@
 
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "common/quote.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
+#include "common/words.h"
 #include "lightdm/line_cursor.h"
 #include "lightdm/seat_autologin.h"
 
@@ -111,12 +113,12 @@ SysconfigAutologin parse_sysconfig_autologin(Span text) {
 int apply_sysconfig_override(const char* path, SeatModel* model, const char* prefix) {
   if (path == nullptr) return 0;
   static char buf[kSysconfigMax];
-  char shown[SOURCE_PATH_MAX * 4 + 8];
+  char shown[quoted_size(SOURCE_PATH_MAX)];
   quote_name(path, shown, sizeof shown);
   UniqueFd fd(open_to_read(path));
   if (fd.get() < 0) {
     if (errno == ENOENT) return 0;
-    msg_err("%scannot read %s: %s\n", prefix, shown, std::strerror(errno));
+    say("source-unreadable", prefix, shown, std::strerror(errno));
     return 1;
   }
   struct stat st {};
@@ -130,13 +132,12 @@ int apply_sysconfig_override(const char* path, SeatModel* model, const char* pre
     why = errno == EFBIG ? _("the file is too large") : std::strerror(errno);
   }
   if (why != nullptr) {
-    msg_err("%scannot read %s: %s\n", prefix, shown, why);
+    say("source-unreadable", prefix, shown, why);
     return 1;
   }
   SysconfigAutologin found = parse_sysconfig_autologin(Span{buf, len});
   if (found.state == SysconfigAutologin::kUnsure) {
-    msg_err("%scannot tell how LightDM reads %s: line %u: %s\n", prefix, shown,
-                 found.line, _(found.problem));
+    say("source-reading-unsure", prefix, shown, found.line, _(found.problem));
     return 1;
   }
   if (found.state == SysconfigAutologin::kUnset || found.value.len == 0) return 0;

@@ -2,6 +2,7 @@
 
 #include "common/constants.h"
 #include "common/message_queue.h"
+#include "common/words.h"
 #include "lightdm/lightdm_sources.h"
 #include "lightdm/run_storage.h"
 #include "seatconf/file_replace.h"
@@ -39,8 +40,7 @@ int rewrite_main_file(void* context, const SeatModel& earlier, Span read, Source
   const std::size_t cap = request.enable ? kMaxConfSize - kDisableGrowth : kMaxConfSize;
   if (rewrite_seat_section(read, request, options_against(earlier, request),
                            run_storage().output, cap, rewrite.text, scan) != 0) {
-    msg_err("Cannot update %s: the new file would be larger than %zu bytes\n",
-                 rewrite.path, cap);
+    say("new-conf-too-large", rewrite.path, cap);
     return 1;
   }
   return 0;
@@ -49,8 +49,8 @@ int rewrite_main_file(void* context, const SeatModel& earlier, Span read, Source
 }  // namespace
 
 int prepare_config_update(const ConfigPaths& paths, const SeatList& seats,
-                          const AutologinRequest& request, ConfUpdate* update) {
-  const char* prefix = refusal_prefix(request);
+                          const AutologinRequest& request, const char* prefix,
+                          ConfUpdate* update) {
   Rewrite rewrite{paths.conf, &request, &update->text};
   LightdmReading reading{};
   reading.to_replace = true;
@@ -60,7 +60,7 @@ int prepare_config_update(const ConfigPaths& paths, const SeatList& seats,
   update->before = reading.read_fd.get() >= 0 ? reading.text : Span{nullptr, 0};
   update->read_as = reading.read_as;
   update->read_fd.reset(reading.read_fd.release());
-  if (read != 0 || check_promise(*reading.model, request) != 0) return 1;
+  if (read != 0 || check_promise(*reading.model, request, prefix) != 0) return 1;
   update->pam_services.count = 0;
   update->model = reading.model;
   return request.enable ? autologin_pam_services(*reading.model, &update->pam_services, prefix)

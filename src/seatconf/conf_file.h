@@ -31,9 +31,11 @@ struct ConfUpdate {
 
 /// Reads every source in |paths|, rewrites the main file for |request| in memory and checks
 /// that LightDM will then do on every seat in |seats| what |request| asks. Returns 0 and fills
-/// |update|, or 1 after reporting on standard error why not. Changes nothing on the system.
+/// |update|, or 1 after reporting on standard error, after |prefix| (refusal_prefix's opening
+/// words for |request|), why not. Changes nothing on the system.
 int prepare_config_update(const ConfigPaths& paths, const SeatList& seats,
-                          const AutologinRequest& request, ConfUpdate* update);
+                          const AutologinRequest& request, const char* prefix,
+                          ConfUpdate* update);
 
 /// Writes the new text of |update| to a file beside the main file of |paths| and flushes it to
 /// disk, so that a full disk or a read-only directory is found before anything changes. Returns

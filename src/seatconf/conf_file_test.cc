@@ -1,4 +1,5 @@
 #include "seatconf/conf_file.h"
+#include "seatconf/promise_check.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -81,7 +82,8 @@ class ConfFileTest : public testing::Test {
     testing::internal::CaptureStderr();
     AutologinRequest request{enable, enable ? "alice" : nullptr};
     ConfUpdate next{};
-    int result = prepare_config_update(paths_, seats_, request, &next);
+    const char* prefix = refusal_prefix(request);
+    int result = prepare_config_update(paths_, seats_, request, prefix, &next);
     if (result == 0) result = stage_config_update(paths_, &next);
     if (result == 0) result = commit_config_update(&next);
     flush_messages();
@@ -281,7 +283,8 @@ TEST_F(ConfFileTest, DisablesWhatEnableWroteAtTheLimit) {
   std::string err;
   testing::internal::CaptureStderr();
   ConfUpdate next{};
-  ASSERT_EQ(prepare_config_update(paths_, seats_, AutologinRequest{true, "a"}, &next), 0);
+  ASSERT_EQ(prepare_config_update(paths_, seats_, AutologinRequest{true, "a"},
+                                  "Cannot enable automatic login for a: ", &next), 0);
   ASSERT_EQ(stage_config_update(paths_, &next), 0);
   ASSERT_EQ(commit_config_update(&next), 0);
   flush_messages();
@@ -294,7 +297,8 @@ TEST_F(ConfFileTest, DisablesWhatEnableWroteAtTheLimit) {
   // One byte more and enable refuses, rather than write a file disable could not handle.
   write_conf(head + filler + "x" + tail);
   testing::internal::CaptureStderr();
-  EXPECT_EQ(prepare_config_update(paths_, seats_, AutologinRequest{true, "a"}, &next), 1);
+  EXPECT_EQ(prepare_config_update(paths_, seats_, AutologinRequest{true, "a"},
+                                  "Cannot enable automatic login for a: ", &next), 1);
   flush_messages();
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Cannot update " + path_ + ": the new file would be larger than 131069 bytes\n");

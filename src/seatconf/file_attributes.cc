@@ -11,7 +11,8 @@
 #include <sys/xattr.h>
 
 #include "common/message_queue.h"
-#include "lightdm/seat_autologin.h"
+#include "common/quote.h"
+#include "common/words.h"
 
 // The new file must be the old one with new text: the same readers, the same label. An
 // administrator's ACL, an SELinux or Smack label and user.* notes are copied, through the two
@@ -129,35 +130,22 @@ void report_attribute_failure(const char* path, const AttributeFailure& failure)
   quote_name(failure.name, shown, sizeof shown);
   switch (failure.kind) {
     case AttributeFailure::Kind::kList:
-      msg_err("Cannot replace %s: cannot list its extended attributes: %s\n", path,
-                   std::strerror(failure.error));
+      say("xattrs-unlistable", path, std::strerror(failure.error));
       break;
     case AttributeFailure::Kind::kListTooLong:
-      msg_err(
-                   "Cannot replace %s: the names of its extended attributes take more than %zu "
-                   "bytes\n",
-                   path, kNamesMax);
+      say("xattr-names-too-long", path, kNamesMax);
       break;
     case AttributeFailure::Kind::kTooLarge:
-      msg_err(
-                   "Cannot replace %s: its extended attribute %s is larger than %zu bytes\n", path,
-                   shown, kValueMax);
+      say("xattr-too-large", path, shown, kValueMax);
       break;
     case AttributeFailure::Kind::kUnknown:
-      msg_err(
-                   "Cannot replace %s: cannot keep its extended attribute %s: not an ACL, "
-                   "user.*, trusted.* or security.* attribute\n",
-                   path, shown);
+      say("xattr-unknown", path, shown);
       break;
     case AttributeFailure::Kind::kCopy:
-      msg_err("Cannot replace %s: cannot keep its extended attribute %s: %s\n",
-                   path, shown, std::strerror(failure.error));
+      say("xattr-not-kept", path, shown, std::strerror(failure.error));
       break;
     case AttributeFailure::Kind::kInherited:
-      msg_err(
-                   "Cannot replace %s: cannot remove the ACL the new file inherited from its "
-                   "directory: %s\n",
-                   path, std::strerror(failure.error));
+      say("inherited-acl-kept", path, std::strerror(failure.error));
       break;
     case AttributeFailure::Kind::kNone:
       break;

@@ -15,6 +15,7 @@
 
 #include "common/message_queue.h"
 #include "common/unique_fd.h"
+#include "common/words.h"
 #include "seatconf/file_attributes.h"
 
 // The replacement must never leave LightDM a partial file, never lose someone else's change,
@@ -159,7 +160,7 @@ std::size_t temp_name_pattern(const char* path, char (&tmp_path)[PATH_MAX]) {
 
 /// Says that the temporary file |tmp_path| is left behind, for |error|.
 void report_left_behind(const char* tmp_path, int error) {
-  msg_err("Cannot remove temp file %s: %s\n", tmp_path, std::strerror(error));
+  say("temp-file-left", tmp_path, std::strerror(error));
 }
 
 /// Creates the new file beside |path|: unnamed where the filesystem allows, else under a
@@ -249,8 +250,7 @@ Step exchange_into_place(StagedFile* staged, int* error, bool* kept) {
   // Someone saved the file between the check and the exchange: theirs goes back.
   if (renameat2(AT_FDCWD, tmp_path, AT_FDCWD, path, RENAME_EXCHANGE) != 0) {
     *kept = true;
-    msg_err("Cannot put back the file saved at %s meanwhile, now %s: %s\n", path,
-                 tmp_path, std::strerror(errno));
+    say("saved-file-not-restored", path, tmp_path, std::strerror(errno));
   }
   return came_out ? Step::kChanged : Step::kCheck;
 }
@@ -262,18 +262,17 @@ void report_failure(Step failed, int error, const char* path,
       if (attributes != nullptr) report_attribute_failure(path, *attributes);
       break;
     case Step::kCreate:
-      msg_err("Cannot create temp file: %s\n", std::strerror(error));
+      say("temp-file-not-created", std::strerror(error));
       break;
     case Step::kWrite:
-      msg_err("Write error: %s\n", std::strerror(error));
+      say("write-failed", std::strerror(error));
       break;
     case Step::kChanged:
-      msg_err("Cannot replace %s: the file changed while it was being rewritten\n",
-                   path);
+      say("conf-changed-meanwhile", path);
       break;
     case Step::kCheck:
     case Step::kRename:
-      msg_err("Cannot replace %s: %s\n", path, std::strerror(error));
+      say("replace-failed", path, std::strerror(error));
       break;
     case Step::kDone:
       break;

@@ -4,6 +4,7 @@
 
 #include "common/i18n.h"
 #include "common/message_queue.h"
+#include "common/words.h"
 #include "lightdm/lightdm_sources.h"
 #include "lightdm/seat_autologin.h"
 
@@ -27,11 +28,11 @@ SeatKey culprit(const SeatAutologin& state, const AutologinRequest& request) {
 /// Writes into |buf| where |setting| of |key| comes from: "FILE sets KEY=VALUE in [SECTION]
 /// (line N)".
 void describe_origin(const SeatSetting& setting, SeatKey key, char* buf, std::size_t size) {
-  char value[KEYFILE_VALUE_MAX * 4 + 8];
+  char value[quoted_size(KEYFILE_VALUE_MAX)];
   quote_value(setting.value, value, sizeof value);
-  char path[SOURCE_PATH_MAX * 4 + 8];
+  char path[quoted_size(SOURCE_PATH_MAX)];
   quote_name(setting.path, path, sizeof path);
-  char section[SEAT_GROUP_NAME_MAX * 4 + 8];
+  char section[quoted_size(SEAT_GROUP_NAME_MAX)];
   quote_name(setting.section, section, sizeof section);
   if (setting.from_sysconfig) {
     std::snprintf(buf, size, _("%s sets %s=%s (line %u)"), path, section, value,
@@ -50,23 +51,16 @@ void report_on_seat(const char* prefix, const char* origin, const SeatList& seat
   if (seat == SEAT_INDEX_NO_LOGIND) {
     switch (outcome) {
       case AutologinOutcome::kNobody:
-        msg_err("%s%s, so LightDM would show the greeter and log nobody in on the seat of a "
-                "machine without logind\n", prefix, origin);
+        say("seat-would-show-greeter-without-logind", prefix, origin);
         break;
       case AutologinOutcome::kAtOnce:
-        msg_err("%s%s, so LightDM would log in %s on the seat of a machine without "
-                "logind\n", prefix, origin, who);
+        say("seat-would-log-in-other-without-logind", prefix, origin, who);
         break;
       case AutologinOutcome::kBackground:
-        msg_err("%s%s, so LightDM would log in %s in the background, behind the greeter "
-                "on the seat of a machine without logind\n", prefix, origin, who);
+        say("seat-would-log-in-behind-greeter-without-logind", prefix, origin, who);
         break;
       case AutologinOutcome::kCountdown:
-        msg_err(i18n_plural("%s%s, so LightDM would log in %s after %d second at the "
-                             "greeter on the seat of a machine without logind\n",
-                             "%s%s, so LightDM would log in %s after %d seconds at the "
-                             "greeter on the seat of a machine without logind\n", n),
-                prefix, origin, who, timeout);
+        say_n(n, "seat-would-count-down-without-logind", prefix, origin, who, timeout);
         break;
     }
     return;
@@ -74,22 +68,16 @@ void report_on_seat(const char* prefix, const char* origin, const SeatList& seat
   const char* name = seats.names[seat];  // seat names are plain ASCII
   switch (outcome) {
     case AutologinOutcome::kNobody:
-      msg_err("%s%s, so LightDM would show the greeter and log nobody in on %s\n", prefix,
-              origin, name);
+      say("seat-would-show-greeter", prefix, origin, name);
       break;
     case AutologinOutcome::kAtOnce:
-      msg_err("%s%s, so LightDM would log in %s on %s\n", prefix, origin, who, name);
+      say("seat-would-log-in-other", prefix, origin, who, name);
       break;
     case AutologinOutcome::kBackground:
-      msg_err("%s%s, so LightDM would log in %s in the background, behind the greeter on "
-              "%s\n", prefix, origin, who, name);
+      say("seat-would-log-in-behind-greeter", prefix, origin, who, name);
       break;
     case AutologinOutcome::kCountdown:
-      msg_err(i18n_plural("%s%s, so LightDM would log in %s after %d second at the "
-                           "greeter on %s\n",
-                           "%s%s, so LightDM would log in %s after %d seconds at the "
-                           "greeter on %s\n", n),
-              prefix, origin, who, timeout, name);
+      say_n(n, "seat-would-count-down", prefix, origin, who, timeout, name);
       break;
   }
 }
@@ -104,11 +92,9 @@ void report(const char* prefix, const SeatSetting& setting, SeatKey key,
       state.when != AutologinWhen::kNever) {
     report_on_seat(prefix, origin, seats, seat, outcome, who, state.timeout);
   } else if (seat == SEAT_INDEX_NO_LOGIND) {
-    msg_err("%s%s, so LightDM would keep %s as its automatic-login user on the seat of a "
-            "machine without logind\n", prefix, origin, who);
+    say("seat-would-keep-user-without-logind", prefix, origin, who);
   } else {
-    msg_err("%s%s, so LightDM would keep %s as its automatic-login user on %s\n", prefix,
-            origin, who, seats.names[seat]);
+    say("seat-would-keep-user", prefix, origin, who, seats.names[seat]);
   }
 }
 
@@ -120,11 +106,9 @@ int check_seat(const SeatModel& model, std::size_t seat, const AutologinRequest&
   const SeatKey key = culprit(state, request);
   if (key == SEAT_KEY_COUNT) return 0;
   if (state.settings[key] == nullptr && seat == SEAT_INDEX_NO_LOGIND) {
-    msg_err("%sno file sets %s on the seat of a machine without logind\n", prefix,
-            SEAT_KEY_NAMES[key]);
+    say("seat-key-unset-without-logind", prefix, SEAT_KEY_NAMES[key]);
   } else if (state.settings[key] == nullptr) {
-    msg_err("%sno file sets %s on %s\n", prefix, SEAT_KEY_NAMES[key],
-            model.seats.names[seat]);
+    say("seat-key-unset", prefix, SEAT_KEY_NAMES[key], model.seats.names[seat]);
   } else {
     report(prefix, *state.settings[key], key, state, model.seats, seat);
   }
@@ -165,8 +149,7 @@ RewriteOptions options_against(const SeatModel& earlier, const AutologinRequest&
   return options;
 }
 
-int check_promise(const SeatModel& model, const AutologinRequest& request) {
-  const char* prefix = refusal_prefix(request);
+int check_promise(const SeatModel& model, const AutologinRequest& request, const char* prefix) {
   // openSUSE's override is applied after every file and whatever the seat: only a value that
   // already is the promise can stand.
   const SeatSetting& override = model.sysconfig_autologin;
@@ -174,8 +157,7 @@ int check_promise(const SeatModel& model, const AutologinRequest& request) {
                                                                 request.user_name))) {
     char origin[KEYFILE_VALUE_MAX * 4 + SOURCE_PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 256];
     describe_origin(override, SEAT_KEY_USER, origin, sizeof origin);
-    msg_err("%s%s, which LightDM applies after all of its own files\n", prefix,
-                 origin);
+    say("sysconfig-overrides", prefix, origin);
     return 1;
   }
   if (check_glib_readings(model, prefix) != 0) return 1;

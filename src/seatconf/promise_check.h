@@ -23,7 +23,8 @@ RewriteOptions options_against(const SeatModel& earlier, const AutologinRequest&
 /// Returns 0 if LightDM, reading every source merged into |model|, does on each seat exactly
 /// what |request| asks: after enable, log in the user at once, with no guest login; after
 /// disable, no automatic login at all. Otherwise returns 1 after printing one line on standard
-/// error that names the file, section, line and key in the way and what LightDM would do.
-int check_promise(const SeatModel& model, const AutologinRequest& request);
+/// error, after |prefix|, that names the file, section, line and key in the way and what LightDM
+/// would do.
+int check_promise(const SeatModel& model, const AutologinRequest& request, const char* prefix);
 
 #endif  // BRINDLEWAY_SEATCONF_PROMISE_CHECK_H_
