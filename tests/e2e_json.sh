@@ -32,14 +32,23 @@ in_locale() {
   STATUS=$?
 }
 
+# Seat1 logs nobody in.
+seat1_nobody() {
+  start_case
+  mkdir -p /run/systemd/seats
+  printf 'IS_SEAT0=0\nCAN_GRAPHICAL=1\n' > /run/systemd/seats/seat1
+  printf '[Seat:*]\nautologin-user=alice\n[Seat:seat1]\nautologin-user=\n' > "$CONF"
+}
+
 # A kiosk: alice logged in at once on every seat but seat1, which counts down, into a session of
 # the site's own.
 kiosk() {
-  start_case
-  mkdir -p /etc/lightdm/sessions /run/systemd/seats
+  seat1_nobody
+  mkdir -p /etc/lightdm/sessions
   printf '[Desktop Entry]\nName=Kiosk\nExec=kiosk-session\n' > /etc/lightdm/sessions/kiosk.desktop
-  printf 'IS_SEAT0=0\nCAN_GRAPHICAL=1\n' > /run/systemd/seats/seat1
-  printf '[LightDM]\nsessions-directory=/etc/lightdm/sessions\n[Seat:*]\nautologin-user=alice\nautologin-user-timeout=0\nuser-session=kiosk\n[Seat:seat1]\nautologin-user-timeout=30\n' > "$CONF"
+  printf '%s\n' '[LightDM]' 'sessions-directory=/etc/lightdm/sessions' '[Seat:*]' \
+    'autologin-user=alice' 'autologin-user-timeout=0' 'user-session=kiosk' '[Seat:seat1]' \
+    'autologin-user-timeout=30' > "$CONF"
 }
 
 # One golden object a shape, messages and all, in the C locale.
@@ -87,7 +96,7 @@ while IFS='|' read -r setup args translated; do
 done << 'EOF_CASES'
 kiosk|--json status|
 kiosk; rm /etc/lightdm/sessions/kiosk.desktop|--json status|checks.session.message
-start_case; printf '[Seat:*]\nautologin-user=alice\n[Seat:seat1]\nautologin-user=\n' > $CONF|--json status|
+seat1_nobody|--json status|
 start_case|--json --dry-run enable alice|
 start_case|--json enable root|refusal.message
 start_case; printf '[Seat:*]\nautologin-user=a\\sb\n' > $CONF|--json status|
@@ -114,7 +123,8 @@ cp "$CONF" "$WORK/latin1.conf"
 run --json --dry-run enable alice
 expect_field result file.before null
 judge result --get file.before_base64
-base64 -d "$JUDGED" 2> /dev/null | cmp -s - "$WORK/latin1.conf" || fail "before_base64 is not the file"
+base64 -d "$JUDGED" 2> /dev/null | cmp -s - "$WORK/latin1.conf" ||
+  fail "before_base64 is not the file"
 printf '[Seat:*]\nautologin-user=a\\sb\tc\n' > "$CONF"
 run --json status
 expect_field status user 'a\x20b\x09c'

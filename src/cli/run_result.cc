@@ -23,8 +23,7 @@ void json_message(JsonOut* out, const SaidWord& said) {
 
 void json_said(JsonOut* out, const SaidWord& said) {
   json_open(out, '{');
-  json_key(out, "code");
-  json_text(out, said.code);
+  json_text_at(out, "code", said.code);
   json_key(out, "message");
   json_message(out, said);
   json_close(out, '}');
@@ -106,18 +105,12 @@ bool result_changed(const RunResult& result) {
 void answer_result_json(const RunResult& result) {
   JsonOut* out = json_answer();
   json_open(out, '{');
-  json_key(out, "format");
-  json_int(out, 1);
-  json_key(out, "command");
-  json_text(out, result.command);
-  json_key(out, "user");
-  json_text(out, result.shown_user);
-  json_key(out, "dry_run");
-  json_bool(out, result.dry_run);
-  json_key(out, "ok");
-  json_bool(out, result.ok);
-  json_key(out, "changed");
-  json_bool(out, result_changed(result));
+  json_int_at(out, "format", 1);
+  json_text_at(out, "command", result.command);
+  json_text_at(out, "user", result.shown_user);
+  json_bool_at(out, "dry_run", result.dry_run);
+  json_bool_at(out, "ok", result.ok);
+  json_bool_at(out, "changed", result_changed(result));
   json_key(out, "refusal");
   const SaidWord* refusal = run_refusal();
   if (result.ok || refusal == nullptr) {
@@ -131,18 +124,15 @@ void answer_result_json(const RunResult& result) {
     json_null(out);
   } else {
     json_open(out, '{');
-    json_key(out, "path");
-    json_text(out, result.path);
+    json_text_at(out, "path", result.path);
     json_file_text(out, "before", result.before);
     json_file_text(out, "after", result.ok ? result.after : result.before);
     json_close(out, '}');
   }
   json_key(out, "group");
   json_open(out, '{');
-  json_key(out, "name");
-  json_text(out, AUTOLOGIN_GROUP);
-  json_key(out, "created");
-  json_bool(out, result.group.created);
+  json_text_at(out, "name", AUTOLOGIN_GROUP);
+  json_bool_at(out, "created", result.group.created);
   json_members(out, "added", result.group.added, result.shown_user);
   json_members(out, "removed", result.group.removed, result.shown_user);
   json_close(out, '}');

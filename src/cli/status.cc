@@ -498,8 +498,9 @@ void answer_checks(const StatusLook& look, const DisplayManagerPaths& display_ma
                 kCheckMessageSize, _("Not checked without root: %s\n"), sessions.seat0.problem);
   } else if (seat0.session == SessionView::kNotFound && !seat0.home_refused) {
     format_text(mark(at(StatusCheck::kSession), "fail", word_code(seat0.why_code)),
-                kCheckMessageSize, _("LightDM will show the greeter and log nobody in on seat0: %s\n"),
-              seat0.session_why);
+                kCheckMessageSize,
+                _("LightDM will show the greeter and log nobody in on seat0: %s\n"),
+                seat0.session_why);
   } else if (seat0.refused == nullptr) {
     pass(at(StatusCheck::kSession));
   }
@@ -528,16 +529,14 @@ void json_quoted_path(JsonOut* out, const char* path) {
 /// Writes the setting |setting| of |key| as the answer's settings carry it.
 void json_setting(JsonOut* out, const SeatSetting& setting, SeatKey key) {
   json_open(out, '{');
-  json_key(out, "key");
-  json_text(out, SEAT_KEY_NAMES[key]);
+  json_text_at(out, "key", SEAT_KEY_NAMES[key]);
   json_key(out, "value");
   json_quoted_value(out, setting.value);
   json_key(out, "file");
   json_quoted_path(out, setting.path);
   json_key(out, "section");
   json_quoted_path(out, setting.section);
-  json_key(out, "line");
-  json_int(out, setting.line);
+  json_int_at(out, "line", setting.line);
   json_close(out, '}');
 }
 
@@ -572,8 +571,7 @@ void json_seats(JsonOut* out, const StatusLook& look) {
     json_key(out, "seat");
     // LightDM matches the seat of a machine without logind as an empty name.
     json_quoted_path(out, seat == SEAT_INDEX_NO_LOGIND ? "" : model.seats.names[seat]);
-    json_key(out, "outcome");
-    json_text(out, outcome_word(view));
+    json_text_at(out, "outcome", outcome_word(view));
     json_key(out, "user");
     json_seat_user(out, view.state);
     json_key(out, "timeout");
@@ -601,8 +599,7 @@ void json_session(JsonOut* out, const UserSessions& sessions) {
   json_open(out, '{');
   json_key(out, "name");
   json_quoted_value(out, view.choice.name);
-  json_key(out, "from");
-  json_text(out, kOriginWords[static_cast<int>(view.choice.origin)]);
+  json_text_at(out, "from", kOriginWords[static_cast<int>(view.choice.origin)]);
   json_key(out, "file");
   if (view.state == SessionView::kFound && view.file.state == SessionFile::kFound) {
     json_quoted_path(out, view.file.path);
@@ -618,10 +615,8 @@ void json_checks(JsonOut* out, const CheckAnswer checks[]) {
   for (int i = 0; i < static_cast<int>(StatusCheck::kChecks); ++i) {
     json_key(out, kCheckNames[i]);
     json_open(out, '{');
-    json_key(out, "result");
-    json_text(out, checks[i].result);
-    json_key(out, "code");
-    json_text(out, checks[i].code);
+    json_text_at(out, "result", checks[i].result);
+    json_text_at(out, "code", checks[i].code);
     json_key(out, "message");
     // The sentences come as the plain output says them, each ending its line.
     const std::size_t len = std::strlen(checks[i].message);
@@ -643,13 +638,11 @@ void answer_status_json(const StatusLook& look, int looked,
   answer_checks(look, display_manager, checks);
   JsonOut* out = json_answer();
   json_open(out, '{');
-  json_key(out, "format");
-  json_int(out, 1);
+  json_int_at(out, "format", 1);
   const SeatView& seat0 = look.views[SEAT_INDEX_SEAT0];
   const bool known = looked == 0;
   const FirstLine line = known ? first_line(seat0) : FirstLine::kOther;
-  json_key(out, "state");
-  json_text(out, line == FirstLine::kEnabled ? "enabled"
+  json_text_at(out, "state", line == FirstLine::kEnabled ? "enabled"
                  : line == FirstLine::kDisabled ? "disabled" : "other");
   const SeatAutologin& state = seat0.state;
   const SeatSetting* user = known ? state.settings[SEAT_KEY_USER] : nullptr;
@@ -665,10 +658,8 @@ void answer_status_json(const StatusLook& look, int looked,
   } else {
     json_null(out);
   }
-  json_key(out, "guest");
-  json_bool(out, known && state.who == AutologinWho::kGuest);
-  json_key(out, "background");
-  json_bool(out, known && state.when == AutologinWhen::kBackground);
+  json_bool_at(out, "guest", known && state.who == AutologinWho::kGuest);
+  json_bool_at(out, "background", known && state.when == AutologinWhen::kBackground);
   if (known) {
     json_seats(out, look);
   } else {

@@ -177,6 +177,21 @@ void json_null(JsonOut* out) {
   put(out, "null", 4);
 }
 
+void json_text_at(JsonOut* out, const char* key, const char* text) {
+  json_key(out, key);
+  json_text(out, text);
+}
+
+void json_int_at(JsonOut* out, const char* key, long long value) {
+  json_key(out, key);
+  json_int(out, value);
+}
+
+void json_bool_at(JsonOut* out, const char* key, bool value) {
+  json_key(out, key);
+  json_bool(out, value);
+}
+
 bool is_valid_utf8(const char* text, std::size_t len) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text);
   std::size_t i = 0;

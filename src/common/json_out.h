@@ -55,6 +55,12 @@ void json_int(JsonOut* out, long long value);
 void json_bool(JsonOut* out, bool value);
 void json_null(JsonOut* out);
 
+/// A member of the innermost object: its name |key| and the value the matching writer above
+/// writes.
+void json_text_at(JsonOut* out, const char* key, const char* text);
+void json_int_at(JsonOut* out, const char* key, long long value);
+void json_bool_at(JsonOut* out, const char* key, bool value);
+
 /// Returns true if |len| bytes of |text| are valid UTF-8: no overlong form, no surrogate,
 /// nothing above U+10FFFF, no sequence cut short.
 bool is_valid_utf8(const char* text, std::size_t len);
