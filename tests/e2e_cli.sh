@@ -7,7 +7,7 @@ DRY_RUN_TOO=1
 fresh_etc
 add_user alice 2001
 printf '%s' "$ORIGINAL" > "$CONF"
-cp /etc/group "$WORK/group.before"
+snapshot_etc
 
 # refuse WHAT STDERR ARGS...: the run is refused with STDERR and changes nothing.
 refuse() {
@@ -16,7 +16,7 @@ refuse() {
   run "$@"
   expect_run "$what" 1 "" "$message"
   expect_bytes "$what (configuration)" "$CONF" "$ORIGINAL"
-  cmp -s /etc/group "$WORK/group.before" || fail "$what: /etc/group changed"
+  expect_unchanged "$what"
 }
 
 # Not root: refused before the arguments are looked at.

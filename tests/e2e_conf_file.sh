@@ -45,33 +45,26 @@ expect_status "caller's group" 0
 # found out before alice joins the group, or she stays in it with automatic login still off.
 # The enable above put her in it; she leaves it first.
 gpasswd -d alice autologin > /dev/null 2>&1
-cp /etc/group "$WORK/group.before"
-cp /etc/gshadow "$WORK/gshadow.before"
-# Checks the group files and puts them back, so that each case starts from the same ones.
-expect_group_untouched() {
-  cmp -s "$WORK/group.before" /etc/group ||
-    fail "$1: refused, but /etc/group changed: $(diff "$WORK/group.before" /etc/group | tr '\n' ' ')"
-  cp "$WORK/group.before" /etc/group
-  cp "$WORK/gshadow.before" /etc/gshadow
-}
 
 # A full disk: a small tmpfs over /etc/lightdm, filled up but for the configuration.
 mount -t tmpfs -o size=64k tmpfs /etc/lightdm
 printf '%s' "$SEAT" > "$CONF"
 head -c 1M /dev/zero > /etc/lightdm/filler 2>/dev/null
+snapshot_etc
 run enable alice
 expect_run "full disk" 1 "" $'Write error: No space left on device\n'
 expect_bytes "full disk (content)" "$CONF" "$SEAT"
 expect_no_litter "full disk"
-expect_group_untouched "full disk"
+expect_unchanged "full disk"
 
 # A read-only directory.
 rm /etc/lightdm/filler
 mount -o remount,ro /etc/lightdm
+snapshot_etc
 run enable alice
 expect_run "read-only directory" 1 "" $'Cannot create temp file: Read-only file system\n'
 expect_bytes "read-only directory (content)" "$CONF" "$SEAT"
-expect_group_untouched "read-only directory"
+expect_unchanged "read-only directory"
 umount /etc/lightdm
 
 # The new file keeps the old one's ACL, labels and notes, minus what the kernel computes or
@@ -126,6 +119,8 @@ other::r--
     eval "$setup"
     before=$(attributes "$CONF"; echo x)
     cp "$CONF" "$WORK/conf.before"
+    gpasswd -d alice autologin > /dev/null 2>&1
+    snapshot_etc
     if [ "$inject" = - ]; then
       run enable alice
     elif command -v strace > /dev/null; then
@@ -138,7 +133,7 @@ other::r--
       expect_run "$what" 1 "" "$message"$'\n'
       cmp -s "$WORK/conf.before" "$CONF" || fail "$what: the file changed"
       [ "$(attributes "$CONF"; echo x)" = "$before" ] || fail "$what: its attributes changed"
-      expect_group_untouched "$what"
+      expect_unchanged "$what"
     else
       expect_run "$what" 0 $'Auto login enabled for user: alice\n' ""
       expect_bytes "$what (content)" "$CONF" "$ENABLED"

@@ -16,13 +16,15 @@ if [ ! -e /etc/pam.d/lightdm-autologin ]; then
 fi
 
 # The sleeper: only under usermod or groupadd, and only when the case asks for it, so that an
-# undo's own gpasswd or groupdel finishes at once. Anything else that flushes a cache (nscd)
+# undo's own gpasswd or groupdel finishes at once. Asked to be stuck, it looks at a FUSE server
+# that never answers, where SIGKILL cannot end it. Anything else that flushes a cache (nscd)
 # finds nothing to do, as without those daemons.
 mkdir "$WORK/sbin.upper" "$WORK/sbin.work"
 cat > "$WORK/sbin.upper/sss_cache" << 'EOF'
 #!/bin/sh
 tool=$(cat /proc/$PPID/comm)
 [ -e "/etc/brindleway-hang-$tool" ] && exec sleep 600
+[ -e "/etc/brindleway-stuck-$tool" ] && exec stat "$(cat "/etc/brindleway-stuck-$tool")"
 exit 0
 EOF
 chmod 755 "$WORK/sbin.upper/sss_cache"
@@ -58,13 +60,7 @@ fi
 
 # expired NAME: an account that LightDM's PAM service refuses, as its expiry day is long past.
 # Its home is there, so that only PAM refuses.
-expired() {
-  echo "$1:x:3001:3001::/home/$1:/bin/bash" >> /etc/passwd
-  install -d -m 0755 -o 3001 -g 3001 "/home/$1"
-  echo "$1:!:19000:0:99999:7::1:" >> /etc/shadow
-  echo "$1:x:3001:" >> /etc/group
-  echo "$1:!::" >> /etc/gshadow
-}
+expired() { add_user "$1" 3001 --expire 1; }
 
 # The gid that groupadd -r gives the next system group, learnt on a throwaway copy.
 next_system_gid() {
@@ -79,8 +75,10 @@ next_system_gid() {
 # Each case: the setup, the name enabled, how the run must end (status, then one line that
 # standard error must hold exactly, or "-" for any refusal and "=" for none). "same" means
 # /etc/lightdm, /etc/group and /etc/gshadow must be byte for byte as before; "kept" means the
-# membership is taken back but a group is left, which the warning names. "slow" cases hang a
-# tool till its deadline and run in the background.
+# membership is taken back but a group is left, which the warning names; "theirs" means an
+# administrator changed the group while the run asked PAM, and the undo left it alone; "stuck"
+# means usermod's cache flush outlived its kill, so the undo neither tries nor claims anything. "slow" cases hang a tool till
+# its deadline and run in the background.
 #   name                setup                  user   status  files  speed
 CASES="
 name-service-hangs   ghost                   ghost  1  same  slow
@@ -98,9 +96,13 @@ gshadow-only-member  gshadow-exp             exp    1  same  fast
 no-gshadow-line      no-gshadow              exp    1  same  fast
 no-group-line        no-group                exp    1  same  fast
 groupdel-refused     orphan-gid              exp    1  kept  fast
+lab-of-600           group-600               exp    1  same  fast
+admin-adds-meanwhile group,pam-adds-bob      exp    1  theirs fast
+usermod-stuck        group,stuck-usermod     exp    1  stuck slow
 "
 
 # The refusal that a case must print, exactly, first on standard error.
+STUCK_WARNING="Warning: usermod did not end when it was killed and may still change /etc/group and /etc/gshadow"
 PAM_REFUSAL="Cannot enable automatic login for exp: LightDM's PAM service lightdm-autologin refuses exp (Authentication failure)"
 COMMIT_REFUSAL="Cannot replace /etc/lightdm/lightdm.conf: Invalid cross-device link"
 disagree() {
@@ -114,6 +116,7 @@ expected_stderr() {
     no-gshadow-line) disagree "'autologin:x:990:'" "no line" ;;
     no-group-line) disagree "no line" "'autologin:!::'" ;;
     name-service-hangs) echo "Cannot look up user ghost: the name service did not answer within 30 seconds" ;;
+    usermod-stuck) echo "$STUCK_WARNING" ;;
     *) echo "$PAM_REFUSAL" ;;
   esac
 }
@@ -159,6 +162,15 @@ unshare --mount --propagation private bash -c '
 ' beside "$WORK/etc.$ETC_COPIES" "$HELPER" "$BESIDE" &
 PIDS=($!)
 
+# 600 kiosk accounts in the group: one line of several KiB.
+LAB=$(seq -f 'kiosk%g' 1 600 | paste -sd,)
+# A FUSE server that reads and never answers, for a usermod that sleeps in the kernel where its
+# kill cannot reach it. Root's own mount: root alone gets through.
+mkdir "$WORK/stuck"
+python3 "$(dirname "$0")/lib/stuck_fuse.py" "$WORK/stuck" 0 0 > "$WORK/fuse.log" 2>&1 &
+FUSE_SERVER=$!
+until_true 5 grep -q ready "$WORK/fuse.log" || fail "the FUSE server did not start: $(cat "$WORK/fuse.log")"
+
 CASE_DIRS=()
 while read -r name setup user status files speed; do
   [ -n "$name" ] || continue
@@ -172,6 +184,14 @@ while read -r name setup user status files speed; do
     case $step in
       group) add_group "" ;;
       group-bob-exp) add_group "bob,exp" ;;
+      group-600) add_group "$LAB" ;;
+      pam-adds-bob)
+        # An administrator's usermod -aG that lands while the run asks PAM.
+        add_user bob 3002
+        printf '#!/bin/sh\n/usr/sbin/usermod -aG autologin bob\n' > /etc/brindleway-add-bob
+        chmod 755 /etc/brindleway-add-bob
+        sed -i '1i auth optional pam_exec.so /etc/brindleway-add-bob' /etc/pam.d/lightdm-autologin ;;
+      stuck-usermod) echo "$WORK/stuck/x" > "/etc/brindleway-$step" ;;
       hang-*) : > "/etc/brindleway-$step" ;;
       usermod-fails | groupadd-fails)
         tool=${step%-fails}
@@ -218,6 +238,9 @@ expect_run "disable alice, group lookup hangs" 0 $'Auto login disabled\n' ""
 [ "$took" -lt 5000 ] || fail "disable alice, group lookup hangs: took $took ms"
 
 wait "${PIDS[@]}"
+# Ending the server lets the stuck usermod go.
+kill "$FUSE_SERVER"
+umount -l "$WORK/stuck"
 STATUS=$(cat "$BESIDE/status")
 OUT=$BESIDE/stdout
 ERR=$BESIDE/stderr
@@ -241,7 +264,7 @@ for dir in "${CASE_DIRS[@]}"; do
   [ "$ms" -lt 40000 ] || fail "$name: the run took $ms ms"
   # and a case meant to hang did hang, till the deadline.
   case $name in
-    *-hangs) [ "$ms" -ge 29000 ] || fail "$name: the run took $ms ms; nothing hung" ;;
+    *-hangs | *-stuck) [ "$ms" -ge 29000 ] || fail "$name: the run took $ms ms; nothing hung" ;;
   esac
   before=$dir.case/before
   if [ "$files" = same ]; then
@@ -251,6 +274,19 @@ for dir in "${CASE_DIRS[@]}"; do
 $(diff "$before/group" "$dir/group")"
     cmp -s "$before/gshadow" "$dir/gshadow" || fail "$name: /etc/gshadow changed:
 $(diff "$before/gshadow" "$dir/gshadow")"
+  elif [ "$files" = theirs ]; then
+    expect_bytes "$name (stderr)" "$ERR" "$PAM_REFUSAL
+Warning: did not undo this run's change to group 'autologin': it changed again since this run changed it, and is left as it is: /etc/group has 'autologin:x:990:exp,bob', /etc/gshadow has 'autologin:!::exp,bob'
+"
+    [ "$(grep -h ^autologin: "$dir/group" "$dir/gshadow")" = 'autologin:x:990:exp,bob
+autologin:!::exp,bob' ] || fail "$name: the group is not as the administrator left it"
+  elif [ "$files" = stuck ]; then
+    expect_bytes "$name (stderr)" "$ERR" "$STUCK_WARNING
+$PAM_REFUSAL
+Warning: did not undo this run's change to group 'autologin': a tool of this run may still change /etc/group and /etc/gshadow
+"
+    [ "$(grep -h ^autologin: "$dir/group" "$dir/gshadow")" = 'autologin:x:990:exp
+autologin:!::exp' ] || fail "$name: the group is not as usermod left it"
   else
     # groupdel refuses the primary group of orphan: the membership goes, the group stays, and
     # the warning names both lines left.
@@ -265,7 +301,7 @@ Warning: could not undo this run's change to group 'autologin': /etc/group has '
   # The tools' backups: where a tool ran, each one of them rewrote them, so that they hold the
   # state before the last undo, the group listing the user; before any tool, as they were.
   case $name in
-    groupdel-refused) ;;
+    groupdel-refused | usermod-stuck) ;;
     name-service-hangs | pam-refuses-listed | *-member | no-*-line)
       cmp -s "$before/group-" "$dir/group-" && cmp -s "$before/gshadow-" "$dir/gshadow-" ||
         fail "$name: the backups changed" ;;

@@ -9,6 +9,7 @@ require_tools perl script flock
 
 ENABLED_ALICE=$'[Seat:*]\nautologin-user=alice\nautologin-user-timeout=0\n'
 UNLOADABLE=$'[Seat:*]\nnot a key file line\n'
+DISABLED=$'[Seat:*]\n#autologin-user=\n#autologin-user-timeout=0\n'
 
 # full_pipe FD: opens descriptor FD of this shell on a pipe that is full and whose reader never
 # reads. The reader is a sleeping process; FILLED_READER is its pid.
@@ -30,6 +31,15 @@ close_full_pipe() {
   wait "$FILLED_READER" 2> /dev/null
 }
 
+# live_processes PGREP-ARGS...: the processes pgrep finds that are not zombies, which an init
+# that does not reap would leave listed.
+live_processes() {
+  local pid
+  for pid in $(pgrep "$@"); do
+    [ "$(awk '/^State:/ { print $2 }' "/proc/$pid/status" 2> /dev/null)" = Z ] || echo "$pid"
+  done
+}
+
 lock_is_free() { flock -n /run/brindleway-helper.lock true; }
 lock_is_held() { ! lock_is_free; }
 conf_is() { printf '%s' "$1" | cmp -s - "$CONF"; }
@@ -42,12 +52,14 @@ ends_within() {
 }
 
 # One case a line: the stream, the command, the variable holding the configuration before it,
-# the status, the variable holding the configuration after it ("" for unchanged).
+# the status, the variable holding the configuration after it ("" for unchanged). alice is a
+# member of the group, so that disable runs gpasswd, whose words wait for the reader too.
 CASES=(
   "2|enable alice|UNLOADABLE|1|"
   "2|enable nobody-here|SEAT|1|"
   "1|enable alice|SEAT|0|ENABLED_ALICE"
   "1|status|ENABLED_ALICE|1|"
+  "1|disable alice|ENABLED_ALICE|0|DISABLED"
 )
 for case in "${CASES[@]}"; do
   IFS='|' read -r fd args before status after <<< "$case"
@@ -55,6 +67,7 @@ for case in "${CASES[@]}"; do
   [ -z "$after" ] || after=${!after}
   what="fd $fd on a full pipe, $args"
   start_case
+  add_group alice
   printf '%s' "$before" > "$CONF"
   [ -n "$after" ] || after=$before
   full_pipe 8
@@ -76,6 +89,73 @@ for case in "${CASES[@]}"; do
   expect_status "$what" "$status"
   close_full_pipe 8
 done
+
+# Standard output on a regular file of a frozen file system: a write there sleeps in the kernel
+# until it thaws, and SIGKILL does not end it. The run still ends, a second after the writer's
+# deadline; the writer is left behind and writes once the file system thaws. The file is made,
+# and opened for appending, before the freeze: creating or truncating it would block this test.
+# A watchdog of its own thaws it whatever becomes of this test.
+frozen=$WORK/frozen
+mkdir "$frozen"
+if truncate -s 32M "$WORK/frozen.img" && mkfs.ext4 -q -F "$WORK/frozen.img" 2> /dev/null &&
+  mount -o loop "$WORK/frozen.img" "$frozen" 2> /dev/null; then
+  start_case
+  printf '%s' "$ENABLED_ALICE" > "$CONF"
+  : > "$frozen/out"
+  exec 7>> "$frozen/out"
+  fsfreeze -f "$frozen"
+  setsid sh -c "sleep 30; fsfreeze -u '$frozen'" > /dev/null 2>&1 < /dev/null 7>&- &
+  watchdog=$!
+  start=$(date +%s%N)
+  "$HELPER" status >&7 2> "$ERR" 7>&- &
+  pid=$!
+  ends_within "status to a frozen file" 6 "$pid"
+  wait "$pid"
+  STATUS=$?
+  took=$((($(date +%s%N) - start) / 1000000))
+  [ "$took" -ge 2900 ] || fail "status to a frozen file: ended after $took ms, before the writer's deadline and the wait for its end"
+  expect_status "status to a frozen file" 1
+  fsfreeze -u "$frozen"
+  kill "$watchdog" 2> /dev/null
+  exec 7>&-
+  # The writer was killed while it slept: once thawed it ends, having written nothing.
+  until_true 5 test -z "$(live_processes -f "$HELPER status")" ||
+    fail "status to a frozen file: the writer left behind outlived the freeze"
+  umount "$frozen"
+else
+  echo "SKIP (one case): no loop-mounted ext4 to freeze here"
+fi
+
+# A home on a FUSE server of the user's own that reads every request and never answers, as
+# fusermount3 mounts it: the look at the home, as the user, sleeps in the kernel, and SIGKILL
+# does not end it. The run refuses a second after the deadline and lets go of the lock for the
+# next run; ending the server lets the child left behind go.
+if [ -c /dev/fuse ] && command -v python3 > /dev/null; then
+  start_case
+  python3 "$(dirname "$0")/lib/stuck_fuse.py" /home/alice 2001 2001 > "$WORK/fuse.log" 2>&1 &
+  server=$!
+  if until_true 5 grep -q ready "$WORK/fuse.log"; then
+    start=$SECONDS
+    run enable alice
+    took=$((SECONDS - start))
+    [ "$took" -le $((30 + 4)) ] || fail "FUSE home: the run took $took s"
+    expect_run "FUSE home" 1 "" \
+      "Cannot enable automatic login for alice: cannot look at alice's home directory: it did not answer within 30 seconds"$'\n'
+    [ -n "$(live_processes -u 2001)" ] || fail "FUSE home: no child of the run is stuck in the home"
+    run disable
+    expect_run "FUSE home, the next run" 0 $'Auto login disabled\n' ""
+    kill "$server"
+    wait "$server" 2> /dev/null
+    until_true 5 test -z "$(live_processes -u 2001)" ||
+      fail "FUSE home: the child left behind outlived the server"
+  else
+    fail "FUSE home: the server did not start: $(cat "$WORK/fuse.log")"
+    kill "$server" 2> /dev/null
+  fi
+  umount -l /home/alice 2> /dev/null
+else
+  echo "SKIP (one case): no /dev/fuse, or no python3, for a home that never answers"
+fi
 
 # A terminal whose output is suspended (as by Ctrl-S): the run still ends, with its status.
 start_case

@@ -25,9 +25,7 @@ done
 fresh_etc
 private_lightdm_dirs
 
-# add_account NAME ID: an account LightDM's PAM service lets in, with a real home.
-add_account() { add_user "$1" "$2"; }
-add_account kd 2001
+add_user kd 2001
 cp -a /etc "$WORK/etc.accounts"
 
 # Private session directories and a private choice of whether AccountsService is installed.

@@ -29,6 +29,7 @@
 #include "gates/session_gate.h"
 #include "gates/user_probe.h"
 #include "group/autologin_group.h"
+#include "group/tool_runner.h"
 #include "lightdm/config_sources.h"
 #include "seatconf/conf_file.h"
 #include "seatconf/promise_check.h"
@@ -122,7 +123,7 @@ int check_account(const char* user) {
       say("user-lookup-failed", user, std::strerror(account.error));
       return 1;
     case AccountLookup::kTimedOut: {
-      const int seconds = ACCOUNT_LOOKUP_DEADLINE_MS / 1000;
+      const int seconds = CHILD_DEADLINE_MS / 1000;
       say_n(static_cast<unsigned long>(seconds), "user-lookup-timed-out", user, seconds);
       return 1;
     }
@@ -179,11 +180,22 @@ int check_pam(const PamServiceList& services, const char* user, bool as_member) 
   return 0;
 }
 
+/// Queues for standard output what the account tools printed there and was not passed on yet:
+/// it comes ahead of the success line, as it did when the tools wrote to the caller's stream.
+void pass_on_tool_output() {
+  static std::size_t passed;
+  const char* output = captured_tool_output();
+  const std::size_t len = std::strlen(output);
+  if (len > passed) msg_out("%s", output + passed);
+  passed = len;
+}
+
 /// Says, on standard error, when LightDM is not what this system starts at boot.
 void warn_other_display_manager() {
   char warning[DISPLAY_MANAGER_WARNING_SIZE];
-  if (other_display_manager(system_display_manager_paths(), warning, sizeof warning)) {
-    say("other-display-manager", warning);
+  WordId reason = 0;
+  if (other_display_manager(system_display_manager_paths(), warning, sizeof warning, &reason)) {
+    say_because(reason, "other-display-manager", warning);
   }
 }
 
@@ -253,6 +265,7 @@ int run_enable(const char* program, const char* user, RunResult* result) {
   if (result->json) note_group_after(result, g_group_before);
   audit_autologin_change(user);
   warn_other_display_manager();
+  pass_on_tool_output();
   msg_out("Auto login enabled for user: %s\n", user);
   return 0;
 }
@@ -263,9 +276,9 @@ int run_disable(const char* user, RunResult* result) {
   if (user != nullptr && check_tool_limits() != 0) return 1;
   if (acquire_run_lock() != 0) return 1;
   // Only a program's answer needs the group as it was: a plain run reads it no more than before.
-  const char* failed = nullptr;
+  static char unread[256];  // a failure here is the group step's to say
   const bool group_read = (result->json || result->dry_run) && user != nullptr &&
-                          read_group_files(&g_group_before, &failed) == 0;
+                          read_group_files(&g_group_before, unread, sizeof unread) == 0;
   const AutologinRequest request{false, nullptr};
   const int prepared = prepare(request, refusal_prefix(request));
   note_file(result);
@@ -281,6 +294,7 @@ int run_disable(const char* user, RunResult* result) {
   if (user != nullptr) remove_autologin_member(user);
   if (group_read) note_group_after(result, g_group_before);
   audit_autologin_change(nullptr);
+  pass_on_tool_output();
   msg_out("Auto login disabled\n");
   return 0;
 }
@@ -319,7 +333,10 @@ int run_command(const char* program, int count, char* const args[], RunResult* r
       print_usage(program);
       return 1;
     }
-    return enable ? run_enable(program, user, result) : run_disable(user, result);
+    // A refused run passes on what the tools printed too, as a tool's own stream would have.
+    const int status = enable ? run_enable(program, user, result) : run_disable(user, result);
+    pass_on_tool_output();
+    return status;
   }
   char word[kShownWordSize];
   show_word(command, word, sizeof word);
@@ -342,7 +359,12 @@ int run_helper(int argc, char* const argv[]) {
   if (at < argc && std::strcmp(argv[at], "disable") == 0) result->command = "disable";
   const int status = run_command(program, at < argc ? argc - at : 0, argv + at, result);
   result->ok = status == 0;
-  // status answers with its own object, also when it could not tell.
-  if (options.json && !result->status_answered) answer_result_json(*result);
+  // status answers with its own object, also when it could not tell. The tools' output stands
+  // in the object instead of ahead of it.
+  if (options.json && !result->status_answered) {
+    const char* output = captured_tool_output();
+    result->tool_output = Span{output, std::strlen(output)};
+    answer_result_json(*result);
+  }
   return status;
 }

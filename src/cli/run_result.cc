@@ -74,8 +74,8 @@ RunResult* run_result() {
 
 void note_group_after(RunResult* result, const GroupFiles& before) {
   static GroupFiles after;
-  const char* failed = nullptr;
-  if (read_group_files(&after, &failed) != 0) return;
+  static char unread[256];
+  if (read_group_files(&after, unread, sizeof unread) != 0) return;
   const char* user = result->user;
   GroupChange& change = result->group;
   change.created = !before.group.present && after.group.present;

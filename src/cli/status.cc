@@ -21,8 +21,10 @@
 #include "gates/session_gate.h"
 #include "gates/user_probe.h"
 #include "lightdm/lightdm_sources.h"
+#include "lightdm/outcome_words.h"
 #include "lightdm/pam_service.h"
 #include "lightdm/seat_autologin.h"
+#include "lightdm/setting_origin.h"
 
 // The first line speaks the vocabulary of the success lines, so that a settings program parses
 // one set of texts: "Auto login enabled for user: NAME" and "Auto login disabled" stand for
@@ -39,6 +41,10 @@ const char* status_prefix() {
   i18n_late_text("Cannot tell what LightDM does: ", nullptr, words, sizeof words);
   return words;
 }
+
+/// Room for a line that says what LightDM does on a seat: whom, a seat's name and the
+/// sentence around them.
+constexpr std::size_t kOutcomeLineSize = AUTOLOGIN_WHO_SIZE + SEAT_NAME_MAX + 1024;
 
 /// PAM's answers so far, so that seats asking the same service about the same user ask once.
 /// A seat asks at most two services (its own and the one "[LightDM]" names), on its display, so
@@ -228,23 +234,11 @@ void print_seat0_line(const SeatView& view) {
   }
   char who[AUTOLOGIN_WHO_SIZE];
   const int timeout = view.state.timeout;
-  switch (autologin_outcome(view.state, who)) {
-    case AutologinOutcome::kNobody:
-      msg_out("%s", _("LightDM will show the greeter and log nobody in on seat0\n"));
-      break;
-    case AutologinOutcome::kAtOnce:
-      msg_out(_("LightDM will log in %s on seat0\n"), who);
-      break;
-    case AutologinOutcome::kBackground:
-      msg_out(_("LightDM will log in %s in the background, behind the greeter on seat0\n"), who);
-      break;
-    case AutologinOutcome::kCountdown:
-      msg_out(i18n_plural("LightDM will log in %s after %d second at the greeter on seat0\n",
-                          "LightDM will log in %s after %d seconds at the greeter on seat0\n",
-                          static_cast<unsigned long>(timeout)),
-              who, timeout);
-      break;
-  }
+  const OutcomeWords& words = outcome_words(autologin_outcome(view.state, who), false);
+  static char line[kOutcomeLineSize];
+  format_outcome(line, sizeof line, words.seat0, static_cast<unsigned long>(timeout), who,
+                 timeout);
+  msg_out("%s", line);
 }
 
 /// Which of the success lines' states seat0 is in.
@@ -282,16 +276,10 @@ void print_origin(const SeatSetting* setting, SeatKey key) {
     return;
   }
   char value[quoted_size(KEYFILE_VALUE_MAX)];
-  quote_value(setting->value, value, sizeof value);
-  char path[quoted_size(SOURCE_PATH_MAX)];
-  quote_name(setting->path, path, sizeof path);
-  char section[quoted_size(SEAT_GROUP_NAME_MAX)];
-  quote_name(setting->section, section, sizeof section);
-  // A sysconfig variable is named as it stands; a section in its brackets.
-  const char* left = setting->from_sysconfig ? "" : "[";
-  const char* right = setting->from_sysconfig ? "" : "]";
-  msg_out("%s=%s from %s %s%s%s line %u\n", SEAT_KEY_NAMES[key], value, path, left,
-               section, right, setting->line);
+  static char line[SETTING_ORIGIN_SIZE];
+  describe_origin(seat_setting_origin(*setting, SEAT_KEY_NAMES[key], value, sizeof value),
+                  OriginWords::kFrom, line, sizeof line);
+  msg_out("%s\n", line);
 }
 
 /// Prints what LightDM would do on |seat| (null: a machine without logind) where seat0 differs.
@@ -316,32 +304,15 @@ void print_other_seat(const char* seat, const SeatView& view) {
     msg_out(_("On %s, LightDM would show the greeter and log nobody in instead: its PAM service "
               "%s refuses %s (%s)\n"),
             seat, refused->service, refused->user, refused->verdict.reason);
-  } else if (seat == nullptr && outcome == AutologinOutcome::kNobody) {
-    msg_out("%s", _("Without logind, LightDM would show the greeter and log nobody in instead\n"));
-  } else if (seat == nullptr && outcome == AutologinOutcome::kAtOnce) {
-    msg_out(_("Without logind, LightDM would log in %s instead\n"), who);
-  } else if (seat == nullptr && outcome == AutologinOutcome::kBackground) {
-    msg_out(_("Without logind, LightDM would log in %s in the background, behind the greeter "
-              "instead\n"), who);
-  } else if (seat == nullptr) {
-    msg_out(i18n_plural("Without logind, LightDM would log in %s after %d second at the "
-                        "greeter instead\n",
-                        "Without logind, LightDM would log in %s after %d seconds at the "
-                        "greeter instead\n", n),
-            who, timeout);
-  } else if (outcome == AutologinOutcome::kNobody) {
-    msg_out(_("On %s, LightDM would show the greeter and log nobody in instead\n"), seat);
-  } else if (outcome == AutologinOutcome::kAtOnce) {
-    msg_out(_("On %s, LightDM would log in %s instead\n"), seat, who);
-  } else if (outcome == AutologinOutcome::kBackground) {
-    msg_out(_("On %s, LightDM would log in %s in the background, behind the greeter "
-              "instead\n"), seat, who);
   } else {
-    msg_out(i18n_plural("On %s, LightDM would log in %s after %d second at the greeter "
-                        "instead\n",
-                        "On %s, LightDM would log in %s after %d seconds at the greeter "
-                        "instead\n", n),
-            seat, who, timeout);
+    const PluralText& text = outcome_words(outcome, seat == nullptr).other_seat;
+    static char line[kOutcomeLineSize];
+    if (seat == nullptr) {
+      format_outcome(line, sizeof line, text, n, who, timeout);
+    } else {
+      format_outcome(line, sizeof line, text, n, seat, who, timeout);
+    }
+    msg_out("%s", line);
   }
 }
 

@@ -19,6 +19,11 @@ inline constexpr const char AUTOLOGIN_GROUP[] = "autologin";
 /// most CONF_BUFFER_SIZE - 1 bytes.
 inline constexpr std::size_t CONF_BUFFER_SIZE = 131072;
 
+/// How long a child of the helper (an account tool, the PAM check, the account lookup, the look
+/// at the home) may take before it is killed and counts as not having answered. A name service
+/// or a PAM module that waits on a server that is gone must not hold the run lock for ever.
+inline constexpr int CHILD_DEADLINE_MS = 30000;
+
 /// Name used in messages when the caller gave no usable program name.
 inline constexpr const char PROGRAM_NAME[] = "brindleway-helper";
 

@@ -15,6 +15,8 @@
 #include "gates/display_manager.h"
 #include "gates/pam_gate.h"
 #include "gates/user_probe.h"
+#include "common/constants.h"
+#include "group/group_files.h"
 #include "group/tool_runner.h"
 #include "lightdm/seat_autologin.h"
 #include "lightdm/session_choice.h"
@@ -178,8 +180,7 @@ std::vector<Bounded> bounded_messages() {
     return [&arg](const char* f, char* b, std::size_t s) { return format_args(b, s, f, arg.c_str()); };
   };
   auto none = [](const char* f, char* b, std::size_t s) { return format_args(b, s, f); };
-  const auto seconds = static_cast<int>(PAM_DEADLINE_MS / 1000);
-  const auto probe_seconds = static_cast<int>(TOOL_DEADLINE_MS / 1000);
+  const auto seconds = static_cast<int>(CHILD_DEADLINE_MS / 1000);
   // A session file's reason follows "line N: " in SessionFile::why; each reason keeps to this
   // much so that the line always fits.
   const std::size_t line_reason = sizeof SessionFile::why - sizeof "line 4294967295: " - 32;
@@ -205,19 +206,26 @@ std::vector<Bounded> bounded_messages() {
       {"Warning: no display manager is enabled to start at boot, so automatic login will not "
        "happen", DISPLAY_MANAGER_WARNING_SIZE, none},
       {"it did not answer within %d second", sizeof UserProbe::why,
-       [probe_seconds](const char* f, char* b, std::size_t s) {
-         return format_args(b, s, f, probe_seconds);
-       }},
+       [seconds](const char* f, char* b, std::size_t s) { return format_args(b, s, f, seconds); }},
       {"the account was not found", sizeof UserProbe::why, none},
       {"the account has user id 0", sizeof UserProbe::why, none},
       {"the home directory's name is too long", sizeof UserProbe::why, none},
       {"the account's groups cannot be listed", sizeof UserProbe::why, none},
       {"the account's identity could not be taken on for good", sizeof UserProbe::why, none},
-      {"no pipe large enough for the answer", sizeof UserProbe::why, none},
       {"the check ended without an answer", sizeof UserProbe::why, none},
       {"cannot read %s: %s", 256,
        [](const char* f, char* b, std::size_t s) {
          return format_args(b, s, f, "/etc/gshadow", error.c_str());
+       }},
+      {"cannot read %s: it is not a regular file", 256,
+       [](const char* f, char* b, std::size_t s) { return format_args(b, s, f, "/etc/gshadow"); }},
+      {"cannot read %s: it is larger than %d MiB", 256,
+       [](const char* f, char* b, std::size_t s) {
+         return format_args(b, s, f, "/etc/gshadow", GROUP_FILE_MAX_MIB);
+       }},
+      {"cannot read %s: the line of group '%s' holds a NUL byte", 256,
+       [](const char* f, char* b, std::size_t s) {
+         return format_args(b, s, f, "/etc/gshadow", "autologin");
        }},
       {"line %u: %s", sizeof SessionFile::why,
        [](const char* f, char* b, std::size_t s) {

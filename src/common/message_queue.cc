@@ -10,7 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "common/child_wait.h"
+#include "common/clean_child.h"
 #include "common/format_text.h"
 #include "common/i18n.h"
 #include "common/words.h"
@@ -22,11 +22,12 @@
 //  1. Nothing is written while the run works: every message, the success line included, is
 //     queued, and the queue is written out once the run has finished its change, undone what it
 //     had to and let go of the run lock.
-//  2. The writing has an end. A regular file or /dev/null takes a write at once and is written
-//     directly. Anything else is written by a child, which is killed when it has not finished in
-//     MESSAGE_WRITE_DEADLINE_MS; a caller who never reads gets nothing, and the exit status still
-//     tells. The descriptors are never made non-blocking: their open file description is shared
-//     with the caller's shell or terminal.
+//  2. The writing has an end. Only /dev/null is written directly. Anything else, a regular file
+//     too (a frozen file system, a FUSE or NFS server that went away), is written by a child
+//     (run_clean_child), which is killed when it has not finished in MESSAGE_WRITE_DEADLINE_MS
+//     and left behind when even that does not end it; a caller who never reads gets nothing,
+//     and the exit status still tells. The descriptors are never made non-blocking: their open
+//     file description is shared with the caller's shell or terminal.
 
 namespace {
 
@@ -72,12 +73,11 @@ __attribute__((format(printf, 2, 0))) int queue_text(int fd, const char* format,
   return start;
 }
 
-/// Returns true if a write to |fd| cannot wait on anyone: a regular file or /dev/null.
+/// Returns true if |fd| is /dev/null, which takes every write at once. Any other file may not:
+/// a regular file on a frozen file system, or on a FUSE or NFS server that does not answer.
 bool takes_writes_at_once(int fd) {
   struct stat st {};
-  if (fstat(fd, &st) != 0) return false;
-  if (S_ISREG(st.st_mode)) return true;
-  return S_ISCHR(st.st_mode) && st.st_rdev == makedev(1, 3);
+  return fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == makedev(1, 3);
 }
 
 /// Writes |len| bytes of |text| to |fd|. Returns 0, or an error number.
@@ -120,21 +120,21 @@ bool has_output() {
   return false;
 }
 
+/// The writer: writes the queue to the caller's streams, and says how by its exit status.
+void write_from_child(int /*out*/, void* /*arg*/) {
+  // The writer must not outlive the helper by more than its deadline.
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  _exit(write_queue());
+}
+
 /// Writes the queue from a child that is killed at the deadline. Returns as write_queue does;
 /// a child that did not finish in time counts as output not written.
 int write_queue_in_child() {
-  const pid_t pid = fork();
-  if (pid < 0) return has_output() ? 1 : 0;
-  if (pid == 0) {
-    // The writer must not outlive the helper, and holds nothing of it but the two streams.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    setpgid(0, 0);
-    close_range(3, ~0U, 0);
-    _exit(write_queue());
-  }
-  int status = 0;
-  if (wait_for_child(pid, MESSAGE_WRITE_DEADLINE_MS, &status) != 0) return has_output() ? 1 : 0;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+  ChildRun run{};
+  run_clean_child(write_from_child, nullptr, ChildStreams::kCallers, MESSAGE_WRITE_DEADLINE_MS,
+                  nullptr, 0, &run);
+  if (run.outcome != ChildOutcome::kEnded) return has_output() ? 1 : 0;
+  return WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0 ? 0 : 1;
 }
 
 }  // namespace

@@ -109,6 +109,17 @@ inline constexpr Word WORDS[] = {
     {"too-many-seats", kRefusal,
      F_("%scannot judge the seats in %s: more than %zu, or a name longer than %zu "
         "bytes\n")},
+    {"display-manager-masked", kWarning,
+     F_("Warning: %s.service is masked, so it does not start at boot and automatic login will "
+        "not happen")},
+    {"display-manager-not-lightdm", kWarning,
+     F_("Warning: this system starts %s at boot, not LightDM, so automatic login will not "
+        "happen")},
+    {"display-manager-disabled", kWarning,
+     F_("Warning: no display manager is enabled to start at boot, so automatic login will not "
+        "happen")},
+    {"lightdm-not-installed", kWarning,
+     F_("Warning: LightDM is not installed, so automatic login will not happen")},
     // group
     {"group-change-left", kWarning,
      F_("Warning: could not undo this run's change to group '%s': %s has %s (before: "
@@ -125,15 +136,29 @@ inline constexpr Word WORDS[] = {
      F_("Warning: could not remove user '%s' from group '%s': %s\n")},
     {"group-member-still-listed", kWarning,
      F_("Warning: could not remove user '%s' from group '%s'\n")},
+    // TRANSLATORS: a group file's path, and the system's reason.
+    {"group-file-unreadable", kRefusal, F_("cannot read %s: %s")},
+    {"group-file-too-large", kRefusal, F_("cannot read %s: it is larger than %d MiB")},
+    {"group-file-unusable", kRefusal, F_("cannot read %s: it is not a regular file")},
+    {"group-line-holds-nul", kRefusal,
+     F_("cannot read %s: the line of group '%s' holds a NUL byte")},
+    {"tool-outlived-kill", kWarning,
+     F_("Warning: %s did not end when it was killed and may still change %s and %s\n")},
+    {"group-changed-before-undo", kWarning,
+     F_("Warning: did not undo this run's change to group '%s': it changed again since this "
+        "run changed it, and is left as it is: %s has %s, %s has %s\n")},
+    {"group-undo-after-tool-outlived-kill", kWarning,
+     F_("Warning: did not undo this run's change to group '%s': a tool of this run may still "
+        "change %s and %s\n")},
     // lightdm
+    // TRANSLATORS: where the display's number is set: "FILE sets KEY=VALUE (line N)".
     {"display-number-unknown", kRefusal,
-     F_("%scannot tell which display LightDM gives its seats: %s sets %s=%s%s (line "
-        "%u)\n")},
+     F_("%scannot tell which display LightDM gives its seats: %s\n")},
     {"seat-display-unknown", kRefusal, F_("%scannot tell which display LightDM gives seat %zu\n")},
     {"seat-displays-unknown", kRefusal,
      F_("%scannot tell which display LightDM gives its seats\n")},
-    {"pam-service-unknown", kRefusal,
-     F_("%scannot tell which PAM service LightDM asks: %s sets %s=%s (line %u)\n")},
+    // TRANSLATORS: where the service is named: "FILE sets KEY=VALUE (line N)".
+    {"pam-service-unknown", kRefusal, F_("%scannot tell which PAM service LightDM asks: %s\n")},
     {"source-unreadable", kRefusal, F_("%scannot read %s: %s\n")},
     {"source-reading-unsure", kRefusal, F_("%scannot tell how LightDM reads %s: line %u: %s\n")},
     {"conf-cannot-open", kRefusal, F_("Cannot open %s: %s\n")},
@@ -147,6 +172,8 @@ inline constexpr Word WORDS[] = {
     {"drop-in-name-too-long", kRefusal, F_("%scannot read %s: name too long\n")},
     {"conf-not-loadable", kRefusal,
      F_("%sLightDM cannot load %s (line %u: %s) and would not start\n")},
+    {"sysconfig-unreadable", kRefusal, F_("%scannot read %s: %s\n")},
+    {"sysconfig-line-unsure", kRefusal, F_("%scannot tell how LightDM reads %s: line %u: %s\n")},
     // seatconf
     {"temp-file-left", kWarning, F_("Cannot remove temp file %s: %s\n")},
     {"saved-file-not-restored", kRefusal,

@@ -3,17 +3,12 @@
 
 #include <sys/types.h>
 
-#include "group/tool_runner.h"
-
-/// How long the name service may take to answer for one account: the account tools' deadline.
-inline constexpr int ACCOUNT_LOOKUP_DEADLINE_MS = TOOL_DEADLINE_MS;
-
 /// How a lookup ended.
 enum class AccountLookup {
   kFound,
   kNotFound,
   kFailed,    // the name service answered with an error number
-  kTimedOut,  // no answer within ACCOUNT_LOOKUP_DEADLINE_MS
+  kTimedOut,  // no answer within CHILD_DEADLINE_MS
   kNoAnswer,  // the child could not be started or ended without an answer
 };
 
@@ -27,7 +22,7 @@ struct AccountInfo {
 
 /// Looks |user| up with getpwnam_r, as LightDM does, in a child process that starts clean
 /// (clean_child_start) and is killed with its process group when it has not answered within
-/// ACCOUNT_LOOKUP_DEADLINE_MS. A name service module that never answers, or leaves threads
+/// CHILD_DEADLINE_MS. A name service module that never answers, or leaves threads
 /// and handlers behind, holds up nothing but that child. Fills |info|.
 void look_up_account(const char* user, AccountInfo* info);
 

@@ -8,10 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/i18n.h"
 #include "common/quote.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
+#include "common/words.h"
 
 // LightDM's settings only matter when LightDM is what starts at boot. Where systemd is the
 // init system (/run/systemd/system exists, sd_booted's test), the display-manager.service
@@ -134,19 +134,12 @@ Starts read_default_file(const char* file, char* name, std::size_t size) {
   return Starts::kOther;
 }
 
-/// Returns true, the warning in |buf| said. A translation too long for |buf|, which the
-/// catalog test rules out for the longest unit name, is still said, cut at a whole character.
-bool said(int n, char* buf, std::size_t size) {
-  if (n < 0 && size > 0) buf[0] = '\0';
-  if (n >= 0 && static_cast<std::size_t>(n) >= size) cut_at_character(buf, size);
-  return true;
-}
-
 }  // namespace
 
 const DisplayManagerPaths& system_display_manager_paths() { return kSystemPaths; }
 
-bool other_display_manager(const DisplayManagerPaths& paths, char* buf, std::size_t size) {
+bool other_display_manager(const DisplayManagerPaths& paths, char* buf, std::size_t size,
+                           WordId* reason) {
   char name[NAME_MAX + 1] = "";
   Starts starts = Starts::kAbsent;
   struct stat systemd {};
@@ -162,32 +155,18 @@ bool other_display_manager(const DisplayManagerPaths& paths, char* buf, std::siz
   if (size > 0) buf[0] = '\0';
   char shown[quoted_size(NAME_MAX)];
   quote_name(name, shown, sizeof shown);
+  WordId said = 0;
   if (starts == Starts::kMasked) {
-    return said(std::snprintf(buf, size,
-                              _("Warning: %s.service is masked, so it does not start at boot and "
-                                "automatic login will not happen"),
-                              shown),
-                buf, size);
+    said = format_reason(buf, size, "display-manager-masked", shown);
+  } else if (starts == Starts::kOther) {
+    said = format_reason(buf, size, "display-manager-not-lightdm", shown);
+  } else if (starts == Starts::kNothing) {
+    said = format_reason(buf, size, "display-manager-disabled");
+  } else {
+    struct stat program {};
+    if (stat(paths.lightdm, &program) == 0 && S_ISREG(program.st_mode)) return false;
+    said = format_reason(buf, size, "lightdm-not-installed");
   }
-  if (starts == Starts::kOther) {
-    return said(std::snprintf(buf, size,
-                              _("Warning: this system starts %s at boot, not LightDM, so automatic "
-                                "login will not happen"),
-                              shown),
-                buf, size);
-  }
-  if (starts == Starts::kNothing) {
-    return said(std::snprintf(buf, size, "%s",
-                              _("Warning: no display manager is enabled to start at boot, so "
-                                "automatic login will not happen")),
-                buf, size);
-  }
-  struct stat program {};
-  if (stat(paths.lightdm, &program) != 0 || !S_ISREG(program.st_mode)) {
-    return said(std::snprintf(buf, size, "%s",
-                              _("Warning: LightDM is not installed, so automatic login will not "
-                                "happen")),
-                buf, size);
-  }
-  return false;
+  if (reason != nullptr) *reason = said;
+  return true;
 }

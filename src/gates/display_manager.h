@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "common/quote.h"
+#include "common/words.h"
 
 /// Where a system says which display manager it starts at boot, and where LightDM lives.
 struct DisplayManagerPaths {
@@ -32,8 +33,9 @@ inline constexpr std::size_t DISPLAY_MANAGER_WARNING_SIZE = quoted_size(NAME_MAX
 /// Returns true and writes one line into |buf| (|size| bytes, no line feed) when, by |paths|,
 /// LightDM will not be what runs at boot: under systemd, no alias, or one that resolves to
 /// another unit or to a masked one; without systemd, a default file that names another
-/// program; or LightDM is not installed. Returns false, leaving |buf| empty, when LightDM
-/// starts or nothing tells.
-bool other_display_manager(const DisplayManagerPaths& paths, char* buf, std::size_t size);
+/// program; or LightDM is not installed. |*reason|, unless |reason| is null, gets the
+/// warning's row. Returns false, leaving |buf| empty, when LightDM starts or nothing tells.
+bool other_display_manager(const DisplayManagerPaths& paths, char* buf, std::size_t size,
+                           WordId* reason = nullptr);
 
 #endif  // BRINDLEWAY_GATES_DISPLAY_MANAGER_H_

@@ -16,8 +16,8 @@
 
 #include "common/child_wait.h"
 #include "common/clean_child.h"
+#include "common/constants.h"
 #include "common/i18n.h"
-#include "common/unique_fd.h"
 #include "gates/member_view.h"
 
 // LightDM decides an automatic login with PAM: pam_authenticate, then pam_acct_mgmt, under the
@@ -38,7 +38,7 @@
 //     an X session, so that a module that decides by terminal (pam_access, pam_time,
 //     pam_securetty) answers the helper as it answers LightDM.
 //  5. No session is opened and no credentials are set: asking changes nothing.
-//  6. A child that does not answer within PAM_DEADLINE_MS is killed, with its process group,
+//  6. A child that does not answer within CHILD_DEADLINE_MS is killed, with its process group,
 //     and counts as a refusal.
 
 namespace {
@@ -55,6 +55,7 @@ constexpr int PAM_XDISPLAY = 11;
 /// not be asked.
 struct Answer {
   bool asked;
+  bool cannot_load;  // libpam itself cannot be loaded
   int result;
   char text[sizeof PamVerdict::reason];
 };
@@ -98,32 +99,37 @@ int refuse_prompts(int count, const pam_message** messages, pam_response** respo
 
 void no_delay(int /*status*/, unsigned /*delay*/, void* /*data*/) {}
 
-/// The child: asks PAM and writes the Answer to |out|. Never returns.
-[[noreturn]] void run_check(int out, const char* service, const char* user,
-                            const char* display, bool as_member) {
+/// What the child is asked. Its own words are the parent's to say, in the reader's language:
+/// the child's environment is empty. libpam is left to speak as it does for LightDM.
+struct Question {
+  const char* service;
+  const char* user;
+  const char* display;
+  /// PAM sees the user in the autologin group (view_user_in_autologin_group).
+  bool as_member;
+};
+
+/// The child: asks PAM and writes the Answer to |out|.
+void run_check(int out, void* arg) {
+  const Question& question = *static_cast<const Question*>(arg);
   // Every byte of the answer is set, padding included: all of it goes down the pipe.
   Answer answer;
   std::memset(&answer, 0, sizeof answer);
   answer.result = PAM_SYSTEM_ERR;
-  // The reader's language is looked up before the environment is emptied (gettext reads
-  // LANGUAGE on every call); libpam is then left to speak as it does for LightDM.
-  std::snprintf(answer.text, sizeof answer.text, "%s", _("the check could not start cleanly"));
-  char cannot_load[sizeof answer.text];
-  std::snprintf(cannot_load, sizeof cannot_load, _("%s cannot be loaded"), kLibPam);
   PamApi api{};
-  if (clean_child_start(out) != 0 ||
-      (as_member && view_user_in_autologin_group(user, answer.text, sizeof answer.text) != 0)) {
-    // |answer| says why already
+  if (question.as_member &&
+      view_user_in_autologin_group(question.user, answer.text, sizeof answer.text) != 0) {
+    // not asked: |answer| says why
   } else if (!load_pam(&api)) {
-    std::memcpy(answer.text, cannot_load, sizeof answer.text);
+    answer.cannot_load = true;
   } else {
     const pam_conv conversation{refuse_prompts, nullptr};
     pam_handle_t* handle = nullptr;
-    int result = api.start(service, user, &conversation, &handle);
+    int result = api.start(question.service, question.user, &conversation, &handle);
     if (result == PAM_SUCCESS) {
       // LightDM does not look at these two answers either: a libpam without the item goes on.
-      api.set_item(handle, PAM_XDISPLAY, display);
-      api.set_item(handle, PAM_TTY, display);
+      api.set_item(handle, PAM_XDISPLAY, question.display);
+      api.set_item(handle, PAM_TTY, question.display);
       api.set_item(handle, PAM_FAIL_DELAY, reinterpret_cast<const void*>(&no_delay));
       result = api.authenticate(handle, PAM_SILENT);
       if (result == PAM_SUCCESS) result = api.acct_mgmt(handle, PAM_SILENT);
@@ -136,7 +142,6 @@ void no_delay(int /*status*/, unsigned /*delay*/, void* /*data*/) {}
   // One write of less than PIPE_BUF bytes arrives whole or not at all.
   ssize_t ignored = write(out, &answer, sizeof answer);
   (void)ignored;
-  _exit(0);
 }
 
 PamVerdict not_asked(const char* why) {
@@ -147,29 +152,34 @@ PamVerdict not_asked(const char* why) {
 
 PamVerdict ask_pam_in_child(const char* service, const char* user, const char* display,
                             bool as_member) {
-  int ends[2];
-  if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return not_asked(std::strerror(errno));
-  UniqueFd from_child(ends[0]);
-  UniqueFd to_parent(ends[1]);
-  const pid_t pid = fork();
-  if (pid < 0) return not_asked(std::strerror(errno));
-  if (pid == 0) run_check(to_parent.get(), service, user, display, as_member);
-  to_parent.reset(-1);
-  int status = 0;
-  if (wait_for_child(pid, PAM_DEADLINE_MS, &status) != 0) {
-    char why[sizeof PamVerdict::reason];
-    describe_missed_deadline(PAM_DEADLINE_MS, why, sizeof why);
-    return not_asked(why);
-  }
+  Question question{service, user, display, as_member};
   Answer answer{};
-  ssize_t n = 0;
-  do {
-    n = read(from_child.get(), &answer, sizeof answer);
-  } while (n < 0 && errno == EINTR);
-  if (n != static_cast<ssize_t>(sizeof answer) || !WIFEXITED(status)) {
+  ChildRun run{};
+  run_clean_child(run_check, &question, ChildStreams::kNull, CHILD_DEADLINE_MS, &answer,
+                  sizeof answer, &run);
+  switch (run.outcome) {
+    case ChildOutcome::kEnded:
+      break;
+    case ChildOutcome::kNotStarted:
+      return not_asked(std::strerror(run.error));
+    case ChildOutcome::kNotClean:
+      return not_asked(_("the check could not start cleanly"));
+    case ChildOutcome::kTimedOut:
+    case ChildOutcome::kLeftRunning: {
+      char why[sizeof PamVerdict::reason];
+      describe_missed_deadline(CHILD_DEADLINE_MS, why, sizeof why);
+      return not_asked(why);
+    }
+  }
+  if (run.len != sizeof answer || run.cut || !WIFEXITED(run.status)) {
     return not_asked(_("the PAM check ended without an answer"));
   }
   answer.text[sizeof answer.text - 1] = '\0';
+  if (answer.cannot_load) {
+    char why[sizeof PamVerdict::reason];
+    std::snprintf(why, sizeof why, _("%s cannot be loaded"), kLibPam);
+    return not_asked(why);
+  }
   if (!answer.asked) return not_asked(answer.text);
   PamVerdict verdict{true, answer.result == PAM_SUCCESS, ""};
   std::snprintf(verdict.reason, sizeof verdict.reason, "%s", answer.text);

@@ -1,10 +1,6 @@
 #ifndef BRINDLEWAY_GATES_PAM_GATE_H_
 #define BRINDLEWAY_GATES_PAM_GATE_H_
 
-/// How long a PAM check may take before it counts as a refusal. A module that waits on a
-/// network service that is gone must not hold the helper, and its run lock, for ever.
-inline constexpr int PAM_DEADLINE_MS = 30000;
-
 /// What LightDM's PAM service says of one account.
 struct PamVerdict {
   /// PAM was asked and answered.
@@ -21,7 +17,7 @@ struct PamVerdict {
 /// (":N"), as LightDM sets them for an X session; no session is opened and no credentials are
 /// set. PAM runs in a child process in a session of its own, with /dev/null as its standard
 /// streams, "/" as its working directory and a fixed environment, so that nothing of the
-/// caller's reaches a module; a child that has not answered after PAM_DEADLINE_MS is killed.
+/// caller's reaches a module; a child that has not answered after CHILD_DEADLINE_MS is killed.
 /// Returns the verdict.
 PamVerdict ask_pam(const char* service, const char* user, const char* display);
 

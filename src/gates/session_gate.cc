@@ -15,6 +15,7 @@
 #include "common/format_text.h"
 #include "common/words.h"
 #include "lightdm/seat_autologin.h"
+#include "lightdm/setting_origin.h"
 
 // LightDM reads AccountsService's answer, or .dmrc and its own copy of it, for the user's
 // session. The helper reads AccountsService's record itself rather than asking the daemon on
@@ -116,39 +117,35 @@ void dmrc_from_probe(const UserProbe* probe, ReadText* text) {
   }
 }
 
+/// Returns where |choice| comes from, its name quoted into |name| (|size| bytes). A user's file
+/// is named with its one group only where |group|; kBuiltIn has no origin.
+SettingOrigin choice_origin(const SessionChoice& choice, bool group, char* name,
+                            std::size_t size) {
+  quote_value(choice.name, name, size);
+  if (choice.setting != nullptr) {
+    const SeatSetting& setting = *choice.setting;
+    return SettingOrigin{SEAT_KEY_NAMES[choice.origin == SessionOrigin::kAutologinSession
+                                            ? SEAT_KEY_SESSION
+                                            : SEAT_KEY_USER_SESSION],
+                         name, setting.path, setting.section, setting.from_sysconfig,
+                         setting.line};
+  }
+  const bool accounts = choice.origin == SessionOrigin::kAccountsService;
+  const char* section = accounts ? "User" : "Desktop";
+  return SettingOrigin{accounts ? "XSession" : "Session", name, choice.path,
+                       group ? section : nullptr, false, choice.line};
+}
+
 /// Writes where |choice| comes from: "autologin-session in FILE [SECTION] line N".
 void origin_phrase(const SessionChoice& choice, char* buf, std::size_t size) {
-  char path[quoted_size(PATH_MAX)];
-  switch (choice.origin) {
-    case SessionOrigin::kAutologinSession:
-    case SessionOrigin::kUserSession: {
-      const SeatSetting& setting = *choice.setting;
-      quote_name(setting.path, path, sizeof path);
-      char section[quoted_size(SEAT_GROUP_NAME_MAX)];
-      quote_name(setting.section, section, sizeof section);
-      const char* key = SEAT_KEY_NAMES[choice.origin == SessionOrigin::kAutologinSession
-                                           ? SEAT_KEY_SESSION
-                                           : SEAT_KEY_USER_SESSION];
-      // TRANSLATORS: KEY in FILE [SECTION] line N: where the session's name comes from,
-      // shown in parentheses after the name.
-      format_text(buf, size, _("%s in %s [%s] line %u"), key, path, section, setting.line);
-      return;
-    }
-    case SessionOrigin::kAccountsService:
-    case SessionOrigin::kDmrc:
-    case SessionOrigin::kDmrcCache:
-      quote_name(choice.path, path, sizeof path);
-      // TRANSLATORS: KEY in FILE line N, shown in parentheses after a session's name.
-      format_text(buf, size, _("%s in %s line %u"),
-                    choice.origin == SessionOrigin::kAccountsService ? "XSession" : "Session",
-                    path, choice.line);
-      return;
-    case SessionOrigin::kBuiltIn:
-      // TRANSLATORS: where the session's name comes from when no file names one; it stands in
-      // parentheses after the name.
-      format_text(buf, size, "%s", _("LightDM's default user-session"));
-      return;
+  if (choice.origin == SessionOrigin::kBuiltIn) {
+    // TRANSLATORS: where the session's name comes from when no file names one; it stands in
+    // parentheses after the name.
+    format_text(buf, size, "%s", _("LightDM's default user-session"));
+    return;
   }
+  char name[quoted_size(KEYFILE_VALUE_MAX)];
+  describe_origin(choice_origin(choice, false, name, sizeof name), OriginWords::kIn, buf, size);
 }
 
 }  // namespace
@@ -235,7 +232,7 @@ WordId describe_session_problem(const SessionView& view, char* buf, std::size_t 
   }
   char name[quoted_size(KEYFILE_VALUE_MAX)];
   quote_value(view.choice.name, name, sizeof name);
-  char origin[PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 64];
+  char origin[SETTING_ORIGIN_SIZE];
   origin_phrase(view.choice, origin, sizeof origin);
   if (view.state == SessionView::kNotFound) {
     char dirs[quoted_size(KEYFILE_VALUE_MAX)];
@@ -253,30 +250,14 @@ void describe_session_line(const SessionView& view, char* buf, std::size_t size)
     return;
   }
   char name[quoted_size(KEYFILE_VALUE_MAX)];
-  quote_value(choice.name, name, sizeof name);
-  char path[quoted_size(PATH_MAX)];
-  switch (choice.origin) {
-    case SessionOrigin::kAutologinSession:
-    case SessionOrigin::kUserSession: {
-      quote_name(choice.setting->path, path, sizeof path);
-      char section[quoted_size(SEAT_GROUP_NAME_MAX)];
-      quote_name(choice.setting->section, section, sizeof section);
-      format_text(buf, size, "session=%s from %s [%s] line %u", name, path, section,
-                    choice.setting->line);
-      return;
-    }
-    case SessionOrigin::kAccountsService:
-    case SessionOrigin::kDmrc:
-    case SessionOrigin::kDmrcCache:
-      quote_name(choice.path, path, sizeof path);
-      format_text(buf, size, "session=%s from %s [%s] line %u", name, path,
-                    choice.origin == SessionOrigin::kAccountsService ? "User" : "Desktop",
-                    choice.line);
-      return;
-    case SessionOrigin::kBuiltIn:
-      format_text(buf, size, "session=%s from LightDM's default", name);
-      return;
+  if (choice.origin == SessionOrigin::kBuiltIn) {
+    quote_value(choice.name, name, sizeof name);
+    format_text(buf, size, "session=%s from LightDM's default", name);
+    return;
   }
+  SettingOrigin origin = choice_origin(choice, true, name, sizeof name);
+  origin.key = "session";
+  describe_origin(origin, OriginWords::kFrom, buf, size);
 }
 
 int check_sessions(const SeatModel& model, const char* user, const UserProbe& probe,

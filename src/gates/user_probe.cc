@@ -6,7 +6,6 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <pwd.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -15,11 +14,10 @@
 
 #include "common/child_wait.h"
 #include "common/clean_child.h"
+#include "common/constants.h"
 #include "common/i18n.h"
-#include "common/monotonic_clock.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
-#include "group/tool_runner.h"
 
 // LightDM reads ~/.dmrc, and its session child enters the home and writes ~/.Xauthority there,
 // as the user. The helper asks the same questions the same way, with these rules:
@@ -35,7 +33,9 @@
 //  2. The child starts clean, as the PAM child does: no descriptor of the helper's but its
 //     answer pipe (the run lock's is closed), a session of its own, an environment of PATH
 //     alone. It looks the account and its groups up itself, so a name service that hangs is
-//     covered by the same deadline, TOOL_DEADLINE_MS, after which the child is killed.
+//     covered by the same deadline, CHILD_DEADLINE_MS, after which the child is killed. A home
+//     that never answers (a FUSE server that reads and does not reply, a lost NFS server)
+//     can keep the killed child asleep in the kernel: it is left behind, holding nothing.
 //  3. Nothing in the home is created, changed or truncated, and no time stamp moves: the home
 //     is entered with chdir, as LightDM's session child enters it; whether the user could
 //     create ~/.Xauthority there, or write an existing one, is asked of the kernel with
@@ -230,40 +230,20 @@ int send_answer(int out, const UserProbe& probe) {
   return 0;
 }
 
-/// The child: becomes |user|, fills |probe| (its own copy) and sends it. Never returns.
-[[noreturn]] void run_probe(int out, const char* user, UserProbe* probe) {
-  if (clean_child_start(out) != 0) {
-    not_done(probe, "the check could not start cleanly");
-  } else if (become_user(user, probe) == 0) {
-    look_at_home(probe);
-    probe->done = true;
-  }
-  _exit(send_answer(out, *probe));
-}
+/// What the child looks at: |probe| is its own copy, which it fills and sends.
+struct ProbeJob {
+  const char* user;
+  UserProbe* probe;
+};
 
-/// Reads the whole answer from |fd| (non-blocking) into |probe|, and then the end of the pipe,
-/// which comes as the child exits, waiting until the monotonic clock reaches |deadline|. Woken
-/// by the pipe, the parent learns at once what polling for the child's end would learn a few
-/// milliseconds later. Returns 0, or 1 when the answer is not all there.
-int receive_answer(int fd, long long deadline, UserProbe* probe) {
-  char* p = reinterpret_cast<char*>(probe);
-  std::size_t got = 0;
-  for (;;) {
-    char extra = 0;
-    const ssize_t n = got < sizeof *probe ? read(fd, p + got, sizeof *probe - got)
-                                          : read(fd, &extra, 1);
-    if (n == 0) return got == sizeof *probe ? 0 : 1;
-    if (n > 0 && got == sizeof *probe) return 1;  // more than an answer
-    if (n > 0) {
-      got += static_cast<std::size_t>(n);
-      continue;
-    }
-    if (errno != EAGAIN && errno != EINTR) return 1;
-    const long long left = deadline - monotonic_ms();
-    if (left <= 0) return 1;
-    pollfd ready{fd, POLLIN, 0};
-    if (poll(&ready, 1, static_cast<int>(left)) < 0 && errno != EINTR) return 1;
+/// The child: becomes the user, fills the probe and sends it to |out|.
+void run_probe(int out, void* arg) {
+  const ProbeJob& job = *static_cast<const ProbeJob*>(arg);
+  if (become_user(job.user, job.probe) == 0) {
+    look_at_home(job.probe);
+    job.probe->done = true;
   }
+  (void)send_answer(out, *job.probe);
 }
 
 }  // namespace
@@ -271,42 +251,23 @@ int receive_answer(int fd, long long deadline, UserProbe* probe) {
 int probe_user(const char* user, UserProbe* probe) {
   // Every byte is set before the fork, padding included: all of it goes down the pipe.
   std::memset(probe, 0, sizeof *probe);
-  int ends[2];
-  if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
-    not_done(probe, std::strerror(errno));
-    return 1;
-  }
-  UniqueFd from_child(ends[0]);
-  UniqueFd to_parent(ends[1]);
-  // The answer is read once the child has ended, so the pipe must hold all of it.
-  const int need = static_cast<int>(sizeof *probe);
-  if (fcntl(from_child.get(), F_GETPIPE_SZ) < need &&
-      fcntl(from_child.get(), F_SETPIPE_SZ, need) < need) {
-    not_done(probe, _("no pipe large enough for the answer"));
-    return 1;
-  }
-  const pid_t pid = fork();
-  if (pid < 0) {
-    not_done(probe, std::strerror(errno));
-    return 1;
-  }
-  if (pid == 0) run_probe(to_parent.get(), user, probe);
-  to_parent.reset(-1);
-  const long long deadline = monotonic_ms() + TOOL_DEADLINE_MS;
-  const int received = receive_answer(from_child.get(), deadline, probe);
-  // A child that sent its answer ends at once; one that did not is killed at the deadline.
-  const long long left = deadline - monotonic_ms();
-  int status = 0;
-  if (wait_for_child(pid, left > 0 ? static_cast<int>(left) : 0, &status) != 0) {
+  ProbeJob job{user, probe};
+  ChildRun run{};
+  run_clean_child(run_probe, &job, ChildStreams::kNull, CHILD_DEADLINE_MS, probe, sizeof *probe,
+                  &run);
+  if (run.outcome == ChildOutcome::kTimedOut || run.outcome == ChildOutcome::kLeftRunning) {
     char why[sizeof probe->why];
-    describe_missed_deadline(TOOL_DEADLINE_MS, why, sizeof why);
+    describe_missed_deadline(CHILD_DEADLINE_MS, why, sizeof why);
     std::memset(probe, 0, sizeof *probe);
     not_done(probe, why);
     return 1;
   }
-  if (received != 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  if (run.outcome != ChildOutcome::kEnded || run.len != sizeof *probe || run.cut ||
+      !WIFEXITED(run.status) || WEXITSTATUS(run.status) != 0) {
     std::memset(probe, 0, sizeof *probe);
-    not_done(probe, _("the check ended without an answer"));
+    not_done(probe, run.outcome == ChildOutcome::kNotClean
+                        ? _("the check could not start cleanly")
+                        : _("the check ended without an answer"));
     return 1;
   }
   probe->why[sizeof probe->why - 1] = '\0';

@@ -59,7 +59,7 @@ struct UserProbe {
 /// Forks one child that looks |user| up itself (getpwnam_r, getgrouplist), drops to the user's
 /// gid, supplementary groups and uid (setgroups, setgid, setuid; checked), closes every
 /// descriptor but its answer pipe (the run lock's among them), and reads ~/.dmrc and looks at
-/// the home as the user; the parent waits at most TOOL_DEADLINE_MS and kills it after. Fills
+/// the home as the user; the parent waits at most CHILD_DEADLINE_MS and kills it after. Fills
 /// |probe|. Returns 0, or 1 when !probe->done.
 int probe_user(const char* user, UserProbe* probe);
 

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <fcntl.h>
@@ -13,58 +14,72 @@
 #include "common/quote.h"
 #include "common/read_whole.h"
 #include "common/unique_fd.h"
+#include "common/words.h"
 
 // What a run changed in the autologin group is read from the two files the account tools edit,
 // never from the name service: getgrnam can hang on a directory service that does not answer,
 // or answer with a group no tool here can change. A tool's exit status says nothing sure
 // either: one killed at its deadline may have written already. So:
 //  1. Each file is opened without following a link and without blocking (a FIFO put in its
-//     place cannot hold the run), must be a regular file and at most GROUP_FILE_MAX bytes.
+//     place cannot hold the run), must be a regular file and at most GROUP_FILE_MAX bytes, and
+//     is read whole: a line may be as long as the file (a group of 600 kiosk accounts is a line
+//     of several KiB).
 //  2. The first line that names the group counts, as it does for the tools.
 //  3. Lines are kept as text and compared byte for byte: an exact undo puts back those bytes.
 
 namespace {
 
-/// Scans a file for the first line that starts with a prefix, a chunk at a time.
-struct LineScan {
-  GroupLine* line;
-  const char* prefix;
-  std::size_t prefix_len;
-  std::size_t column = 0;     // bytes of the current line seen so far
-  bool matching = true;       // the current line still starts like |prefix|
-  bool capturing = false;     // the current line is the group's, kept in |line|
-  bool done = false;
-  bool bad = false;           // the group's line is too long or holds a NUL
+/// A file read whole, in memory it owns.
+struct WholeFile {
+  char* text = nullptr;
+  std::size_t len = 0;
+  WholeFile() = default;
+  WholeFile(const WholeFile&) = delete;
+  WholeFile& operator=(const WholeFile&) = delete;
+  ~WholeFile() { std::free(text); }
 };
 
-void end_line(LineScan* scan) {
-  if (scan->capturing) {
-    scan->line->text[scan->column] = '\0';
-    scan->line->present = true;
-    scan->done = true;
+/// Reads |fd| to its end into |file|, at most GROUP_FILE_MAX bytes; |hint| is its size as
+/// fstat saw it. The file may grow while it is read: the bound holds for what is read.
+GroupReadFailure read_file(int fd, std::size_t hint, WholeFile* file) {
+  std::size_t cap = hint + 4096;
+  for (;;) {
+    if (cap > GROUP_FILE_MAX + 1) cap = GROUP_FILE_MAX + 1;
+    char* grown = static_cast<char*>(std::realloc(file->text, cap));
+    if (grown == nullptr) {
+      errno = ENOMEM;
+      return GroupReadFailure::kSystem;
+    }
+    file->text = grown;
+    while (file->len < cap) {
+      const ssize_t got = read(fd, file->text + file->len, cap - file->len);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return GroupReadFailure::kSystem;
+      if (got == 0) return GroupReadFailure::kNone;
+      file->len += static_cast<std::size_t>(got);
+    }
+    if (file->len > GROUP_FILE_MAX) return GroupReadFailure::kTooLarge;
+    cap *= 2;
   }
-  scan->column = 0;
-  scan->matching = true;
-  scan->capturing = false;
 }
 
-void take_byte(LineScan* scan, char c) {
-  if (c == '\n') {
-    end_line(scan);
-    return;
-  }
-  if (scan->matching && scan->column < scan->prefix_len) {
-    scan->matching = c == scan->prefix[scan->column];
-    scan->capturing = scan->matching && scan->column + 1 == scan->prefix_len;
-    if (scan->capturing) std::memcpy(scan->line->text, scan->prefix, scan->prefix_len);
-  } else if (scan->capturing) {
-    if (c == '\0' || scan->column + 1 >= GROUP_LINE_MAX) {
-      scan->bad = true;
-      return;
+/// Returns the first line of |file| that starts with |name| (|name_len| bytes) and a colon,
+/// and its length in |*len|, or null.
+const char* first_line_with(const WholeFile& file, const char* name, std::size_t name_len,
+                            std::size_t* len) {
+  const char* end = file.text + file.len;
+  for (const char* p = file.text; p < end;) {
+    const auto left = static_cast<std::size_t>(end - p);
+    const char* newline = static_cast<const char*>(std::memchr(p, '\n', left));
+    const char* stop = newline != nullptr ? newline : end;
+    const auto n = static_cast<std::size_t>(stop - p);
+    if (n > name_len && std::memcmp(p, name, name_len) == 0 && p[name_len] == ':') {
+      *len = n;
+      return p;
     }
-    scan->line->text[scan->column] = c;
+    p = stop + 1;
   }
-  ++scan->column;
+  return nullptr;
 }
 
 /// Returns the members field of |line| (the fourth), or null when it has fewer fields.
@@ -102,67 +117,91 @@ bool members_within(const char* a, const char* b) {
   }
 }
 
-int read_one(const char* path, GroupLine* line) {
+GroupReadFailure read_one(const char* path, GroupLine* line) {
   int fd = -1;
   for (int tries = 0; fd < 0; ++tries) {
     fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0 && (errno != EINTR || tries == INTERRUPTED_TRIES)) return 1;
+    if (fd < 0 && (errno != EINTR || tries == INTERRUPTED_TRIES)) return GroupReadFailure::kSystem;
   }
   UniqueFd file(fd);
   return find_group_line(file.get(), AUTOLOGIN_GROUP, line);
 }
 
-}  // namespace
-
-int find_group_line(int fd, const char* name, GroupLine* line) {
-  line->present = false;
-  line->text[0] = '\0';
-  struct stat st {};
-  if (fstat(fd, &st) != 0) return 1;
-  if (!S_ISREG(st.st_mode)) {
-    errno = EINVAL;
-    return 1;
+/// Writes why |path| could not be read into |why|, and returns its row.
+WordId describe_failure(const char* path, GroupReadFailure failure, int error, char* why,
+                        std::size_t size) {
+  switch (failure) {
+    case GroupReadFailure::kNone:
+    case GroupReadFailure::kSystem:
+      break;
+    case GroupReadFailure::kNotRegular:
+      return format_reason(why, size, "group-file-unusable", path);
+    case GroupReadFailure::kTooLarge:
+      return format_reason(why, size, "group-file-too-large", path, GROUP_FILE_MAX_MIB);
+    case GroupReadFailure::kNulByte:
+      return format_reason(why, size, "group-line-holds-nul", path, AUTOLOGIN_GROUP);
   }
-  if (st.st_size > GROUP_FILE_MAX) {
-    errno = EFBIG;
-    return 1;
-  }
-  char prefix[GROUP_LINE_MAX];
-  const int n = std::snprintf(prefix, sizeof prefix, "%s:", name);
-  if (n < 0 || static_cast<std::size_t>(n) >= sizeof prefix) {
-    errno = EINVAL;
-    return 1;
-  }
-  LineScan scan{line, prefix, static_cast<std::size_t>(n)};
-  static char chunk[16384];
-  long long total = 0;
-  while (!scan.done && !scan.bad) {
-    const ssize_t got = read(fd, chunk, sizeof chunk);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return 1;
-    if (got == 0) break;
-    total += got;
-    // The file may grow while it is read; the bound holds for what is read too.
-    if (total > GROUP_FILE_MAX) {
-      errno = EFBIG;
-      return 1;
-    }
-    for (ssize_t i = 0; i < got && !scan.done && !scan.bad; ++i) take_byte(&scan, chunk[i]);
-  }
-  if (!scan.done && !scan.bad) end_line(&scan);  // a last line without its newline
-  if (scan.bad) {
-    line->present = false;
-    errno = EINVAL;
-    return 1;
-  }
-  return 0;
+  return format_reason(why, size, "group-file-unreadable", path, std::strerror(error));
 }
 
-int read_group_files(GroupFiles* files, const char** failed) {
-  *failed = GROUP_FILE_PATH;
-  if (read_one(GROUP_FILE_PATH, &files->group) != 0) return 1;
-  *failed = GSHADOW_FILE_PATH;
-  return read_one(GSHADOW_FILE_PATH, &files->gshadow);
+/// Makes |to| a copy of |from|. Returns 0, or 1 when there is no memory for it.
+int copy_line(const GroupLine& from, GroupLine* to) {
+  to->clear();
+  if (!from.present) return 0;
+  to->text = strdup(from.text);
+  to->present = to->text != nullptr;
+  return to->present ? 0 : 1;
+}
+
+}  // namespace
+
+void GroupLine::clear() {
+  std::free(text);
+  text = nullptr;
+  present = false;
+}
+
+GroupReadFailure find_group_line(int fd, const char* name, GroupLine* line) {
+  line->clear();
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return GroupReadFailure::kSystem;
+  if (!S_ISREG(st.st_mode)) return GroupReadFailure::kNotRegular;
+  if (st.st_size < 0 || static_cast<unsigned long long>(st.st_size) > GROUP_FILE_MAX) {
+    return GroupReadFailure::kTooLarge;
+  }
+  WholeFile file;
+  const GroupReadFailure failure = read_file(fd, static_cast<std::size_t>(st.st_size), &file);
+  if (failure != GroupReadFailure::kNone) return failure;
+  std::size_t len = 0;
+  const char* found = first_line_with(file, name, std::strlen(name), &len);
+  if (found == nullptr) return GroupReadFailure::kNone;
+  if (std::memchr(found, '\0', len) != nullptr) return GroupReadFailure::kNulByte;
+  line->text = strndup(found, len);
+  if (line->text == nullptr) {
+    errno = ENOMEM;
+    return GroupReadFailure::kSystem;
+  }
+  line->present = true;
+  return GroupReadFailure::kNone;
+}
+
+int read_group_files(GroupFiles* files, char* why, std::size_t size, WordId* reason) {
+  GroupReadFailure failure = read_one(GROUP_FILE_PATH, &files->group);
+  const char* path = GROUP_FILE_PATH;
+  if (failure == GroupReadFailure::kNone) {
+    failure = read_one(GSHADOW_FILE_PATH, &files->gshadow);
+    path = GSHADOW_FILE_PATH;
+  }
+  if (failure == GroupReadFailure::kNone) return 0;
+  const WordId row = describe_failure(path, failure, errno, why, size);
+  if (reason != nullptr) *reason = row;
+  return 1;
+}
+
+int copy_group_files(const GroupFiles& from, GroupFiles* to) {
+  return copy_line(from.group, &to->group) != 0 || copy_line(from.gshadow, &to->gshadow) != 0
+             ? 1
+             : 0;
 }
 
 bool line_lists(const GroupLine& line, const char* user) {
@@ -195,7 +234,11 @@ void show_group_line(const GroupLine& line, char* buf, std::size_t size) {
     std::snprintf(buf, size, "%s", _("no line"));
     return;
   }
-  char quoted[GROUP_LINE_MAX];
-  quote_name(line.text, quoted, sizeof quoted);
-  std::snprintf(buf, size, "'%s'", quoted);
+  char head[SHOWN_GROUP_LINE_MAX + 1];
+  const std::size_t len = strnlen(line.text, SHOWN_GROUP_LINE_MAX);
+  std::memcpy(head, line.text, len);
+  head[len] = '\0';
+  char quoted[SHOWN_GROUP_LINE_SIZE];
+  quote_name(head, quoted, sizeof quoted);
+  std::snprintf(buf, size, "'%s%s'", quoted, line.text[len] != '\0' ? "..." : "");
 }

@@ -27,7 +27,7 @@ int file_with(const std::string& text) {
 }
 
 struct Found {
-  int result;
+  GroupReadFailure result;
   bool present;
   std::string text;
 };
@@ -35,10 +35,12 @@ struct Found {
 Found find(const std::string& text) {
   static GroupLine line;
   const int fd = file_with(text);
-  const int result = find_group_line(fd, "autologin", &line);
+  const GroupReadFailure result = find_group_line(fd, "autologin", &line);
   close(fd);
-  return {result, line.present, line.text};
+  return {result, line.present, line.present ? line.text : ""};
 }
+
+constexpr GroupReadFailure kRead = GroupReadFailure::kNone;
 
 TEST(GroupFilesTest, FindsTheFirstLineOfTheGroup) {
   struct Case {
@@ -59,7 +61,7 @@ TEST(GroupFilesTest, FindsTheFirstLineOfTheGroup) {
   };
   for (const Case& c : cases) {
     const Found found = find(c.file);
-    EXPECT_EQ(found.result, 0) << c.file;
+    EXPECT_EQ(found.result, kRead) << c.file;
     EXPECT_EQ(found.present, c.present) << c.file;
     if (c.present) {
       EXPECT_EQ(found.text, c.line) << c.file;
@@ -67,39 +69,50 @@ TEST(GroupFilesTest, FindsTheFirstLineOfTheGroup) {
   }
 }
 
-TEST(GroupFilesTest, LineLongerThanAChunkOrTheCapacity) {
-  // Other groups' lines of any length are passed over; the group's own must fit.
+TEST(GroupFilesTest, LinesOfAnyLengthUpToTheFileBound) {
+  // A group of 600 kiosk accounts is one line of several KiB; one as long as the bound allows
+  // is read too, and only a file past the bound, or a NUL in the group's line, is refused.
+  std::string members;
+  for (int i = 0; i < 600; ++i) members += (i > 0 ? ",kiosk" : "kiosk") + std::to_string(i);
+  const std::string lab = "autologin:x:990:" + members;
   const std::string long_other = "big:x:1:" + std::string(200000, 'm') + "\n";
-  Found found = find(long_other + "autologin:x:990:alice\n");
-  EXPECT_EQ(found.result, 0);
-  EXPECT_EQ(found.text, "autologin:x:990:alice");
-  found = find("autologin:x:990:" + std::string(GROUP_LINE_MAX, 'a') + "\n");
-  EXPECT_EQ(found.result, 1);
-  EXPECT_FALSE(found.present);
-  found = find(std::string("autologin:x:990:a\0b\n", 20));
-  EXPECT_EQ(found.result, 1);
-  // One byte under the capacity still fits.
-  const std::string fits = "autologin:x:990:" + std::string(GROUP_LINE_MAX - 17, 'a');
-  found = find(fits + "\n");
-  EXPECT_EQ(found.result, 0);
-  EXPECT_EQ(found.text, fits);
+  const std::string longest = "autologin:x:990:" + std::string(GROUP_FILE_MAX - 18, 'a');
+  const struct {
+    const char* what;
+    std::string file;
+    GroupReadFailure result;
+    std::string line;
+  } cases[] = {
+      {"600 members", "root:x:0:\n" + lab + "\nusers:x:100:\n", kRead, lab},
+      {"after a long line", long_other + lab + "\n", kRead, lab},
+      {"as long as the bound allows", longest + "\n", kRead, longest},
+      {"a file past the bound", longest + "aa\n", GroupReadFailure::kTooLarge, ""},
+      {"a NUL in the group's line", std::string("autologin:x:990:a\0b\n", 20),
+       GroupReadFailure::kNulByte, ""},
+      {"a NUL in another line", std::string("x:x:1:a\0b\nautologin:x:9:\n", 25), kRead,
+       "autologin:x:9:"},
+  };
+  for (const auto& c : cases) {
+    const Found found = find(c.file);
+    EXPECT_EQ(found.result, c.result) << c.what;
+    EXPECT_EQ(found.present, !c.line.empty()) << c.what;
+    EXPECT_EQ(found.text, c.line) << c.what;
+  }
 }
 
 TEST(GroupFilesTest, RefusesWhatIsNotARegularFile) {
   int ends[2];
   ASSERT_EQ(pipe(ends), 0);
   GroupLine line;
-  errno = 0;
-  EXPECT_EQ(find_group_line(ends[0], "autologin", &line), 1);
-  EXPECT_EQ(errno, EINVAL);
+  EXPECT_EQ(find_group_line(ends[0], "autologin", &line), GroupReadFailure::kNotRegular);
   close(ends[0]);
   close(ends[1]);
 }
 
 GroupLine line_of(const char* text) {
-  GroupLine line{};
+  GroupLine line;
   line.present = text != nullptr;
-  if (text != nullptr) std::snprintf(line.text, sizeof line.text, "%s", text);
+  if (text != nullptr) line.text = strdup(text);
   return line;
 }
 
@@ -141,9 +154,13 @@ TEST(GroupFilesTest, MembersAgreementAndSameness) {
 }
 
 TEST(GroupFilesTest, ShownLinesCannotForgeOutput) {
-  char shown[GROUP_LINE_MAX * 4];
+  char shown[SHOWN_GROUP_LINE_SIZE];
   show_group_line(line_of("autologin:x:990:a\x1b[2J\rb"), shown, sizeof shown);
   EXPECT_STREQ(shown, "'autologin:x:990:a\\x1b[2J\\x0db'");
+  // A long line is cut, and says so.
+  const std::string lab = "autologin:x:990:" + std::string(SHOWN_GROUP_LINE_MAX * 2, 'k');
+  show_group_line(line_of(lab.c_str()), shown, sizeof shown);
+  EXPECT_EQ(std::string(shown), "'" + lab.substr(0, SHOWN_GROUP_LINE_MAX) + "...'");
   show_group_line(line_of(nullptr), shown, sizeof shown);
   EXPECT_STREQ(shown, "no line");
 }

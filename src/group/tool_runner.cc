@@ -5,8 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "common/child_wait.h"
 #include "common/clean_child.h"
+#include "common/constants.h"
 #include "common/i18n.h"
 
 extern char** environ;  // NOLINT: the process environment has no other name.
@@ -15,14 +15,15 @@ extern char** environ;  // NOLINT: the process environment has no other name.
 // caller set (PATH, IFS, ENV, BASH_ENV, LD_*) could otherwise choose which program runs or
 // what the shell does first. Only the locale survives, so the tools still speak the caller's
 // language, and only values that pass the helper's own locale rule: names, never paths.
-// Each tool starts clean (clean_child_start): a session of its own with /dev/null as its
-// standard streams, so the caller's terminal has no way to it, a tool that asked a question
-// would not wait for an answer nobody gives, and a tool's own words (gpasswd announces a
-// removal before it makes it) never reach the caller or wait on a reader; no signal blocked,
-// every one at its default but SIGPIPE.
-// The helper waits for the tools with SIGCHLD at its default, which the front door sees to. A
-// tool that still does not end in TOOL_DEADLINE_MS (a hung name service, say) is killed, with
-// anything it started, and counts as failed.
+// Each tool starts clean (run_clean_child): a session of its own with /dev/null as its
+// standard input and error, so the caller's terminal has no way to it and a tool that asked a
+// question would not wait for an answer nobody gives; no signal blocked, every one at its
+// default but SIGPIPE. A tool's own words (gpasswd announces a removal) are read from a pipe
+// while it runs and kept, up to TOOL_OUTPUT_MAX bytes: they reach the caller with the other
+// messages once the run lock is let go, so a reader who does not read holds up nothing.
+// A tool that does not end in CHILD_DEADLINE_MS (a hung name service, say) is killed, with
+// anything it started, and counts as failed; one that does not end even then is left behind,
+// and the caller is told that it may still change the files.
 
 namespace {
 
@@ -53,6 +54,32 @@ bool is_locale_entry(const char* entry) {
   return locale_value_is_safe(equals + 1);
 }
 
+/// What one tool runs, and with which environment.
+struct ToolJob {
+  const char* command;
+  ToolEnv env;
+};
+
+/// The child: runs the command through the shell, its standard output the answer pipe.
+void run_tool(int /*out*/, void* arg) {
+  ToolJob& job = *static_cast<ToolJob*>(arg);
+  char sh_name[] = "sh";
+  char dash_c[] = "-c";
+  char* argv[] = {sh_name, dash_c, const_cast<char*>(job.command), nullptr};
+  execve(kShell, argv, const_cast<char**>(job.env.vars));
+  _exit(127);
+}
+
+/// Everything the tools of this run printed, with room for the terminator.
+char g_output[TOOL_OUTPUT_MAX + 1];
+std::size_t g_output_len;
+
+/// Adds |len| bytes of a tool's output to what the run keeps.
+void keep_output(const char* text, std::size_t len) {
+  for (std::size_t i = 0; i < len && g_output_len < TOOL_OUTPUT_MAX; ++i) {
+    if (text[i] != '\0') g_output[g_output_len++] = text[i];
+  }
+}
 
 }  // namespace
 
@@ -66,21 +93,22 @@ void build_tool_env(char* const* caller_env, ToolEnv* env) {
   env->vars[n] = nullptr;
 }
 
-bool run_tool_command(const char* command) {
-  ToolEnv env;
-  build_tool_env(environ, &env);
-  const pid_t pid = fork();
-  if (pid < 0) return false;
-  if (pid == 0) {
-    if (clean_child_start(-1) == 0) {
-      char sh_name[] = "sh";
-      char dash_c[] = "-c";
-      char* argv[] = {sh_name, dash_c, const_cast<char*>(command), nullptr};
-      execve(kShell, argv, const_cast<char**>(env.vars));
-    }
-    _exit(127);
-  }
-  int status = 0;
-  if (wait_for_child(pid, TOOL_DEADLINE_MS, &status) != 0) return false;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+ToolEnd run_tool_command(const char* command) {
+  ToolJob job{command, {}};
+  build_tool_env(environ, &job.env);
+  static char output[TOOL_OUTPUT_MAX];
+  ChildRun run{};
+  const std::size_t room = TOOL_OUTPUT_MAX - g_output_len;
+  run_clean_child(run_tool, &job, ChildStreams::kAnswerOnOutput, CHILD_DEADLINE_MS, output, room,
+                  &run);
+  keep_output(output, run.len);
+  if (run.outcome == ChildOutcome::kLeftRunning) return ToolEnd::kLeftRunning;
+  const bool ok = run.outcome == ChildOutcome::kEnded && WIFEXITED(run.status) &&
+                  WEXITSTATUS(run.status) == 0;
+  return ok ? ToolEnd::kSucceeded : ToolEnd::kFailed;
+}
+
+const char* captured_tool_output() {
+  g_output[g_output_len] = '\0';
+  return g_output;
 }

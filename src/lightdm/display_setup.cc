@@ -1,11 +1,13 @@
 #include "lightdm/display_setup.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "common/message_queue.h"
 #include "common/quote.h"
 #include "common/words.h"
 #include "lightdm/seat_autologin.h"
+#include "lightdm/setting_origin.h"
 
 // LightDM reads these two keys of "[LightDM]" with g_key_file_get_integer and
 // g_key_file_get_boolean, on the raw text: strtol with nothing but blanks after the number, and
@@ -54,11 +56,15 @@ int seat_display_number(const SeatModel& model, std::size_t seat, unsigned* numb
   const LightdmSetting& setting = model.lightdm_raw[LIGHTDM_RAW_KEY_MINIMUM_DISPLAY];
   unsigned minimum = 0;
   if (setting.set && !plain_number(setting, &minimum)) {
-    char value[quoted_size(LIGHTDM_RAW_MAX)];
-    quote_name(setting.raw, value, sizeof value);
-    char path[quoted_size(SOURCE_PATH_MAX)];
-    quote_name(setting.path, path, sizeof path);
-    say("display-number-unknown", prefix, path, LIGHTDM_RAW_KEY_NAMES[LIGHTDM_RAW_KEY_MINIMUM_DISPLAY], value, setting.len > LIGHTDM_RAW_MAX ? "..." : "", setting.line);
+    char quoted[quoted_size(LIGHTDM_RAW_MAX)];
+    quote_name(setting.raw, quoted, sizeof quoted);
+    char value[sizeof quoted + 3];
+    std::snprintf(value, sizeof value, "%s%s", quoted, setting.len > LIGHTDM_RAW_MAX ? "..." : "");
+    char words[SETTING_ORIGIN_SIZE];
+    describe_origin(SettingOrigin{LIGHTDM_RAW_KEY_NAMES[LIGHTDM_RAW_KEY_MINIMUM_DISPLAY], value,
+                                  setting.path, nullptr, false, setting.line},
+                    OriginWords::kSets, words, sizeof words);
+    say("display-number-unknown", prefix, words);
     return 1;
   }
   // seat0 and the seat of a machine without logind come first; the others follow in order.

@@ -7,6 +7,7 @@
 #include "common/quote.h"
 #include "common/words.h"
 #include "lightdm/seat_autologin.h"
+#include "lightdm/setting_origin.h"
 
 // LightDM reads pam-autologin-service from the seat sections, like any seat setting, and asks
 // that service for every automatic login on the seat. A name PAM would look up as something
@@ -61,10 +62,12 @@ int add_seat_pam_service(const SeatModel& model, std::size_t seat, PamServiceLis
   if (setting == nullptr) return add(model, seat, services, DEFAULT_AUTOLOGIN_PAM_SERVICE, prefix);
   if (!is_service_name(setting->value)) {
     char value[quoted_size(KEYFILE_VALUE_MAX)];
-    quote_value(setting->value, value, sizeof value);
-    char path[quoted_size(SOURCE_PATH_MAX)];
-    quote_name(setting->path, path, sizeof path);
-    say("pam-service-unknown", prefix, path, SEAT_KEY_NAMES[SEAT_KEY_PAM_SERVICE], value, setting->line);
+    SettingOrigin origin =
+        seat_setting_origin(*setting, SEAT_KEY_NAMES[SEAT_KEY_PAM_SERVICE], value, sizeof value);
+    origin.section = nullptr;  // the sentence names the file and the line
+    char words[SETTING_ORIGIN_SIZE];
+    describe_origin(origin, OriginWords::kSets, words, sizeof words);
+    say("pam-service-unknown", prefix, words);
     return 1;
   }
   return add(model, seat, services, setting->value.text, prefix);

@@ -9,6 +9,7 @@
 #include "common/quote.h"
 #include "lightdm/keyfile_find.h"
 #include "lightdm/seat_autologin.h"
+#include "lightdm/setting_origin.h"
 
 // LightDM's choice of the session for an automatic login (create_user_session, and
 // common_user_get_session and dmrc_load for the user's own choice), as a function of what was
@@ -24,12 +25,9 @@ constexpr char kGlibDiffers[] = N_(
 
 /// Writes "KEY in FILE [SECTION] line N" for |setting| of |key| into |buf|.
 void setting_phrase(const SeatSetting& setting, const char* key, char* buf, std::size_t size) {
-  char path[quoted_size(SOURCE_PATH_MAX)];
-  quote_name(setting.path, path, sizeof path);
-  char section[quoted_size(SEAT_GROUP_NAME_MAX)];
-  quote_name(setting.section, section, sizeof section);
-  // TRANSLATORS: KEY in FILE [SECTION] line N, before ": " and a reason.
-  format_text(buf, size, _("%s in %s [%s] line %u"), key, path, section, setting.line);
+  describe_origin(SettingOrigin{key, nullptr, setting.path, setting.section,
+                                setting.from_sysconfig, setting.line},
+                  OriginWords::kIn, buf, size);
 }
 
 void cannot_tell(SessionChoice* choice, const char* what, const char* problem) {
@@ -39,7 +37,7 @@ void cannot_tell(SessionChoice* choice, const char* what, const char* problem) {
 
 void setting_cannot_tell(SessionChoice* choice, const SeatSetting& setting, const char* key,
                          const char* problem) {
-  char where[SOURCE_PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 64];
+  char where[SETTING_ORIGIN_SIZE];
   setting_phrase(setting, key, where, sizeof where);
   cannot_tell(choice, where, problem);
 }
@@ -115,9 +113,9 @@ UserFile read_user_file(const ReadText& file, const char* group, const char* key
     case KeyReading::kAbsent:
       return UserFile::kNone;
     case KeyReading::kDiffers: {
-      char where[512];
-      // TRANSLATORS: KEY in FILE line N, before ": " and a reason.
-      format_text(where, sizeof where, _("%s in %s line %u"), key, file.path, find.keys[0].line);
+      char where[SETTING_ORIGIN_SIZE];
+      describe_origin(SettingOrigin{key, nullptr, file.path, nullptr, false, find.keys[0].line},
+                      OriginWords::kIn, where, sizeof where);
       cannot_tell(choice, where, _(kGlibDiffers));
       return UserFile::kDecided;
     }

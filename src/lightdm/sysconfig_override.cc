@@ -118,7 +118,7 @@ int apply_sysconfig_override(const char* path, SeatModel* model, const char* pre
   UniqueFd fd(open_to_read(path));
   if (fd.get() < 0) {
     if (errno == ENOENT) return 0;
-    say("source-unreadable", prefix, shown, std::strerror(errno));
+    say("sysconfig-unreadable", prefix, shown, std::strerror(errno));
     return 1;
   }
   struct stat st {};
@@ -132,12 +132,12 @@ int apply_sysconfig_override(const char* path, SeatModel* model, const char* pre
     why = errno == EFBIG ? _("the file is too large") : std::strerror(errno);
   }
   if (why != nullptr) {
-    say("source-unreadable", prefix, shown, why);
+    say("sysconfig-unreadable", prefix, shown, why);
     return 1;
   }
   SysconfigAutologin found = parse_sysconfig_autologin(Span{buf, len});
   if (found.state == SysconfigAutologin::kUnsure) {
-    say("source-reading-unsure", prefix, shown, found.line, _(found.problem));
+    say("sysconfig-line-unsure", prefix, shown, found.line, _(found.problem));
     return 1;
   }
   if (found.state == SysconfigAutologin::kUnset || found.value.len == 0) return 0;

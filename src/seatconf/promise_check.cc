@@ -1,12 +1,12 @@
 #include "seatconf/promise_check.h"
 
-#include <cstdio>
-
 #include "common/i18n.h"
 #include "common/message_queue.h"
 #include "common/words.h"
 #include "lightdm/lightdm_sources.h"
+#include "lightdm/outcome_words.h"
 #include "lightdm/seat_autologin.h"
+#include "lightdm/setting_origin.h"
 
 namespace {
 
@@ -27,65 +27,33 @@ SeatKey culprit(const SeatAutologin& state, const AutologinRequest& request) {
 
 /// Writes into |buf| where |setting| of |key| comes from: "FILE sets KEY=VALUE in [SECTION]
 /// (line N)".
-void describe_origin(const SeatSetting& setting, SeatKey key, char* buf, std::size_t size) {
+void setting_words(const SeatSetting& setting, SeatKey key, char* buf, std::size_t size) {
   char value[quoted_size(KEYFILE_VALUE_MAX)];
-  quote_value(setting.value, value, sizeof value);
-  char path[quoted_size(SOURCE_PATH_MAX)];
-  quote_name(setting.path, path, sizeof path);
-  char section[quoted_size(SEAT_GROUP_NAME_MAX)];
-  quote_name(setting.section, section, sizeof section);
-  if (setting.from_sysconfig) {
-    std::snprintf(buf, size, _("%s sets %s=%s (line %u)"), path, section, value,
-                  setting.line);
-  } else {
-    std::snprintf(buf, size, _("%s sets %s=%s in [%s] (line %u)"), path,
-                  SEAT_KEY_NAMES[key], value, section, setting.line);
-  }
+  describe_origin(seat_setting_origin(setting, SEAT_KEY_NAMES[key], value, sizeof value),
+                  OriginWords::kSets, buf, size);
 }
 
-/// Says, after |prefix| and |origin|, what LightDM would do on the seat at |seat| instead.
-/// One whole sentence for each outcome and place, so that every one of them translates.
+/// Says, after |prefix| and |origin|, what LightDM would do on the seat at |seat| instead, in
+/// the outcome's own sentence for that place.
 void report_on_seat(const char* prefix, const char* origin, const SeatList& seats,
                     std::size_t seat, AutologinOutcome outcome, const char* who, int timeout) {
-  const auto n = static_cast<unsigned long>(timeout);
-  if (seat == SEAT_INDEX_NO_LOGIND) {
-    switch (outcome) {
-      case AutologinOutcome::kNobody:
-        say("seat-would-show-greeter-without-logind", prefix, origin);
-        break;
-      case AutologinOutcome::kAtOnce:
-        say("seat-would-log-in-other-without-logind", prefix, origin, who);
-        break;
-      case AutologinOutcome::kBackground:
-        say("seat-would-log-in-behind-greeter-without-logind", prefix, origin, who);
-        break;
-      case AutologinOutcome::kCountdown:
-        say_n(n, "seat-would-count-down-without-logind", prefix, origin, who, timeout);
-        break;
-    }
-    return;
-  }
-  const char* name = seats.names[seat];  // seat names are plain ASCII
-  switch (outcome) {
-    case AutologinOutcome::kNobody:
-      say("seat-would-show-greeter", prefix, origin, name);
-      break;
-    case AutologinOutcome::kAtOnce:
-      say("seat-would-log-in-other", prefix, origin, who, name);
-      break;
-    case AutologinOutcome::kBackground:
-      say("seat-would-log-in-behind-greeter", prefix, origin, who, name);
-      break;
-    case AutologinOutcome::kCountdown:
-      say_n(n, "seat-would-count-down", prefix, origin, who, timeout, name);
-      break;
+  const bool without_logind = seat == SEAT_INDEX_NO_LOGIND;
+  const WordId row = outcome_words(outcome, without_logind).refusal;
+  // The seat's name comes last; a sentence without one ignores it. Seat names are plain ASCII.
+  const char* name = without_logind ? "" : seats.names[seat];
+  if (outcome == AutologinOutcome::kNobody) {
+    say_word(row, row, 0, prefix, origin, name);
+  } else if (outcome == AutologinOutcome::kCountdown) {
+    say_word(row, row, static_cast<unsigned long>(timeout), prefix, origin, who, timeout, name);
+  } else {
+    say_word(row, row, 0, prefix, origin, who, name);
   }
 }
 
 void report(const char* prefix, const SeatSetting& setting, SeatKey key,
             const SeatAutologin& state, const SeatList& seats, std::size_t seat) {
-  char origin[KEYFILE_VALUE_MAX * 4 + SOURCE_PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 256];
-  describe_origin(setting, key, origin, sizeof origin);
+  char origin[SETTING_ORIGIN_SIZE];
+  setting_words(setting, key, origin, sizeof origin);
   char who[AUTOLOGIN_WHO_SIZE];
   const AutologinOutcome outcome = autologin_outcome(state, who);
   if (key != SEAT_KEY_USER || state.who != AutologinWho::kUser ||
@@ -155,8 +123,8 @@ int check_promise(const SeatModel& model, const AutologinRequest& request, const
   const SeatSetting& override = model.sysconfig_autologin;
   if (override.set && !(request.enable && keyfile_string_equals(override.value,
                                                                 request.user_name))) {
-    char origin[KEYFILE_VALUE_MAX * 4 + SOURCE_PATH_MAX * 4 + SEAT_GROUP_NAME_MAX * 4 + 256];
-    describe_origin(override, SEAT_KEY_USER, origin, sizeof origin);
+    char origin[SETTING_ORIGIN_SIZE];
+    setting_words(override, SEAT_KEY_USER, origin, sizeof origin);
     say("sysconfig-overrides", prefix, origin);
     return 1;
   }

@@ -77,17 +77,9 @@ in_system() {
   chroot "$SYSTEM" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C LC_ALL=C "$@"
 }
 
-# add_user NAME ID [SHELL]: adds an account to the copy's databases, by default one that
-# LightDM's PAM service lets in (a real shell, a locked password, no expiry, a home of its own;
-# see sandbox.sh).
-add_user() {
-  local name=$1 id=$2 shell=${3:-/bin/bash}
-  echo "$name:x:$id:$id::/home/$name:$shell" >> "$SYSTEM/etc/passwd"
-  install -d -m 0755 -o "$id" -g "$id" "$SYSTEM/home/$name"
-  echo "$name:!:19000:0:99999:7:::" >> "$SYSTEM/etc/shadow"
-  echo "$name:x:$id:" >> "$SYSTEM/etc/group"
-  echo "$name:!::" >> "$SYSTEM/etc/gshadow"
-}
+# The accounts live in the copy's databases (accounts.sh).
+ACCOUNTS_ROOT=$SYSTEM
+source "$(dirname "${BASH_SOURCE[0]}")/accounts.sh"
 
 # The test users, the seat section, and a rules file that lets the user "granted" (only) use
 # the action without a password.

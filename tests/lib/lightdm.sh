@@ -219,9 +219,9 @@ expected_status_line() {
 
 # Copies every file the helper may touch or read, to compare after a refused run.
 snapshot() {
+  snapshot_etc
   rm -rf "$WORK/snap"
   mkdir -p "$WORK/snap"
-  cp -a /etc/lightdm /etc/group /etc/gshadow "$WORK/snap/"
   cp -a /usr/share/lightdm "$WORK/snap/share"
   cp -a /usr/local/share/lightdm "$WORK/snap/local" 2>/dev/null || mkdir "$WORK/snap/local"
   cp -a /etc/xdg/lightdm "$WORK/snap/xdg" 2>/dev/null || mkdir "$WORK/snap/xdg"
@@ -229,9 +229,7 @@ snapshot() {
 
 # Prints nothing if every file is as snapshot found it, else what differs.
 changed_since_snapshot() {
-  diff -r "$WORK/snap/lightdm" /etc/lightdm
-  cmp "$WORK/snap/group" /etc/group
-  cmp "$WORK/snap/gshadow" /etc/gshadow
+  etc_changes
   diff -r "$WORK/snap/share" /usr/share/lightdm
   diff -r "$WORK/snap/local" /usr/local/share/lightdm 2>/dev/null
   diff -r "$WORK/snap/xdg" /etc/xdg/lightdm 2>/dev/null

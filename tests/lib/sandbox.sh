@@ -75,20 +75,31 @@ fresh_etc() {
   mkdir -p /etc/lightdm
 }
 
-# add_user NAME ID [SHELL]: adds an account to the sandbox's databases without useradd, which
-# would also write /var/log. By default it is one that LightDM's PAM service lets in for an
-# automatic login on Debian 12 and 13: a real shell (Debian 13's stack refuses nologin and
-# false), a locked password ("!", no password is asked) and no expiry. Its home is a fresh,
-# empty /home/NAME of its own, mode 0755, as adduser makes it, so that a session can start.
-add_user() {
-  local name=$1 id=$2 shell=${3:-/bin/bash}
-  rm -rf "/home/$name"
-  mkdir -m 0755 "/home/$name"
-  chown "$id:$id" "/home/$name"
-  echo "$name:x:$id:$id::/home/$name:$shell" >> /etc/passwd
-  echo "$name:!:19000:0:99999:7:::" >> /etc/shadow
-  echo "$name:x:$id:" >> /etc/group
-  echo "$name:!::" >> /etc/gshadow
+source "$(dirname "${BASH_SOURCE[0]}")/accounts.sh"
+
+# etc_state: every file under /etc/lightdm with its type, mode, owner, size and content's sum
+# (a FIFO is never opened), then /etc/group and /etc/gshadow whole.
+etc_state() {
+  if [ -e /etc/lightdm ]; then
+    find /etc/lightdm -printf '%p %y %m %u %g %s %l\n' | sort
+    find /etc/lightdm -type f -exec sha1sum {} + | sort
+  fi
+  cat /etc/group /etc/gshadow
+}
+
+# snapshot_etc: keeps what a refused run must leave as it was: /etc/lightdm, /etc/group and
+# /etc/gshadow.
+snapshot_etc() { etc_state > "$WORK/etc.snapshot"; }
+
+# etc_changes: prints how those differ from snapshot_etc's; nothing when they do not.
+etc_changes() { etc_state | diff "$WORK/etc.snapshot" - 2>&1; }
+
+# expect_unchanged WHAT: nothing changed since snapshot_etc.
+expect_unchanged() {
+  local changes
+  changes=$(etc_changes)
+  [ -z "$changes" ] || fail "$1: files changed:
+$(echo "$changes" | head -20)"
 }
 
 # run ARGS...: runs the helper; sets STATUS and leaves its output in $OUT and $ERR (files).
