@@ -114,6 +114,9 @@ for row in "enable alice|true|true" "enable alice|false|false" "disable alice|tr
   expect_status "--json $args" 0
   expect_field result changed "$changed"
   [ "$args" = "enable alice" ] && expect_field result group.created "$created"
+  # gpasswd's own words stand in the object, not ahead of it.
+  [ "$args/$changed" = "disable alice/true" ] &&
+    expect_field result tool_output "Removing user alice from group autologin"
 done
 
 # Bytes that are not UTF-8: the file's text as base64, a value quoted as plain status quotes it.
