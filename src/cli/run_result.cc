@@ -11,6 +11,8 @@
 namespace {
 
 RunResult g_result;
+// The group files as a run left them, read once for its answer.
+GroupFiles g_group_after;
 
 /// Writes a message as it was queued, without the line feed that ends it.
 void json_message(JsonOut* out, const SaidWord& said) {
@@ -73,7 +75,7 @@ RunResult* run_result() {
 }
 
 void note_group_after(RunResult* result, const GroupFiles& before) {
-  static GroupFiles after;
+  GroupFiles& after = g_group_after;
   static char unread[256];
   if (read_group_files(&after, unread, sizeof unread) != 0) return;
   const char* user = result->user;
