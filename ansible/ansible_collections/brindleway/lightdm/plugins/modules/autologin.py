@@ -95,7 +95,7 @@ state:
   returned: always
   type: str
   sample: enabled
-path:
+config_file:
   description: The configuration file the helper rewrites.
   returned: when the helper read it
   type: str
@@ -184,8 +184,9 @@ def main():
     refusal = answer.get('refusal')
     result = dict(changed=False, user=answer.get('user'), state=module.params['state'],
                   group=answer.get('group'), tool_output=answer.get('tool_output', ''))
+    # Not 'path': Ansible would add that file's owner and mode to the result, over 'group'.
     if answer.get('file'):
-        result['path'] = answer['file'].get('path')
+        result['config_file'] = answer['file'].get('path')
     if rc != 0 or not answer.get('ok') or refusal:
         # A failure the helper gave no code for (it could not write the file, say) is told on
         # standard error only.
