@@ -102,8 +102,10 @@ for file in README.md galaxy.yml meta/runtime.yml plugins/module_utils/helper.py
   plugins/modules/autologin.py plugins/modules/autologin_info.py; do
   expected+=("-rw-r--r-- root/root .* ${tree//./\\.}/${file//./\\.}\$")
 done
-for file in copyright changelog.gz; do
-  expected+=("-rw-r--r-- root/root .* ./usr/share/doc/ansible-collection-brindleway-lightdm/$file\$")
+for file in doc/ansible-collection-brindleway-lightdm/copyright \
+  doc/ansible-collection-brindleway-lightdm/changelog.gz \
+  lintian/overrides/ansible-collection-brindleway-lightdm; do
+  expected+=("-rw-r--r-- root/root .* ./usr/share/$file\$")
 done
 expect_holds "$collection" "${expected[@]}"
 fields=$(dpkg-deb -f "$collection")
