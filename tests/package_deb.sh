@@ -99,6 +99,7 @@ collection=$(ls "$OUT"/src/ansible-collection-brindleway-lightdm_*_all.deb)
 tree=./usr/share/ansible/collections/ansible_collections/brindleway/lightdm
 expected=()
 for file in README.md galaxy.yml meta/runtime.yml plugins/module_utils/helper.py \
+  plugins/doc_fragments/helper.py \
   plugins/modules/autologin.py plugins/modules/autologin_info.py; do
   expected+=("-rw-r--r-- root/root .* ${tree//./\\.}/${file//./\\.}\$")
 done

@@ -23,9 +23,6 @@ description:
     tool fails then.
 author:
   - Brindleway maintainers (@brindleway)
-requirements:
-  - brindleway-helper with its C(--json) answers, on the managed host
-  - Python 3 on the managed host
 options:
   user:
     description:
@@ -39,11 +36,6 @@ options:
     type: str
     choices: [enabled, disabled]
     default: enabled
-  helper:
-    description:
-      - The helper's path on the managed host.
-    type: path
-    default: /usr/libexec/brindleway-helper
 attributes:
   check_mode:
     support: full
@@ -51,15 +43,13 @@ attributes:
   diff_mode:
     support: full
     description: Shows the configuration file's text before and after, and the members the group C(autologin) gains or loses.
-  platform:
-    support: full
-    platforms: posix
-    description: Debian 12 and 13, or any host where C(brindleway-helper) runs.
 notes:
   - The helper changes the system, so the task needs root on the managed host (C(become)).
     Without root the helper refuses, and the task fails with its message.
   - C(changed) is the helper's own answer, true where the file's bytes or the group differ
     afterwards. A second run with the same options is not changed.
+extends_documentation_fragment:
+  - brindleway.lightdm.helper
 seealso:
   - module: brindleway.lightdm.autologin_info
 '''

@@ -13,22 +13,13 @@ module: autologin_info
 short_description: Tell what LightDM will do about automatic login, and why
 version_added: 0.1.0
 description:
-  - Runs C(brindleway-helper --json status) on the managed host and returns its answer, which tells whether
-    LightDM will log a user in automatically, each setting that decides it and the file and line
-    it comes from, the session LightDM would start, and the checks the helper makes before an
+  - Runs C(brindleway-helper --json status) on the managed host and returns its answer, which
+    tells whether LightDM will log a user in automatically, each setting that decides it and the
+    file and line it comes from, the session LightDM would start, and the checks the helper makes before an
     C(enable) (configuration, PAM, session, home, display manager at boot).
   - It needs no root and changes nothing.
 author:
   - Brindleway maintainers (@brindleway)
-requirements:
-  - brindleway-helper with its C(--json) answers, on the managed host
-  - Python 3 on the managed host
-options:
-  helper:
-    description:
-      - The helper's path on the managed host.
-    type: path
-    default: /usr/libexec/brindleway-helper
 attributes:
   check_mode:
     support: full
@@ -36,10 +27,8 @@ attributes:
   diff_mode:
     support: none
     description: Nothing changes, so there is nothing to show.
-  platform:
-    support: full
-    platforms: posix
-    description: Debian 12 and 13, or any host where C(brindleway-helper) runs.
+extends_documentation_fragment:
+  - brindleway.lightdm.helper
 seealso:
   - module: brindleway.lightdm.autologin
 '''
