@@ -30,16 +30,28 @@ def answer(changed=True, refusal=None, before=BEFORE, after=AFTER, added=(), rem
     }
 
 
+STATUS = {'format': 1, 'state': 'enabled', 'user': 'alice', 'timeout': 0, 'guest': False,
+          'background': False, 'seats': [], 'settings': [], 'session': None,
+          'checks': {'pam': {'result': 'pass', 'code': None, 'message': None}}, 'warnings': []}
+
+
 # The options, check mode, and the helper's command line they give: options before the word.
-@pytest.mark.parametrize('args, check, argv', [
-    ({'user': 'alice'}, False, ['--json', 'enable', 'alice']),
-    ({'user': 'alice', 'state': 'enabled'}, True, ['--json', '--dry-run', 'enable', 'alice']),
-    ({'state': 'disabled'}, False, ['--json', 'disable']),
-    ({'state': 'disabled', 'user': 'bob'}, True, ['--json', '--dry-run', 'disable', 'bob']),
+# autologin_info asks the same in check mode, and hands the status on whole.
+@pytest.mark.parametrize('name, args, check, told, argv', [
+    ('autologin', {'user': 'alice'}, False, answer(), ['--json', 'enable', 'alice']),
+    ('autologin', {'user': 'alice', 'state': 'enabled'}, True, answer(),
+     ['--json', '--dry-run', 'enable', 'alice']),
+    ('autologin', {'state': 'disabled'}, False, answer(), ['--json', 'disable']),
+    ('autologin', {'state': 'disabled', 'user': 'bob'}, True, answer(),
+     ['--json', '--dry-run', 'disable', 'bob']),
+    ('autologin_info', {}, False, STATUS, ['--json', 'status']),
+    ('autologin_info', {}, True, STATUS, ['--json', 'status']),
 ])
-def test_command_line(run_module, args, check, argv):
-    status, result, calls = run_module('autologin', args, answer(), check=check)
-    assert (status, result['changed'], calls) == (0, True, [argv])
+def test_command_line(run_module, name, args, check, told, argv):
+    status, result, calls = run_module(name, args, told, check=check)
+    assert (status, result['changed'], calls) == (0, name == 'autologin', [argv])
+    if name == 'autologin_info':
+        assert result['autologin'] == dict((k, v) for k, v in STATUS.items() if k != 'format')
 
 
 def test_changed_is_the_helpers_answer(run_module):
@@ -82,31 +94,28 @@ def test_warnings_reach_the_play(run_module):
 
 
 # Every way the task fails, with the message the play shows and the code it returns.
-@pytest.mark.parametrize('args, told, rc, stderr, msg, code', [
-    ({'user': 'root'},
+@pytest.mark.parametrize('name, args, told, rc, stderr, msg, code', [
+    ('autologin', {'user': 'root'},
      answer(changed=False, refusal={'code': 'uid-zero', 'message': 'Cannot enable: uid 0'}),
      1, 'Cannot enable: uid 0\n', 'Cannot enable: uid 0', 'uid-zero'),
     # A failure the helper has no code for: the message is its standard error.
-    ({'user': 'alice'}, dict(answer(changed=False), ok=False), 1,
+    ('autologin', {'user': 'alice'}, dict(answer(changed=False), ok=False), 1,
      'Cannot write /etc/lightdm/lightdm.conf: No space left on device\n',
      'Cannot write /etc/lightdm/lightdm.conf: No space left on device', None),
+    ('autologin_info', {}, dict(STATUS, state='other'), 1, 'Cannot read lightdm.conf\n',
+     'Cannot read lightdm.conf', None),
     # A helper older than --json.
-    ({'user': 'alice'}, '', 1, 'Unknown command: --json\n',
+    ('autologin', {'user': 'alice'}, '', 1, 'Unknown command: --json\n',
      'gave no answer of JSON format 1; it may be older than --json (see its --version): '
      'Unknown command: --json', None),
-    ({'user': 'alice'}, dict(answer(), format=2), 0, '', 'gave no answer of JSON format 1', None),
-    ({'user': 'alice'}, '{"format": 1', 0, '', 'gave no answer of JSON format 1', None),
-    ({'user': 'alice', 'helper': '/nonexistent/brindleway-helper'}, answer(), 0, '',
+    ('autologin_info', {}, dict(STATUS, format=2), 0, '', 'gave no answer of JSON format 1', None),
+    ('autologin', {'user': 'alice'}, '{"format": 1', 0, '', 'gave no answer of JSON format 1', None),
+    ('autologin', {'user': 'alice', 'helper': '/nonexistent/brindleway-helper'}, answer(), 0, '',
      '/nonexistent/brindleway-helper is not installed on this host', None),
+    ('autologin', {'state': 'enabled'}, answer(), 0, '', 'missing: user', None),
 ])
-def test_failures(run_module, args, told, rc, stderr, msg, code):
-    status, result, _ = run_module('autologin', args, told, rc=rc, stderr=stderr)
+def test_failures(run_module, name, args, told, rc, stderr, msg, code):
+    status, result, _ = run_module(name, args, told, rc=rc, stderr=stderr)
     assert (status, result['failed']) == (1, True)
     assert msg in result['msg']
     assert result.get('code') == code
-
-
-def test_enable_without_a_user_never_runs_the_helper(run_module):
-    status, result, calls = run_module('autologin', {'state': 'enabled'}, answer())
-    assert (status, calls) == (1, [])
-    assert 'user' in result['msg']
