@@ -29,3 +29,9 @@ add_custom_command(OUTPUT ${BRINDLEWAY_MAN_GZ}
 add_custom_target(man_page ALL DEPENDS ${BRINDLEWAY_MAN_GZ})
 install(FILES ${BRINDLEWAY_MAN_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man8
         PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+
+# The shapes of the --json answers, for the programs that read them.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/result.schema.json
+              ${PROJECT_SOURCE_DIR}/docs/status.schema.json
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}
+        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)

@@ -75,7 +75,11 @@ want="Usage: $HELPER enable <username>
 
   enable USER     turn automatic login on for USER, with no delay
   disable [USER]  turn automatic login off, and take USER out of the autologin group
-  status          say what LightDM will do at the next start, and why"
+  status          say what LightDM will do at the next start, and why
+
+Options, before the command word:
+  --json          answer with one JSON object on standard output
+  --dry-run       check all that enable or disable would, and change nothing"
 [ "$STATUS" = 0 ] || fail "--help: exit status $STATUS"
 [ "$out" = "$want" ] || fail "--help: $out"
 [ ! -s "$WORK/err" ] || fail "--help: standard error: $(cat "$WORK/err")"

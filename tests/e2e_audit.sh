@@ -87,10 +87,16 @@ unset_run() { env -u PKEXEC_UID "$HELPER" "$@" > "$OUT" 2> "$ERR"; STATUS=$?; }
 unset_run enable alice
 expect_log "run directly" "$STAMP brindleway-helper\[[0-9]+\]: automatic login enabled for alice by uid 0"
 
-# A refusal logs nothing.
+# A refusal logs nothing, nor does a dry run.
 PKEXEC_UID=1000 "$HELPER" enable nosuchuser > "$OUT" 2> "$ERR"
 STATUS=$?
 expect_status "refusal" 1
+for args in "enable alice" "disable alice"; do
+  # shellcheck disable=SC2086
+  PKEXEC_UID=1000 "$HELPER" --dry-run $args > "$OUT" 2> "$ERR"
+  STATUS=$?
+  expect_status "--dry-run $args" 0
+done
 mkdir -p /etc/lightdm/lightdm.conf.d
 printf '[Seat:seat0]\nautologin-user=bob\n' > /etc/lightdm/lightdm.conf.d/50-seat0.conf
 PKEXEC_UID=1000 "$HELPER" disable > "$OUT" 2> "$ERR"

@@ -3,6 +3,7 @@
 source "$(dirname "$0")/lib/sandbox.sh" "$@"
 
 ORIGINAL=$'[LightDM]\n[Seat:*]\n#autologin-user=\n#autologin-user-timeout=0\n'
+DRY_RUN_TOO=1
 fresh_etc
 add_user alice 2001
 printf '%s' "$ORIGINAL" > "$CONF"
@@ -19,7 +20,8 @@ refuse() {
 }
 
 # Not root: refused before the arguments are looked at.
-for args in "" "enable alice" "ENABLE" "disable" "enable a/b"; do
+for args in "" "enable alice" "ENABLE" "disable" "enable a/b" "--dry-run enable alice" \
+  "--dry-run disable alice -x"; do
   # shellcheck disable=SC2086
   setpriv --reuid=65534 --regid=65534 --clear-groups "$HELPER" $args > "$OUT" 2> "$ERR"
   STATUS=$?
@@ -40,6 +42,15 @@ refuse "command with a line feed" $'Unknown command: on\\x0aAuto login disabled\
 refuse "command with a terminal escape" $'Unknown command: \\x1b[2Kon\n' $'\e[2Kon'
 refuse "enable without a name" "Usage: $HELPER enable <username>
 " enable
+# An option after the command word is refused whole: a helper that ignored it would act.
+USAGE="Usage: $HELPER enable <username>
+       $HELPER disable [username]
+"
+for args in "disable --dry-run" "enable alice --dry-run" "enable --json alice" "disable alice -x" \
+  "enable alice extra --json" "status --json" "--dry-run status -x"; do
+  # shellcheck disable=SC2086
+  refuse "'$args'" "$USAGE" $args
+done
 long=$(printf 'x%.0s' {1..200})!
 # One case a line: the name given (printf %b escapes), then the name as the message shows it.
 while IFS='|' read -r name shown; do

@@ -2,6 +2,7 @@
 # The gates beside LightDM's files: the display manager the system starts, openSUSE's sysconfig
 # override, the seats logind lists, and the group change a failed run must take back.
 source "$(dirname "$0")/lib/sandbox.sh" "$@"
+DRY_RUN_TOO=1
 source "$(dirname "$0")/lib/cases.sh"
 
 ENABLED=$'Auto login enabled for user: alice\n'

@@ -4,6 +4,7 @@
 # would create it, unless PAM's session stack surely makes a missing home at login. The home and ~/.dmrc are looked at as the user, never as
 # root: strace shows the user's uid on every open of ~/.dmrc. The home is never changed.
 source "$(dirname "$0")/lib/sandbox.sh" "$@"
+DRY_RUN_TOO=1
 source "$(dirname "$0")/lib/cases.sh"
 
 # account NAME ID HOME: an account of the sandbox whose home is HOME (made by the case).

@@ -92,7 +92,16 @@ while read -r name shell password expire stack setup expect; do
     if judge "$service" "$name" "$display"; then expect=0; else expect=1; fi
   fi
   snapshot_etc
-  run enable "$name"
+  # A dry run cannot foresee a tool that fails: it asks PAM as if the tool had worked.
+  case $setup in
+    *-fails)
+      DRY_RUN_TOO='' run --dry-run enable "$name"
+      expect_status "$what, dry run" 0
+      expect_unchanged "$what, dry run"
+      DRY_RUN_TOO='' run enable "$name"
+      ;;
+    *) DRY_RUN_TOO=1 run enable "$name" ;;
+  esac
   if [ "$STATUS" != "$expect" ]; then
     fail "$what: exit $STATUS, expected $expect (stderr: $(cat "$ERR"))"
     continue

@@ -6,6 +6,7 @@
 # chose it, with every file, the group and the user's files as they were. status must then give
 # the same reason on its first line, and name the session on a line of its own.
 source "$(dirname "$0")/lib/sandbox.sh" "$@"
+DRY_RUN_TOO=1
 source "$(dirname "$0")/lib/lightdm.sh"
 
 require_tools lightdm

@@ -35,9 +35,21 @@ if grep -qE '^[EW]: ' "$OUT/lintian.log"; then
   fail "lintian reports errors or warnings"
 fi
 
+# expect_holds DEB ENTRY...: DEB holds a file for each ENTRY (a pattern of dpkg-deb -c's lines),
+# and no other file.
+expect_holds() {
+  local deb=$1 entry contents
+  shift
+  contents=$(dpkg-deb -c "$deb")
+  echo "$contents"
+  for entry in "$@"; do
+    grep -qE -- "$entry" <<< "$contents" || fail "$(basename "$deb") lacks: $entry"
+  done
+  [ "$(grep -c -- '^-' <<< "$contents")" = "$#" ] ||
+    fail "$(basename "$deb") holds more than the $# files"
+}
+
 # What the package holds: the table in docs/install.md, and the two files Debian asks of every package.
-contents=$(dpkg-deb -c "$deb")
-echo "$contents"
 expected=(
   "-rwxr-xr-x root/root .* ./usr/libexec/brindleway-helper$"
   "-rw-r--r-- root/root .* ./usr/share/polkit-1/actions/org.brindleway.helper.autologin.policy$"
@@ -49,11 +61,7 @@ expected=(
 for lang in $(grep -v '^#' "$SRC/po/LINGUAS"); do
   expected+=("-rw-r--r-- root/root .* ./usr/share/locale/$lang/LC_MESSAGES/brindleway-helper\\.mo$")
 done
-for entry in "${expected[@]}"; do
-  grep -qE -- "$entry" <<< "$contents" || fail "the package lacks: $entry"
-done
-[ "$(grep -c -- '^-' <<< "$contents")" = "${#expected[@]}" ] ||
-  fail "the package holds more than the ${#expected[@]} files"
+expect_holds "$deb" "${expected[@]}"
 
 fields=$(dpkg-deb -f "$deb")
 echo "$fields"
@@ -84,5 +92,45 @@ bash "$(dirname "$0")/dist_test.sh" "$OUT/root/usr/libexec/brindleway-helper" \
   "$OUT/root/usr/share/polkit-1/actions/org.brindleway.helper.autologin.policy" \
   "$SRC/dist/brindleway-helper.8" > "$OUT/dist.log" 2>&1 ||
   fail "the packaged helper fails the dist checks: $(cat "$OUT/dist.log")"
+
+# The Ansible collection: on ansible-core's default collections path, for every architecture,
+# beside the helper it asks.
+collection=$(ls "$OUT"/src/ansible-collection-brindleway-lightdm_*_all.deb)
+tree=./usr/share/ansible/collections/ansible_collections/brindleway/lightdm
+expected=()
+for file in README.md galaxy.yml meta/runtime.yml plugins/module_utils/helper.py \
+  plugins/doc_fragments/helper.py \
+  plugins/modules/autologin.py plugins/modules/autologin_info.py; do
+  expected+=("-rw-r--r-- root/root .* ${tree//./\\.}/${file//./\\.}\$")
+done
+for file in doc/ansible-collection-brindleway-lightdm/copyright \
+  doc/ansible-collection-brindleway-lightdm/changelog.gz \
+  lintian/overrides/ansible-collection-brindleway-lightdm; do
+  expected+=("-rw-r--r-- root/root .* ./usr/share/$file\$")
+done
+expect_holds "$collection" "${expected[@]}"
+fields=$(dpkg-deb -f "$collection")
+echo "$fields"
+version=$(dpkg-deb -f "$deb" Version)
+grep -q '^Architecture: all$' <<< "$fields" || fail "the collection's package is not Architecture: all"
+grep -qE "^Depends: (.*, )?brindleway-helper \(>= $version\)(,|\$)" <<< "$fields" ||
+  fail "the collection's package does not depend on brindleway-helper (>= $version)"
+grep -qx 'Enhances: ansible-core' <<< "$fields" || fail "the collection's package does not enhance ansible-core"
+if command -v ansible-doc > /dev/null; then
+  dpkg-deb -x "$collection" "$OUT/collection"
+  # Where ansible-core looks for collections when nothing else is set.
+  ansible_home=$OUT/ansible-home
+  mkdir -p "$ansible_home"
+  HOME=$ansible_home LC_ALL=C.UTF-8 ansible-config dump | grep -q "^COLLECTIONS_PATHS(default) = .*'/usr/share/ansible/collections'" ||
+    fail "/usr/share/ansible/collections is not on ansible-core's default collections path"
+  listed=$(HOME=$ansible_home LC_ALL=C.UTF-8 ANSIBLE_COLLECTIONS_PATH=$OUT/collection/usr/share/ansible/collections \
+    ansible-doc -t module -l brindleway.lightdm 2>&1)
+  for module in autologin autologin_info; do
+    grep -q "^brindleway\.lightdm\.$module " <<< "$listed" ||
+      fail "ansible-doc does not find brindleway.lightdm.$module in the package: $listed"
+  done
+else
+  echo "SKIP: ansible-doc is not installed: the packaged collection is not loaded"
+fi
 
 finish

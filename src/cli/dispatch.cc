@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include "cli/audit_log.h"
+#include "cli/call_options.h"
 #include "cli/cgroup_escape.h"
 #include "cli/help.h"
 #include "cli/process_setup.h"
+#include "cli/run_result.h"
 #include "cli/status.h"
 #include "cli/username.h"
 #include "common/autologin_request.h"
@@ -53,6 +55,11 @@
 //     leaves the group changed. The group step only warns.
 // Every message, the success line included, is queued and written out by main once the lock is
 // let go: no caller's stream can hold up a run that holds the lock, or keep it from undoing.
+//
+// A dry run goes the same road under the same lock and stops short of every change: no file is
+// staged or replaced, no account tool runs, no audit line is sent. Where the real run would ask
+// PAM after its group step, the dry run asks PAM in a child that sees the group files as that
+// step would leave them. What it cannot foresee is a failure of a write or of a tool.
 
 namespace {
 
@@ -156,11 +163,13 @@ int check_home(const char* user, const UserProbe& probe, const SeatModel& model,
 }
 
 /// Returns 0 if every PAM service of |services| lets |user| in without a password, or 1 after
-/// saying which one does not, and why.
-int check_pam(const PamServiceList& services, const char* user) {
+/// saying which one does not, and why. With |as_member|, PAM sees the user in the autologin
+/// group, as the group step would leave it.
+int check_pam(const PamServiceList& services, const char* user, bool as_member) {
   for (std::size_t i = 0; i < services.count; ++i) {
     const char* service = services.names[i];
-    const PamVerdict verdict = ask_pam(service, user, services.displays[i]);
+    const PamVerdict verdict = as_member ? ask_pam_as_member(service, user, services.displays[i])
+                                         : ask_pam(service, user, services.displays[i]);
     if (verdict.allowed) continue;
     if (verdict.asked) {
       say("pam-refuses", user, service, user, verdict.reason);
@@ -191,7 +200,28 @@ void warn_other_display_manager() {
   }
 }
 
-int run_enable(const char* program, const char* user) {
+/// Notes in |result| the main file as the run read it, and its text after a success.
+void note_file(RunResult* result) {
+  result->path = lightdm_config_paths().conf;
+  result->file_read = g_update.before.data != nullptr;
+  result->before = g_update.before;
+  result->after = g_update.text;
+}
+
+/// Says what a dry run found would change, after its fixed first line. Never translated: a
+/// caller parses these lines as it parses the success lines.
+void print_would_change(const RunResult& result) {
+  const bool file_changes = file_would_change(result);
+  if (file_changes) msg_out("Would change %s\n", result.path);
+  if (result.group.created) msg_out("Would create group %s\n", AUTOLOGIN_GROUP);
+  if (result.group.added) msg_out("Would add %s to group %s\n", result.user, AUTOLOGIN_GROUP);
+  if (result.group.removed) {
+    msg_out("Would remove %s from group %s\n", result.user, AUTOLOGIN_GROUP);
+  }
+  if (!file_changes && !result.group.changed) msg_out("Nothing would change\n");
+}
+
+int run_enable(const char* program, const char* user, RunResult* result) {
   if (user == nullptr) {
     print_enable_usage(program);
     return 1;
@@ -204,27 +234,40 @@ int run_enable(const char* program, const char* user) {
   const AutologinRequest request{true, user};
   // The opening words of every refusal from here on, worked out once.
   const char* prefix = refusal_prefix(request);
-  if (prepare(request, prefix) != 0) return 1;
+  const int prepared = prepare(request, prefix);
+  note_file(result);
+  if (prepared != 0) return 1;
   probe_user(user, &g_probe);
   // The sessions are worked out first, since only an X session needs an X authority in the
   // home; a home that cannot serve is still refused ahead of a session that cannot start.
   static SessionsVerdict sessions;
   judge_sessions(*g_update.model, user, g_probe, &sessions);
   if (check_home(user, g_probe, *g_update.model, g_update.pam_services, sessions.x_session) != 0 ||
-      check_sessions(sessions, prefix) != 0 ||
-      stage_config_update(installed_config_paths(), &g_update) != 0) {
+      check_sessions(sessions, prefix) != 0) {
     return 1;
   }
+  if (result->dry_run) {
+    if (check_pam(g_update.pam_services, user, !files_list(g_group_before, user)) != 0) return 1;
+    note_group_would(result, g_group_before, true);
+    warn_other_display_manager();
+    msg_out("Would enable auto login for user: %s\n", user);
+    print_would_change(*result);
+    return 0;
+  }
+  if (stage_config_update(installed_config_paths(), &g_update) != 0) return 1;
   ensure_autologin_member(user, g_group_before);
-  if (check_pam(g_update.pam_services, user) != 0) {
+  if (check_pam(g_update.pam_services, user, false) != 0) {
     undo_autologin_change(g_group_before, user);
     discard_config_update(&g_update);
+    if (result->json) note_group_after(result, g_group_before);
     return 1;
   }
   if (commit_config_update(&g_update) != 0) {
     undo_autologin_change(g_group_before, user);
+    if (result->json) note_group_after(result, g_group_before);
     return 1;
   }
+  if (result->json) note_group_after(result, g_group_before);
   audit_autologin_change(user);
   warn_other_display_manager();
   pass_on_tool_output();
@@ -232,23 +275,78 @@ int run_enable(const char* program, const char* user) {
   return 0;
 }
 
-int run_disable(const char* user) {
+int run_disable(const char* user, RunResult* result) {
   leave_caller_cgroup();  // where it cannot move, the run goes on where it is
   if (user != nullptr && check_username(user) != 0) return 1;
   if (user != nullptr && check_tool_limits() != 0) return 1;
   if (acquire_run_lock() != 0) return 1;
+  // Only a program's answer needs the group as it was: a plain run reads it no more than before.
+  static char unread[256];  // a failure here is the group step's to say
+  const bool group_read = (result->json || result->dry_run) && user != nullptr &&
+                          read_group_files(&g_group_before, unread, sizeof unread) == 0;
   const AutologinRequest request{false, nullptr};
-  const char* prefix = refusal_prefix(request);
-  if (prepare(request, prefix) != 0 ||
-      stage_config_update(installed_config_paths(), &g_update) != 0) {
-    return 1;
+  const int prepared = prepare(request, refusal_prefix(request));
+  note_file(result);
+  if (prepared != 0) return 1;
+  if (result->dry_run) {
+    if (group_read) note_group_would(result, g_group_before, false);
+    msg_out("Would disable auto login\n");
+    print_would_change(*result);
+    return 0;
   }
+  if (stage_config_update(installed_config_paths(), &g_update) != 0) return 1;
   if (commit_config_update(&g_update) != 0) return 1;
   if (user != nullptr) remove_autologin_member(user);
+  if (group_read) note_group_after(result, g_group_before);
   audit_autologin_change(nullptr);
   pass_on_tool_output();
   msg_out("Auto login disabled\n");
   return 0;
+}
+
+/// Runs the command at |args|[0] (|count| words: the command word and what follows it).
+int run_command(const char* program, int count, char* const args[], RunResult* result) {
+  // Reading LightDM's configuration needs no privilege, and changes nothing.
+  if (count >= 1 && std::strcmp(args[0], "status") == 0) {
+    if (option_after_command(count, args, 0)) {
+      print_usage(program);
+      return 1;
+    }
+    result->status_answered = result->json;
+    return run_status(installed_config_paths(), LOGIND_SEATS_DIR, system_display_manager_paths(),
+                      result->json);
+  }
+  const char* user = count > 1 ? args[1] : nullptr;
+  static char shown[kShownWordSize];
+  if (user != nullptr) show_word(user, shown, sizeof shown);
+  result->user = user;
+  result->shown_user = user != nullptr ? shown : nullptr;
+  if (geteuid() != 0) {
+    say("not-root");
+    return 1;
+  }
+  if (count < 1) {
+    print_usage(program);
+    return 1;
+  }
+  const char* command = args[0];
+  const bool enable = std::strcmp(command, "enable") == 0;
+  if (enable || std::strcmp(command, "disable") == 0) {
+    // An option after the command word would be ignored by a helper that knows no options, and
+    // the run would change what the caller meant only to look at.
+    if (option_after_command(count, args, 0)) {
+      print_usage(program);
+      return 1;
+    }
+    // A refused run passes on what the tools printed too, as a tool's own stream would have.
+    const int status = enable ? run_enable(program, user, result) : run_disable(user, result);
+    pass_on_tool_output();
+    return status;
+  }
+  char word[kShownWordSize];
+  show_word(command, word, sizeof word);
+  say("unknown-command", word);
+  return 1;
 }
 
 }  // namespace
@@ -257,33 +355,21 @@ int run_helper(int argc, char* const argv[]) {
   const char* program = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0]
                                                                               : PROGRAM_NAME;
   if (answer_help_or_version(argc, argv, program)) return 0;
-  // Reading LightDM's configuration needs no privilege, and changes nothing.
-  if (argc >= 2 && std::strcmp(argv[1], "status") == 0) {
-    return run_status(installed_config_paths(), LOGIND_SEATS_DIR, system_display_manager_paths());
+  CallOptions options{};
+  const int at = read_call_options(argc, argv, &options);
+  RunResult* result = run_result();
+  result->json = options.json;
+  result->dry_run = options.dry_run;
+  if (at < argc && std::strcmp(argv[at], "enable") == 0) result->command = "enable";
+  if (at < argc && std::strcmp(argv[at], "disable") == 0) result->command = "disable";
+  const int status = run_command(program, at < argc ? argc - at : 0, argv + at, result);
+  result->ok = status == 0;
+  // status answers with its own object, also when it could not tell. The tools' output stands
+  // in the object instead of ahead of it.
+  if (options.json && !result->status_answered) {
+    const char* output = captured_tool_output();
+    result->tool_output = Span{output, std::strlen(output)};
+    answer_result_json(*result);
   }
-  if (geteuid() != 0) {
-    say("not-root");
-    return 1;
-  }
-  if (argc < 2) {
-    print_usage(program);
-    return 1;
-  }
-  const char* command = argv[1];
-  const char* user = argc > 2 ? argv[2] : nullptr;
-  // A refused run passes on what the tools printed too, as a tool's own stream would have.
-  if (std::strcmp(command, "enable") == 0) {
-    const int status = run_enable(program, user);
-    pass_on_tool_output();
-    return status;
-  }
-  if (std::strcmp(command, "disable") == 0) {
-    const int status = run_disable(user);
-    pass_on_tool_output();
-    return status;
-  }
-  char shown[kShownWordSize];
-  show_word(command, shown, sizeof shown);
-  say("unknown-command", shown);
-  return 1;
+  return status;
 }

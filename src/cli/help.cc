@@ -28,6 +28,12 @@ bool answer_help_or_version(int argc, char* const argv[], const char* program) {
   msg_out("%s", _("  disable [USER]  turn automatic login off, and take USER out of the "
                   "autologin group\n"));
   msg_out("%s", _("  status          say what LightDM will do at the next start, and why\n"));
+  msg_out("\n");
+  msg_out("%s", _("Options, before the command word:\n"));
+  // TRANSLATORS: keep the option names and the column the descriptions start in.
+  msg_out("%s", _("  --json          answer with one JSON object on standard output\n"));
+  msg_out("%s",
+          _("  --dry-run       check all that enable or disable would, and change nothing\n"));
   msg_out_is_answer();
   return true;
 }

@@ -46,6 +46,8 @@ struct Queue {
   int used;
   int count;
   bool lost_out;  // standard output text that did not fit
+  const char* only_out;  // msg_out_only's text, which replaces everything queued for it
+  std::size_t only_out_len;
   bool out_is_answer;
 };
 
@@ -79,13 +81,13 @@ bool takes_writes_at_once(int fd) {
 }
 
 /// Writes |len| bytes of |text| to |fd|. Returns 0, or an error number.
-int write_fully(int fd, const char* text, int len) {
+int write_fully(int fd, const char* text, std::size_t len) {
   while (len > 0) {
-    const ssize_t n = write(fd, text, static_cast<std::size_t>(len));
+    const ssize_t n = write(fd, text, len);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return n < 0 ? errno : EIO;
     text += n;
-    len -= static_cast<int>(n);
+    len -= static_cast<std::size_t>(n);
   }
   return 0;
 }
@@ -95,22 +97,23 @@ int write_fully(int fd, const char* text, int len) {
 int write_queue() {
   const Queue& q = g_queue;
   int out_error = q.lost_out ? EIO : 0;
+  if (q.only_out != nullptr) out_error = write_fully(STDOUT_FILENO, q.only_out, q.only_out_len);
   for (int i = 0; i < q.count; ++i) {
     const Segment& s = q.segments[i];
-    if (s.fd == STDOUT_FILENO && out_error != 0) continue;
-    const int error = write_fully(s.fd, q.text + s.start, s.len);
+    if (s.fd == STDOUT_FILENO && (out_error != 0 || q.only_out != nullptr)) continue;
+    const int error = write_fully(s.fd, q.text + s.start, static_cast<std::size_t>(s.len));
     if (s.fd == STDOUT_FILENO) out_error = error;
   }
   if (out_error == 0) return 0;
   char warning[320];
   format_reason(warning, sizeof warning, "output-not-written", std::strerror(out_error));
-  (void)write_fully(STDERR_FILENO, warning, static_cast<int>(std::strlen(warning)));
+  (void)write_fully(STDERR_FILENO, warning, std::strlen(warning));
   return 1;
 }
 
 /// Returns true if the queue holds standard output text, or lost some.
 bool has_output() {
-  if (g_queue.lost_out) return true;
+  if (g_queue.lost_out || g_queue.only_out != nullptr) return true;
   for (int i = 0; i < g_queue.count; ++i) {
     if (g_queue.segments[i].fd == STDOUT_FILENO) return true;
   }
@@ -153,12 +156,17 @@ const char* msg_err_queued(const char* translated, va_list args, int* len) {
   return g_queue.text + start;
 }
 
+void msg_out_only(const char* text, std::size_t len) {
+  g_queue.only_out = text;
+  g_queue.only_out_len = len;
+}
+
 void msg_out_is_answer() { g_queue.out_is_answer = true; }
 
 int flush_messages() {
   Queue& q = g_queue;
   int failed = 0;
-  if (q.count > 0 || q.lost_out) {
+  if (q.count > 0 || q.lost_out || q.only_out != nullptr) {
     const bool direct = takes_writes_at_once(STDOUT_FILENO) && takes_writes_at_once(STDERR_FILENO);
     failed = direct ? write_queue() : write_queue_in_child();
   }
@@ -167,5 +175,6 @@ int flush_messages() {
   q.count = 0;
   forget_said_words();  // they point into the text just let go
   q.lost_out = false;
+  q.only_out = nullptr;
   return answer_lost ? 1 : 0;
 }

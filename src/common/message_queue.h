@@ -2,6 +2,7 @@
 #define BRINDLEWAY_COMMON_MESSAGE_QUEUE_H_
 
 #include <cstdarg>
+#include <cstddef>
 
 /// The most bytes of text one run queues; what comes after is dropped.
 inline constexpr int MESSAGE_QUEUE_BYTES = 65536;
@@ -20,6 +21,11 @@ void msg_out(const char* format, ...) __attribute__((format(printf, 1, 2)));
 /// its length in |len|, or nullptr when it did not fit and was dropped.
 const char* msg_err_queued(const char* translated, va_list args, int* len)
     __attribute__((format(printf, 1, 0)));
+
+/// Makes |len| bytes of |text| all that standard output gets: whatever was or will be queued
+/// for it is dropped. |text| must live until flush_messages. For an answer a program parses,
+/// which nothing else may come before or after.
+void msg_out_only(const char* text, std::size_t len);
 
 /// Marks standard output as the run's answer: flush_messages then reports it when any of it
 /// could not be written.

@@ -18,6 +18,7 @@
 #include "common/clean_child.h"
 #include "common/constants.h"
 #include "common/i18n.h"
+#include "gates/member_view.h"
 
 // LightDM decides an automatic login with PAM: pam_authenticate, then pam_acct_mgmt, under the
 // seat's pam-autologin-service, with nobody there to answer a prompt. The same stack can
@@ -104,6 +105,8 @@ struct Question {
   const char* service;
   const char* user;
   const char* display;
+  /// PAM sees the user in the autologin group (view_user_in_autologin_group).
+  bool as_member;
 };
 
 /// The child: asks PAM and writes the Answer to |out|.
@@ -114,7 +117,10 @@ void run_check(int out, void* arg) {
   std::memset(&answer, 0, sizeof answer);
   answer.result = PAM_SYSTEM_ERR;
   PamApi api{};
-  if (!load_pam(&api)) {
+  if (question.as_member &&
+      view_user_in_autologin_group(question.user, answer.text, sizeof answer.text) != 0) {
+    // not asked: |answer| says why
+  } else if (!load_pam(&api)) {
     answer.cannot_load = true;
   } else {
     const pam_conv conversation{refuse_prompts, nullptr};
@@ -144,10 +150,9 @@ PamVerdict not_asked(const char* why) {
   return verdict;
 }
 
-}  // namespace
-
-PamVerdict ask_pam(const char* service, const char* user, const char* display) {
-  Question question{service, user, display};
+PamVerdict ask_pam_in_child(const char* service, const char* user, const char* display,
+                            bool as_member) {
+  Question question{service, user, display, as_member};
   Answer answer{};
   ChildRun run{};
   run_clean_child(run_check, &question, ChildStreams::kNull, CHILD_DEADLINE_MS, &answer,
@@ -179,4 +184,14 @@ PamVerdict ask_pam(const char* service, const char* user, const char* display) {
   PamVerdict verdict{true, answer.result == PAM_SUCCESS, ""};
   std::snprintf(verdict.reason, sizeof verdict.reason, "%s", answer.text);
   return verdict;
+}
+
+}  // namespace
+
+PamVerdict ask_pam(const char* service, const char* user, const char* display) {
+  return ask_pam_in_child(service, user, display, false);
+}
+
+PamVerdict ask_pam_as_member(const char* service, const char* user, const char* display) {
+  return ask_pam_in_child(service, user, display, true);
 }

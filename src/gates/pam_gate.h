@@ -21,4 +21,8 @@ struct PamVerdict {
 /// Returns the verdict.
 PamVerdict ask_pam(const char* service, const char* user, const char* display);
 
+/// As ask_pam, but PAM sees |user| listed in the autologin group, as enable's group step would
+/// leave the group files (view_user_in_autologin_group); the real files stay as they are.
+PamVerdict ask_pam_as_member(const char* service, const char* user, const char* display);
+
 #endif  // BRINDLEWAY_GATES_PAM_GATE_H_

@@ -56,6 +56,8 @@ int prepare_config_update(const ConfigPaths& paths, const SeatList& seats,
   reading.to_replace = true;
   reading.edit = MainFileEdit{rewrite_main_file, &rewrite};
   const int read = read_lightdm_sources(paths, seats, prefix, &reading);
+  // The file is kept open once it has been read whole, and only then.
+  update->before = reading.read_fd.get() >= 0 ? reading.text : Span{nullptr, 0};
   update->read_as = reading.read_as;
   update->read_fd.reset(reading.read_fd.release());
   if (read != 0 || check_promise(*reading.model, request, prefix) != 0) return 1;

@@ -12,6 +12,8 @@
 
 /// A new configuration, worked out and checked but not yet in place.
 struct ConfUpdate {
+  /// The main file as it was read; null until it is.
+  Span before;
   /// The new text of the main file.
   Span text;
   /// The main file as it was read, so that it can be told apart from a file saved since.

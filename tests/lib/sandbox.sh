@@ -141,12 +141,45 @@ ERR=$WORK/stderr
 # With BRINDLEWAY_PSEUDO_LOCALE set, every refusal is run a second time under the pseudo-locale,
 # whose catalog wraps every text in ⟦ ⟧: a line of standard error that is not wrapped whole
 # holds a text nobody marked for translation.
+# With DRY_RUN_TOO set, an enable or a disable is first run with --dry-run, which must change
+# nothing under /etc and give the exit status and standard error that the real run then gives.
 run() {
+  if [ -n "${DRY_RUN_TOO:-}" ] && { [ "${1:-}" = enable ] || [ "${1:-}" = disable ]; }; then
+    dry_run_first "$@"
+  fi
   LC_ALL=C "$HELPER" "$@" > "$OUT" 2> "$ERR"
   STATUS=$?
+  [ -z "${DRY_STATUS:-}" ] || expect_dry_run_agrees "$@"
   if [ -n "${BRINDLEWAY_PSEUDO_LOCALE:-}" ] && [ "$STATUS" != 0 ] && [ -s "$ERR" ]; then
     expect_marked_refusal "$@"
   fi
+}
+
+# etc_sum: a checksum of every byte, name, mode and time stamp under /etc.
+etc_sum() { tar -C /etc --numeric-owner -cf - . 2> /dev/null | md5sum; }
+
+dry_run_first() {
+  local before
+  before=$(etc_sum)
+  LC_ALL=C "$HELPER" --dry-run "$@" > "$WORK/dry-stdout" 2> "$WORK/dry-stderr"
+  DRY_STATUS=$?
+  [ "$(etc_sum)" = "$before" ] || fail "--dry-run $*: /etc changed"
+}
+
+# The real run just made and the dry run before it agree: the same exit status, the same
+# standard error, and a dry run that would succeed says so on its first line.
+expect_dry_run_agrees() {
+  local status=$DRY_STATUS first
+  DRY_STATUS=
+  [ "$status" = "$STATUS" ] || fail "--dry-run $*: exit $status, the real run $STATUS"
+  cmp -s "$WORK/dry-stderr" "$ERR" ||
+    fail "--dry-run $*: said '$(cat "$WORK/dry-stderr")', the real run '$(cat "$ERR")'"
+  [ "$status" = 0 ] || return 0
+  first=$(head -1 "$WORK/dry-stdout")
+  case $1/$first in
+    "enable/Would enable auto login for user: ${2:-}" | "disable/Would disable auto login") ;;
+    *) fail "--dry-run $*: first line '$first'" ;;
+  esac
 }
 
 # A message may span lines where an argument holds a line feed: a line that does not open with
