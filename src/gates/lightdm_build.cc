@@ -81,6 +81,15 @@ const LightdmBuild& installed_lightdm_build() {
 const ConfigPaths& installed_config_paths() {
   static ConfigPaths paths;
   paths = lightdm_config_paths();
-  if (!installed_lightdm_build().reads_sysconfig) paths.sysconfig = nullptr;
+  // Where there is no sysconfig file, no build reads one: the program's bytes (some hundred
+  // kilobytes) are looked through only where the answer can matter.
+  struct stat st {};
+  if (paths.sysconfig != nullptr && lstat(paths.sysconfig, &st) != 0 &&
+      (errno == ENOENT || errno == ENOTDIR)) {
+    paths.sysconfig = nullptr;
+  }
+  if (paths.sysconfig != nullptr && !installed_lightdm_build().reads_sysconfig) {
+    paths.sysconfig = nullptr;
+  }
   return paths;
 }

@@ -149,7 +149,7 @@ int stand_copy_over(int room, const char* path, const char* name, const char* us
   UniqueFd original(open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
   struct stat st {};
   if (original.get() < 0 || fstat(original.get(), &st) != 0) return 1;
-  if (!S_ISREG(st.st_mode) || st.st_size > GROUP_FILE_MAX) {
+  if (!S_ISREG(st.st_mode) || static_cast<std::size_t>(st.st_size) > GROUP_FILE_MAX) {
     errno = S_ISREG(st.st_mode) ? EFBIG : EINVAL;
     return 1;
   }
