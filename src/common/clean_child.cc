@@ -73,7 +73,7 @@ bool take_answer(int fd, char* answer, std::size_t cap, ChildRun* run) {
 /// Reads the answer from |fd| until the child |pid| ends or |deadline| passes. Fills |run|.
 void follow_child(pid_t pid, int fd, long long deadline, char* answer, std::size_t cap,
                   ChildRun* run) {
-  bool open = true;
+  bool open = fd >= 0;
   int pause = 1;
   for (;;) {
     if (open) open = take_answer(fd, answer, cap, run);
@@ -132,8 +132,11 @@ void run_clean_child(ChildBody body, void* arg, ChildStreams streams, int timeou
                      void* answer, std::size_t cap, ChildRun* run) {
   *run = ChildRun{ChildOutcome::kNotStarted, 0, 0, false, 0};
   const long long deadline = monotonic_ms() + timeout_ms;
-  int ends[2];
-  if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
+  // A child that answers nothing through a pipe gets none: the message writer must still start
+  // for a caller who left the helper only a descriptor or two to spare.
+  int ends[2] = {-1, -1};
+  const bool answers = cap > 0 || streams != ChildStreams::kCallers;
+  if (answers && pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
     run->error = errno;
     return;
   }
@@ -147,7 +150,7 @@ void run_clean_child(ChildBody body, void* arg, ChildStreams streams, int timeou
   if (pid == 0) {
     // The child writes without O_NONBLOCK: the parent reads while it runs.
     const int out = to_parent.get();
-    if (fcntl(out, F_SETFL, 0) != 0 || clean_child_start(out, streams) != 0) {
+    if ((out >= 0 && fcntl(out, F_SETFL, 0) != 0) || clean_child_start(out, streams) != 0) {
       _exit(kNotCleanStatus);
     }
     body(streams == ChildStreams::kAnswerOnOutput ? STDOUT_FILENO : out, arg);
