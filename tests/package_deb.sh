@@ -56,6 +56,8 @@ expected=(
   "-rw-r--r-- root/root .* ./usr/share/man/man8/brindleway-helper.8.gz$"
   "-rw-r--r-- root/root .* ./usr/share/doc/brindleway-helper/copyright$"
   "-rw-r--r-- root/root .* ./usr/share/doc/brindleway-helper/changelog.gz$"
+  "-rw-r--r-- root/root .* ./usr/share/doc/brindleway-helper/result.schema.json$"
+  "-rw-r--r-- root/root .* ./usr/share/doc/brindleway-helper/status.schema.json$"
 )
 # A message catalog for every language of po/LINGUAS.
 for lang in $(grep -v '^#' "$SRC/po/LINGUAS"); do
