@@ -143,17 +143,20 @@ for mask in 0777 0000; do
   expect_mode "umask $mask" "$CONF" 644
 done
 
-# A name that an account tool would read as an option is never handed to one. (The files
-# database cannot hold such an account, so only disable, which looks up no account, gets here.)
+# A name that an account tool would read as an option is never handed to one: after the command
+# word, an argument that starts with '-' is refused with the usage, and nothing runs.
 start_case
 add_group alice
 fake_tool gpasswd
-run disable -evil
-expect_run "disable -evil" 0 $'Auto login disabled\n' ""
-expect_bytes "disable -evil (commands run)" "$TOOL_LOG" ""
-run disable --help
-expect_run "disable --help" 0 $'Auto login disabled\n' ""
-expect_bytes "disable --help (commands run)" "$TOOL_LOG" ""
+for word in -evil --help; do
+  snapshot_etc
+  run disable "$word"
+  expect_run "disable $word" 1 "" "Usage: $HELPER enable <username>
+       $HELPER disable [username]
+"
+  expect_bytes "disable $word (commands run)" "$TOOL_LOG" ""
+  expect_unchanged "disable $word"
+done
 
 # Only a regular file is read as the configuration, and nothing blocks on the way.
 start_case

@@ -3,6 +3,7 @@
 #include "common/i18n.h"
 #include "common/message_queue.h"
 #include "common/words.h"
+#include "lightdm/run_storage.h"
 
 #include <cerrno>
 #include <climits>
@@ -163,9 +164,16 @@ int prepare_process() {
   if (open_std_streams() != 0) return 1;
   close_from(3);
   umask(022);
-  if (chdir("/") == 0) return 0;
-  say("no-root-directory", std::strerror(errno));
-  return 1;
+  if (chdir("/") != 0) {
+    say("no-root-directory", std::strerror(errno));
+    return 1;
+  }
+  // Only now, with the caller's address-space limit lifted where it can be.
+  if (reserve_run_storage() != 0) {
+    say("no-run-memory", std::strerror(errno));
+    return 1;
+  }
+  return 0;
 }
 
 int check_tool_limits() {

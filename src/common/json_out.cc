@@ -3,9 +3,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/mman.h>
+
 namespace {
 
-char g_buffer[JSON_OUT_MAX];
+// The room is mapped by the first answer: a run that answers in plain text never has it in its
+// address space, which a caller's RLIMIT_AS may hold to a few MiB.
+char* g_buffer = nullptr;
 JsonOut g_answer;
 
 void put(JsonOut* out, const char* bytes, std::size_t n) {
@@ -61,7 +65,14 @@ std::size_t utf8_sequence(const unsigned char* text, std::size_t len) {
 }  // namespace
 
 JsonOut* json_answer() {
-  g_answer = JsonOut{g_buffer, sizeof g_buffer, 0, false, 0, {}, false};
+  if (g_buffer == nullptr) {
+    void* room = mmap(nullptr, JSON_OUT_MAX, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (room != MAP_FAILED) g_buffer = static_cast<char*>(room);
+  }
+  // Without its room the answer overflows at its first byte, as one too large for it would.
+  const bool roomless = g_buffer == nullptr;
+  g_answer = JsonOut{g_buffer, roomless ? 0 : JSON_OUT_MAX, 0, roomless, 0, {}, false};
   return &g_answer;
 }
 

@@ -72,6 +72,7 @@ inline constexpr Word WORDS[] = {
     {"account-not-probed", kRefusal, F_("%scannot look at the account as %s: %s\n")},
     {"status-pam-not-asked", kRefusal, F_("%scannot ask LightDM's PAM service %s: %s\n")},
     {"no-root-directory", kRefusal, F_("Cannot change the working directory to /: %s\n")},
+    {"no-run-memory", kRefusal, F_("Cannot reserve the memory a run needs: %s\n")},
     {"caller-limit", kRefusal,
      F_("Cannot change automatic login safely: the caller's %s limit (%llu) cannot be "
         "lifted, and the account tools could leave /etc/group cut short\n")},

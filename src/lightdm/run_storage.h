@@ -13,7 +13,10 @@ struct RunStorage {
   SeatModel model;
 };
 
-/// Returns the run's storage.
+/// Maps the run's storage. Returns 0, or 1 with errno set when there is no room for it.
+int reserve_run_storage();
+
+/// Returns the run's storage, which reserve_run_storage has mapped.
 RunStorage& run_storage();
 
 #endif  // BRINDLEWAY_LIGHTDM_RUN_STORAGE_H_
