@@ -77,7 +77,7 @@ for sig in INT TSTP HUP; do
       add_group alice
       printf '%s' "$ENABLED_CONF" > "$CONF"
       slow_tool gpasswd
-      tool=gpasswd final=$SEAT member="" line=$'Auto login disabled\n'
+      tool=gpasswd final=$SEAT member="" line=$'Removing user alice from group autologin\nAuto login disabled\n'
     fi
     # shellcheck disable=SC2086
     in_terminal $command
