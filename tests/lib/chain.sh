@@ -90,6 +90,13 @@ prepare_system() {
   mkdir -p "$SYSTEM/etc/lightdm" "$SYSTEM/etc/polkit-1/rules.d"
   printf '%s' "$SEAT" > "$SYSTEM/etc/lightdm/lightdm.conf"
   chmod 644 "$SYSTEM/etc/lightdm/lightdm.conf"
+  # The programs on LightDM's road that a desktop machine has and this one may lack: an X
+  # server and a session manager, in the copy's own /usr/bin.
+  for program in X x-session-manager; do
+    [ -e "$SYSTEM/usr/bin/$program" ] && continue
+    printf '#!/bin/sh\nexec sleep 60\n' > "$SYSTEM/usr/bin/$program"
+    chmod 0755 "$SYSTEM/usr/bin/$program"
+  done
   cat > "$SYSTEM/etc/polkit-1/rules.d/50-brindleway-test.rules" <<RULES
 polkit.addRule(function(action, subject) {
   if (action.id == "$ACTION" && subject.user == "granted") return polkit.Result.YES;
