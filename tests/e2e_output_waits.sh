@@ -39,6 +39,8 @@ live_processes() {
     [ "$(awk '/^State:/ { print $2 }' "/proc/$pid/status" 2> /dev/null)" = Z ] || echo "$pid"
   done
 }
+# none_alive PGREP-ARGS...: true when live_processes finds none; asked anew at every try.
+none_alive() { [ -z "$(live_processes "$@")" ]; }
 
 lock_is_free() { flock -n /run/brindleway-helper.lock true; }
 lock_is_held() { ! lock_is_free; }
@@ -119,7 +121,7 @@ if truncate -s 32M "$WORK/frozen.img" && mkfs.ext4 -q -F "$WORK/frozen.img" 2> /
   kill "$watchdog" 2> /dev/null
   exec 7>&-
   # The writer was killed while it slept: once thawed it ends, having written nothing.
-  until_true 5 test -z "$(live_processes -f "$HELPER status")" ||
+  until_true 5 none_alive -f "$HELPER status" ||
     fail "status to a frozen file: the writer left behind outlived the freeze"
   umount "$frozen"
 else
@@ -146,7 +148,7 @@ if [ -c /dev/fuse ] && command -v python3 > /dev/null; then
     expect_run "FUSE home, the next run" 0 $'Auto login disabled\n' ""
     kill "$server"
     wait "$server" 2> /dev/null
-    until_true 5 test -z "$(live_processes -u 2001)" ||
+    until_true 15 none_alive -u 2001 ||
       fail "FUSE home: the child left behind outlived the server"
   else
     fail "FUSE home: the server did not start: $(cat "$WORK/fuse.log")"
