@@ -42,6 +42,24 @@ live_processes() {
 # none_alive PGREP-ARGS...: true when live_processes finds none; asked anew at every try.
 none_alive() { [ -z "$(live_processes "$@")" ]; }
 
+# in_kernel_sleep PGREP-ARGS...: those of live_processes that sleep in the kernel (state D).
+# Other tests may run processes of the same uid meanwhile; only a stuck child sleeps so.
+in_kernel_sleep() {
+  local pid
+  for pid in $(live_processes "$@"); do
+    [ "$(awk '/^State:/ { print $2 }' "/proc/$pid/status" 2> /dev/null)" != D ] || echo "$pid"
+  done
+}
+
+# all_gone PID...: true when none of PIDs is alive any more (a zombie counts as gone).
+all_gone() {
+  local pid
+  for pid in "$@"; do
+    [ ! -e "/proc/$pid" ] ||
+      [ "$(awk '/^State:/ { print $2 }' "/proc/$pid/status" 2> /dev/null)" = Z ] || return 1
+  done
+}
+
 lock_is_free() { flock -n /run/brindleway-helper.lock true; }
 lock_is_held() { ! lock_is_free; }
 conf_is() { printf '%s' "$1" | cmp -s - "$CONF"; }
@@ -143,12 +161,14 @@ if [ -c /dev/fuse ] && command -v python3 > /dev/null; then
     [ "$took" -le $((30 + 4)) ] || fail "FUSE home: the run took $took s"
     expect_run "FUSE home" 1 "" \
       "Cannot enable automatic login for alice: cannot look at alice's home directory: it did not answer within 30 seconds"$'\n'
-    [ -n "$(live_processes -u 2001)" ] || fail "FUSE home: no child of the run is stuck in the home"
+    stuck=$(in_kernel_sleep -u 2001)
+    [ -n "$stuck" ] || fail "FUSE home: no child of the run is stuck in the home"
     run disable
     expect_run "FUSE home, the next run" 0 $'Auto login disabled\n' ""
-    kill "$server"
+    kill -KILL "$server"
     wait "$server" 2> /dev/null
-    until_true 15 none_alive -u 2001 ||
+    # shellcheck disable=SC2086
+    until_true 15 all_gone $stuck ||
       fail "FUSE home: the child left behind outlived the server"
   else
     fail "FUSE home: the server did not start: $(cat "$WORK/fuse.log")"
