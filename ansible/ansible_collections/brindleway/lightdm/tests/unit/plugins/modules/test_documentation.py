@@ -4,7 +4,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 
 """What ansible-doc shows is what each module takes: the documented options against the
-argument spec that the module really builds, and the attributes against its check mode."""
+arguments that the module really declares, and the attributes against its check mode."""
 
 from __future__ import absolute_import, division, print_function
 __metaclass__ = type
@@ -25,7 +25,7 @@ class Built(Exception):
     pass
 
 
-def built_spec(name, monkeypatch):
+def built_arguments(name, monkeypatch):
     """The keyword arguments the module's main() gives AnsibleModule."""
     module = importlib.import_module('ansible_collections.brindleway.lightdm.plugins.modules.' + name)
 
@@ -46,19 +46,19 @@ def test_ansible_doc_matches_the_argument_spec(name, monkeypatch, tmp_path, coll
     shown = json.loads(subprocess.check_output(
         [sys.executable, '-m', 'ansible.cli.doc', '--json', 'brindleway.lightdm.' + name], env=env))
     doc = shown['brindleway.lightdm.' + name]
-    module, spec = built_spec(name, monkeypatch)
+    module, declared = built_arguments(name, monkeypatch)
     options = doc['doc']['options']
-    assert sorted(options) == sorted(spec['argument_spec'])
-    for option, rule in spec['argument_spec'].items():
+    assert sorted(options) == sorted(declared["argument_spec"])
+    for option, rule in declared["argument_spec"].items():
         for field in ('type', 'default', 'choices', 'required', 'elements'):
             assert options[option].get(field) == rule.get(field), (option, field)
     # An option required only with another's value says so in its description.
-    for key, value, required in spec.get('required_if', []):
+    for key, value, required in declared.get('required_if', []):
         for option in required:
             assert 'C(%s=%s)' % (key, value) in ' '.join(options[option]['description'])
     attributes = doc['doc']['attributes']
     assert set(attributes) == {'check_mode', 'diff_mode', 'platform'}
-    assert (attributes['check_mode']['support'] == 'full') == spec['supports_check_mode']
+    assert (attributes['check_mode']['support'] == 'full') == declared['supports_check_mode']
     assert doc['doc']['module'] == name
     assert all(task['name'] for task in yaml.safe_load(module.EXAMPLES))
     assert yaml.safe_load(module.RETURN) == doc['return']
