@@ -1,5 +1,6 @@
 #include "lightdm/run_storage.h"
 
+#include <cstdlib>
 #include <new>
 
 #include <sys/mman.h>
@@ -22,7 +23,7 @@ int reserve_run_storage() {
 }
 
 RunStorage& run_storage() {
-  // The front door has reserved it; a test that starts elsewhere gets it here.
-  if (g_storage == nullptr) (void)reserve_run_storage();
+  // The front door has reserved it; a test that starts elsewhere gets it here, or stops.
+  if (g_storage == nullptr && reserve_run_storage() != 0) std::abort();
   return *g_storage;
 }

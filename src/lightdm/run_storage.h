@@ -5,8 +5,8 @@
 #include "lightdm/seat_model.h"
 
 /// The room for the one reading of LightDM's configuration a run makes: status's look, or the
-/// change's reading and new text, never both. Reserved with the program, so that no limit on
-/// the caller's address space can make it fail to appear half-way through, and only once.
+/// change's reading and new text, never both. Reserved once, by the front door, so that no limit
+/// on the caller's address space can make it fail to appear half-way through.
 struct RunStorage {
   char input[CONF_BUFFER_SIZE];
   char output[CONF_BUFFER_SIZE];
