@@ -49,7 +49,7 @@ stop_daemon() {
   DAEMON=
   rm -f /dev/log
 }
-trap 'stop_daemon; cd /; rm -rf "$WORK"' EXIT
+trap 'stop_daemon; leave_sandbox' EXIT
 
 # expect_log WHAT LINES...: the daemon got exactly LINES (patterns) from the helper, in order.
 expect_log() {

@@ -37,8 +37,7 @@ cleanup() {
   local dir
   for dir in "${CGROUPS[@]}"; do remove_cgroup "$dir"; done
   [ -z "${HOLDER:-}" ] || kill "$HOLDER" 2> /dev/null
-  cd /
-  rm -rf "$WORK"
+  leave_sandbox
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM HUP

@@ -37,7 +37,14 @@ source "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 # compares thousands of files, which costs a disk's journal more than the test itself.
 WORK=$(mktemp -d /tmp/brindleway-e2e.XXXXXX)
 mount -t tmpfs -o mode=0755 tmpfs "$WORK"
-trap 'cd /; umount -l /usr/local/bin /usr/bin "$WORK" 2> /dev/null; rm -rf "$WORK"' EXIT
+# leave_sandbox: unmounts what the test put over the machine's directories and removes WORK. A
+# test with its own EXIT trap calls it last.
+leave_sandbox() {
+  cd / || return
+  umount -l /usr/local/bin /usr/bin "$WORK" 2> /dev/null
+  rm -rf "$WORK"
+}
+trap leave_sandbox EXIT
 
 # private_layer DIR: what the test writes in DIR from now on is private, over what is there.
 private_layer() {
